@@ -1,0 +1,83 @@
+#include "win32/startup_win32.h"
+
+#include <vector>
+
+namespace dexalo::win32 {
+
+std::string AnsiCodePage::ToAnsi(std::wstring_view text) const {
+    if (text.empty()) return {};
+    const int size = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0)
+        ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
+                              nullptr);
+    return out;
+}
+
+std::wstring AnsiCodePage::FromAnsi(std::string_view bytes) const {
+    if (bytes.empty()) return {};
+    const int size =
+        ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
+    if (size > 0)
+        ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), size);
+    return out;
+}
+
+std::optional<std::string> FileSettingsStorage::ReadAll(const std::wstring& path) {
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
+    LARGE_INTEGER size{};
+    // Two short lines; anything huge was not written by us.
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > 64 * 1024) return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!bytes.empty() && (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
+                           read != bytes.size()))
+        return std::nullopt;
+    return bytes;
+}
+
+bool FileSettingsStorage::WriteAll(const std::wstring& path, const std::string& bytes) {
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+std::wstring ModulePath() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) return std::wstring(buffer.data(), n);
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+ProgramLocation LocationFromPath(const std::wstring& modulePath) {
+    const auto slash = modulePath.find_last_of(L"\\/");
+    std::wstring folder = slash == std::wstring::npos ? std::wstring() : modulePath.substr(0, slash);
+    std::wstring file = slash == std::wstring::npos ? modulePath : modulePath.substr(slash + 1);
+    if (folder.size() == 2 && folder[1] == L':') folder += L'\\'; // drive root keeps its backslash
+    const auto dot = file.find_last_of(L'.');
+    if (dot != std::wstring::npos) file.erase(dot);
+    return {folder, file};
+}
+
+std::wstring ArgumentTextFrom(std::wstring_view commandLine) {
+    std::size_t i = 0;
+    if (i < commandLine.size() && commandLine[i] == L'"') {
+        const auto close = commandLine.find(L'"', 1);
+        i = close == std::wstring_view::npos ? commandLine.size() : close + 1;
+    }
+    while (i < commandLine.size() && commandLine[i] != L' ' && commandLine[i] != L'\t') ++i;
+    while (i < commandLine.size() && (commandLine[i] == L' ' || commandLine[i] == L'\t')) ++i;
+    return std::wstring(commandLine.substr(i));
+}
+
+} // namespace dexalo::win32

@@ -1,0 +1,59 @@
+#pragma once
+// Win32 side of start-up: where the program lives, its argument text, the settings bytes.
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "startup/module.h"
+#include "startup/settings.h"
+
+namespace dexalo::win32 {
+
+// Owns a kernel handle; INVALID_HANDLE_VALUE and null both mean "none".
+class UniqueFile {
+public:
+    UniqueFile() = default;
+    explicit UniqueFile(HANDLE h) : h_(h) {}
+    UniqueFile(UniqueFile&& other) noexcept : h_(other.release()) {}
+    UniqueFile& operator=(UniqueFile&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    UniqueFile(const UniqueFile&) = delete;
+    UniqueFile& operator=(const UniqueFile&) = delete;
+    ~UniqueFile() { reset(); }
+
+    HANDLE get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+    HANDLE release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
+    void reset(HANDLE h = INVALID_HANDLE_VALUE) {
+        if (*this) ::CloseHandle(h_);
+        h_ = h;
+    }
+
+private:
+    HANDLE h_ = INVALID_HANDLE_VALUE;
+};
+
+class AnsiCodePage : public AnsiCodec {
+public:
+    std::string ToAnsi(std::wstring_view text) const override;
+    std::wstring FromAnsi(std::string_view bytes) const override;
+};
+
+class FileSettingsStorage : public SettingsStorage {
+public:
+    std::optional<std::string> ReadAll(const std::wstring& path) override;
+    bool WriteAll(const std::wstring& path, const std::string& bytes) override;
+};
+
+// Full path of the running executable.
+std::wstring ModulePath();
+// Folder (no trailing backslash except at a drive root) and name without extension.
+ProgramLocation LocationFromPath(const std::wstring& modulePath);
+// The command line after the program's own name and the blanks that follow it.
+std::wstring ArgumentTextFrom(std::wstring_view commandLine);
+
+} // namespace dexalo::win32
