@@ -1,0 +1,142 @@
+#include "win32/registry_class_root.h"
+
+#include <windows.h>
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "win32/registry_key.h"
+#include "win32/registry_read.h"
+#include "win32/shell_notify.h"
+
+namespace dexalo::win32 {
+namespace {
+
+// Text for the A functions. nullopt when it holds a NUL (the call would see a shorter name)
+// or a character the ANSI code page cannot carry (the call would name another key or path).
+std::optional<std::string> ToAnsi(std::wstring_view text) {
+    if (text.find(L'\0') != std::wstring_view::npos) return std::nullopt;
+    if (text.empty()) return std::string();
+    // A UTF-8 code page carries everything and refuses the lossiness check.
+    const bool utf8 = ::GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL lossy = FALSE;
+    BOOL* lossyOut = utf8 ? nullptr : &lossy;
+    const int length = static_cast<int>(text.size());
+    const int bytes = ::WideCharToMultiByte(CP_ACP, flags, text.data(), length, nullptr, 0, nullptr, lossyOut);
+    if (bytes <= 0 || lossy) return std::nullopt;
+    std::string result(static_cast<std::size_t>(bytes), '\0');
+    if (::WideCharToMultiByte(CP_ACP, flags, text.data(), length, result.data(), bytes, nullptr, lossyOut) !=
+            bytes ||
+        lossy) {
+        return std::nullopt;
+    }
+    return result;
+}
+
+std::wstring FromAnsi(std::string_view bytes) {
+    if (bytes.empty()) return {};
+    const int length = static_cast<int>(bytes.size());
+    const int chars = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
+    if (chars <= 0) return {};
+    std::wstring result(static_cast<std::size_t>(chars), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, result.data(), chars);
+    return result;
+}
+
+// Opens subKey for removal. Sets gone when it does not exist, which counts as removed.
+UniqueRegKey OpenForRemoval(const std::string& subKey, bool& gone) {
+    UniqueRegKey key;
+    const LSTATUS status = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_ALL_ACCESS, key.put());
+    gone = status == ERROR_FILE_NOT_FOUND;
+    if (status != ERROR_SUCCESS) key.reset();
+    return key;
+}
+
+} // namespace
+
+std::wstring RegistryClassRoot::ReadValue(const std::wstring& subKey, const std::wstring& valueName) {
+    const auto key = ToAnsi(subKey);
+    const auto name = ToAnsi(valueName);
+    if (!key || !name) return {};
+
+    // Read access only: a user who may not write the class root still sees what is there.
+    UniqueRegKey opened;
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, key->c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS) return {};
+
+    std::array<BYTE, kReadBufferSize> buffer;
+    return FromAnsi(ReadValueBytes(opened.get(), name->c_str(), buffer));
+}
+
+bool RegistryClassRoot::WriteString(const std::wstring& subKey, const std::wstring& valueName,
+                                    const std::wstring& data) {
+    const auto key = ToAnsi(subKey);
+    const auto name = ToAnsi(valueName);
+    const auto bytes = ToAnsi(data);
+    if (!key || !name || !bytes) return false;
+
+    char noClass[] = "";
+    SECURITY_ATTRIBUTES security{}; // length 0, no descriptor, not inherited: default security
+    UniqueRegKey created;
+    DWORD disposition = 0;
+    if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, key->c_str(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                          &security, created.put(), &disposition) != ERROR_SUCCESS) {
+        return false;
+    }
+    // The converted text and its terminating zero.
+    return ::RegSetValueExA(created.get(), name->c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes->c_str()),
+                            static_cast<DWORD>(bytes->size() + 1)) == ERROR_SUCCESS;
+}
+
+bool RegistryClassRoot::HasSubKeys(const std::wstring& subKey) {
+    const auto key = ToAnsi(subKey);
+    if (!key) return true;
+    UniqueRegKey opened;
+    const LSTATUS status = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, key->c_str(), 0, KEY_READ, opened.put());
+    if (status == ERROR_FILE_NOT_FOUND) return false;
+    DWORD subKeys = 0;
+    if (status != ERROR_SUCCESS ||
+        ::RegQueryInfoKeyA(opened.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
+                           nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        return true; // unknown: the caller then takes the careful way
+    }
+    return subKeys != 0;
+}
+
+bool RegistryClassRoot::DeleteValue(const std::wstring& subKey, const std::wstring& valueName) {
+    const auto key = ToAnsi(subKey);
+    const auto name = ToAnsi(valueName);
+    if (!key || !name) return false;
+    bool gone = false;
+    const UniqueRegKey opened = OpenForRemoval(*key, gone);
+    if (!opened) return gone;
+    const LSTATUS status = ::RegDeleteValueA(opened.get(), name->c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+bool RegistryClassRoot::DeleteKey(const std::wstring& subKey) {
+    const auto key = ToAnsi(subKey);
+    if (!key || key->empty()) return false; // never the class root itself
+    bool gone = false;
+    const UniqueRegKey opened = OpenForRemoval(*key, gone);
+    if (!opened) return gone;
+    // The empty name deletes the opened key itself; the platform refuses while it has sub-keys.
+    return ::RegDeleteKeyA(opened.get(), "") == ERROR_SUCCESS;
+}
+
+bool RegistryClassRoot::DeleteTree(const std::wstring& subKey) {
+    const auto key = ToAnsi(subKey);
+    if (!key || key->empty()) return false;
+    bool gone = false;
+    const UniqueRegKey opened = OpenForRemoval(*key, gone);
+    if (!opened) return gone;
+    // Everything below the key, then the key itself.
+    if (::RegDeleteTreeA(opened.get(), nullptr) != ERROR_SUCCESS) return false;
+    return ::RegDeleteKeyA(opened.get(), "") == ERROR_SUCCESS;
+}
+
+void RegistryClassRoot::NotifyAssociationsChanged() { NotifyShellAssociationsChanged(); }
+
+} // namespace dexalo::win32
