@@ -1,0 +1,57 @@
+// The exports of one archiver library. Built once per library with DEXALO_PREFIX (the
+// export prefix, which is also the main operation's name) and DEXALO_FAMILY defined.
+#include <windows.h>
+
+#include "engine/api.h"
+
+#if !defined(DEXALO_PREFIX) || !defined(DEXALO_FAMILY)
+#error "DEXALO_PREFIX and DEXALO_FAMILY must be defined"
+#endif
+
+#define DEXALO_JOIN2(a, b) a##b
+#define DEXALO_JOIN(a, b) DEXALO_JOIN2(a, b)
+#define DEXALO_EXPORT(name) DEXALO_JOIN(DEXALO_PREFIX, name)
+
+namespace arc = dexalo::archivers;
+
+namespace {
+constexpr arc::Family kFamily = arc::Family::DEXALO_FAMILY;
+}
+
+extern "C" {
+
+__declspec(dllexport) WORD WINAPI DEXALO_EXPORT(GetVersion)(void) {
+    return static_cast<WORD>(arc::kVersion);
+}
+
+__declspec(dllexport) int WINAPI DEXALO_EXPORT(GetFileCount)(LPCSTR archivePath) {
+    return arc::GetFileCount(kFamily, archivePath);
+}
+
+__declspec(dllexport) BOOL WINAPI DEXALO_EXPORT(CheckArchive)(LPCSTR archivePath, int mode) {
+    return arc::CheckArchive(kFamily, archivePath, mode);
+}
+
+__declspec(dllexport) HANDLE WINAPI DEXALO_EXPORT(OpenArchive)(HWND, LPCSTR archivePath, DWORD mode) {
+    return reinterpret_cast<HANDLE>(arc::OpenArchive(kFamily, archivePath, mode));
+}
+
+__declspec(dllexport) int WINAPI DEXALO_EXPORT(FindFirst)(HANDLE archive, LPCSTR wildcard, void* record) {
+    return arc::FindFirst(kFamily, reinterpret_cast<std::uintptr_t>(archive), wildcard,
+                          static_cast<arc::EntryRecord*>(record));
+}
+
+__declspec(dllexport) int WINAPI DEXALO_EXPORT(FindNext)(HANDLE archive, void* record) {
+    return arc::FindNext(kFamily, reinterpret_cast<std::uintptr_t>(archive), static_cast<arc::EntryRecord*>(record));
+}
+
+__declspec(dllexport) int WINAPI DEXALO_EXPORT(CloseArchive)(HANDLE archive) {
+    return arc::CloseArchive(kFamily, reinterpret_cast<std::uintptr_t>(archive));
+}
+
+// The main operation. It never opens a window, whatever the owner window.
+__declspec(dllexport) int WINAPI DEXALO_PREFIX(HWND, LPCSTR commandLine, LPSTR output, DWORD outputSize) {
+    return arc::Run(kFamily, commandLine, output, outputSize);
+}
+
+} // extern "C"

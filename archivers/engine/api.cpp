@@ -1,0 +1,153 @@
+#include "engine/api.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "engine/command_line.h"
+#include "engine/errors.h"
+#include "engine/extract.h"
+#include "engine/platform.h"
+#include "engine/scan.h"
+#include "engine/wildcard.h"
+
+namespace dexalo::archivers {
+
+namespace {
+
+struct Session {
+    Family family;
+    std::shared_ptr<const Listing> listing;
+    std::wstring pattern;
+    std::size_t next = 0;
+};
+
+std::mutex gSessionMutex;
+std::map<std::uintptr_t, Session> gSessions;
+// Handles are small numbers that no pointer looks like, so a stale or foreign one is refused.
+std::uintptr_t gNextHandle = 0x10;
+
+std::wstring Text(const char* ansi) { return ansi ? platform::FromAnsi(ansi) : std::wstring(); }
+
+// The longest prefix of `path` whose ANSI form fits the record, cut between characters.
+std::string RecordPath(const std::wstring& path) {
+    std::string ansi = platform::ToAnsi(path);
+    if (ansi.size() < kRecordPathSize) return ansi;
+    std::size_t low = 0, high = path.size();
+    while (low < high) {
+        const std::size_t mid = (low + high + 1) / 2;
+        if (platform::ToAnsi(std::wstring_view(path).substr(0, mid)).size() < kRecordPathSize)
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    return platform::ToAnsi(std::wstring_view(path).substr(0, low));
+}
+
+void Fill(EntryRecord& record, const ListedEntry& entry) {
+    std::memset(&record, 0, sizeof record);
+    const std::string path = RecordPath(entry.path);
+    std::memcpy(record.path, path.data(), path.size());
+    record.originalSize = static_cast<std::uint32_t>(entry.size);
+    if (entry.mtimeKnown) {
+        const std::time_t t = static_cast<std::time_t>(entry.mtime);
+        if (const std::tm* local = std::localtime(&t); local && local->tm_year >= 80) {
+            record.date = static_cast<std::uint16_t>(((local->tm_year - 80) << 9) | ((local->tm_mon + 1) << 5) |
+                                                     local->tm_mday);
+            record.time = static_cast<std::uint16_t>((local->tm_hour << 11) | (local->tm_min << 5) |
+                                                     (local->tm_sec / 2));
+        }
+    }
+    std::strcpy(record.attribute, entry.directory ? "d" : entry.link ? "l" : "-");
+}
+
+// Next entry of the session that matches its pattern.
+int Advance(Session& session, EntryRecord* record) {
+    const auto& entries = session.listing->entries;
+    while (session.next < entries.size()) {
+        const ListedEntry& entry = entries[session.next++];
+        if (MatchesWildcard(session.pattern, entry.path)) {
+            Fill(*record, entry);
+            return 0;
+        }
+    }
+    return kFindEnd;
+}
+
+} // namespace
+
+int GetFileCount(Family family, const char* archivePath) {
+    if (archivePath == nullptr) return -1;
+    platform::QuietErrors quiet;
+    const auto listing = Scan(family, Text(archivePath));
+    if (!listing->recognised) return -1;
+    return listing->entries.size() > INT_MAX ? INT_MAX : static_cast<int>(listing->entries.size());
+}
+
+int CheckArchive(Family family, const char* archivePath, int) {
+    if (archivePath == nullptr) return 0;
+    platform::QuietErrors quiet;
+    const auto listing = Scan(family, Text(archivePath));
+    return listing->recognised && listing->complete ? 1 : 0;
+}
+
+std::uintptr_t OpenArchive(Family family, const char* archivePath, std::uint32_t) {
+    if (archivePath == nullptr) return 0;
+    platform::QuietErrors quiet;
+    auto listing = Scan(family, Text(archivePath));
+    if (!listing->recognised) return 0;
+    std::lock_guard lock(gSessionMutex);
+    const std::uintptr_t handle = gNextHandle;
+    gNextHandle += 4;
+    gSessions.emplace(handle, Session{family, std::move(listing), {}, 0});
+    return handle;
+}
+
+int FindFirst(Family family, std::uintptr_t handle, const char* wildcard, EntryRecord* record) {
+    std::lock_guard lock(gSessionMutex);
+    const auto it = gSessions.find(handle);
+    if (it == gSessions.end() || it->second.family != family || record == nullptr) return kFindError;
+    it->second.pattern = Text(wildcard);
+    it->second.next = 0;
+    return Advance(it->second, record);
+}
+
+int FindNext(Family family, std::uintptr_t handle, EntryRecord* record) {
+    std::lock_guard lock(gSessionMutex);
+    const auto it = gSessions.find(handle);
+    if (it == gSessions.end() || it->second.family != family || record == nullptr) return kFindError;
+    return Advance(it->second, record);
+}
+
+int CloseArchive(Family family, std::uintptr_t handle) {
+    std::lock_guard lock(gSessionMutex);
+    const auto it = gSessions.find(handle);
+    if (it == gSessions.end() || it->second.family != family) return kFindError;
+    gSessions.erase(it);
+    return 0;
+}
+
+int Run(Family family, const char* commandLine, char* output, std::uint32_t outputSize) {
+    platform::QuietErrors quiet;
+    ExtractResult result;
+    const auto parsed = ParseCommandLine(Text(commandLine));
+    if (!parsed) {
+        result.code = kErrorCommandLine;
+        result.detail = "command line not understood";
+    } else {
+        result = Extract(ExtractRequest{family, parsed->archive, parsed->destination, parsed->patterns});
+    }
+    if (output != nullptr && outputSize > 0) {
+        std::snprintf(output, outputSize, "%s: %u written, %u kept, %u refused, %u skipped; code %d%s%s",
+                      std::string(NameOf(family)).c_str(), result.written, result.kept, result.refused,
+                      result.skipped, result.code, result.detail.empty() ? "" : ": ", result.detail.c_str());
+    }
+    return result.code;
+}
+
+} // namespace dexalo::archivers

@@ -1,0 +1,30 @@
+#pragma once
+// The engine behind each library's exports. Text is the library calls' own: the ANSI
+// code page on Windows, UTF-8 natively.
+#include <cstdint>
+
+#include "engine/entry_record.h"
+#include "engine/family.h"
+
+namespace dexalo::archivers {
+
+// Our own version, in hundredths: 1.00.
+inline constexpr int kVersion = 100;
+
+// Number of entries; 0 for an empty archive of the family, -1 when the file is not one.
+int GetFileCount(Family family, const char* archivePath);
+// 1 when the file is the family's archive and its headers read to the end, else 0.
+int CheckArchive(Family family, const char* archivePath, int mode);
+
+// 0 when the file is not the family's archive.
+std::uintptr_t OpenArchive(Family family, const char* archivePath, std::uint32_t mode);
+// 0 = the record holds an entry, -1 = no further entry, kFindError = bad handle or record.
+int FindFirst(Family family, std::uintptr_t handle, const char* wildcard, EntryRecord* record);
+int FindNext(Family family, std::uintptr_t handle, EntryRecord* record);
+int CloseArchive(Family family, std::uintptr_t handle);
+
+// The main operation: parses the command line and extracts. A short summary goes into
+// `output` when `outputSize` leaves room for it; nothing is written there when it is 0.
+int Run(Family family, const char* commandLine, char* output, std::uint32_t outputSize);
+
+} // namespace dexalo::archivers

@@ -1,0 +1,26 @@
+#pragma once
+// The five archive families, one per library. Each library reads only its own family.
+#include <string_view>
+
+struct archive;
+
+namespace dexalo::archivers {
+
+enum class Family { Lzh, Zip, Cab, Tar, Rar };
+
+// Separator between folder names in the stored paths that the find calls report.
+wchar_t SeparatorOf(Family family);
+std::string_view NameOf(Family family);
+
+// Enables exactly the family's formats and filters on a fresh reader and sets its
+// name code pages (CP932 for LZH, the OEM code page for ZIP names without the UTF-8 flag).
+void ConfigureReader(archive* reader, Family family);
+
+// True when the reader, after its first header, really holds the family's archive.
+// (TAR's raw reader is allowed only behind a compression filter: a lone .gz, .bz2, .Z, .xz...)
+bool IsOwnArchive(archive* reader, Family family);
+
+// True when the reader delivers a lone compressed stream rather than an archive.
+bool IsLoneStream(archive* reader);
+
+} // namespace dexalo::archivers

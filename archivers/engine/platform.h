@@ -1,0 +1,77 @@
+#pragma once
+// What differs between Windows and the native test build: the text of the library
+// calls, and file operations on wide paths. Everything else in the engine is portable.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct archive;
+
+namespace dexalo::archivers::platform {
+
+using Path = std::filesystem::path;
+
+// The library calls' text: the ANSI code page on Windows, UTF-8 natively.
+std::wstring FromAnsi(std::string_view text);
+// Characters the code page cannot hold become '?'.
+std::string ToAnsi(std::wstring_view text);
+
+// Charset name for ZIP names stored without the UTF-8 flag ("CP437", "CP932"...);
+// empty natively, where libarchive's own default applies.
+std::string OemCharset();
+
+// Makes libarchive's name conversions work (natively: a UTF-8 character type).
+void PrepareLocale();
+
+Path ToPath(const std::wstring& path);
+std::wstring FromPath(const Path& path);
+
+// Opens the archive file for reading, seekable.
+int OpenReader(archive* reader, const Path& path, std::size_t blockSize);
+
+enum class Kind { Missing, File, Directory, Link, Other };
+struct FileInfo {
+    Kind kind = Kind::Missing;
+    std::uint64_t size = 0;
+    std::int64_t mtime = 0;  // seconds since 1970
+    std::int64_t mtimeNanos = 0;
+};
+// Never follows a link (or, on Windows, any reparse point).
+FileInfo Inspect(const Path& path);
+
+// Creates one folder; true when it exists as a folder afterwards.
+bool MakeDirectory(const Path& path);
+bool RemoveFile(const Path& path);
+// Renames over an existing file (or link) atomically where the system allows.
+bool ReplaceFile(const Path& from, const Path& to);
+bool SetModified(const Path& path, std::int64_t mtime);
+// false where links cannot be made (Windows without the privilege).
+bool MakeSymlink(const std::wstring& target, const Path& link);
+bool SameFile(const Path& a, const Path& b);
+
+// A new file, created exclusively under a temporary name, written at offsets.
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    virtual bool WriteAt(std::uint64_t offset, const void* data, std::size_t size) = 0;
+    // Sets the final size and modification time and closes the file.
+    virtual bool Finish(std::uint64_t size, std::int64_t mtime) = 0;
+};
+// nullptr when the file cannot be created (it exists already, or the folder is not writable).
+std::unique_ptr<OutputFile> CreateExclusive(const Path& path);
+
+// Keeps the system from showing any window (such as "no disk in drive") during a call.
+class QuietErrors {
+public:
+    QuietErrors();
+    ~QuietErrors();
+    QuietErrors(const QuietErrors&) = delete;
+    QuietErrors& operator=(const QuietErrors&) = delete;
+private:
+    [[maybe_unused]] unsigned previous_ = 0; // unused off Windows
+};
+
+} // namespace dexalo::archivers::platform

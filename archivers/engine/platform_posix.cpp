@@ -1,0 +1,197 @@
+// The native side of the platform seam: UTF-8 text and POSIX file calls.
+// Used by the unit tests and the benchmarks.
+#include "engine/platform.h"
+
+#include <archive.h>
+#include <fcntl.h>
+#include <langinfo.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace dexalo::archivers::platform {
+
+namespace {
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x110000) {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += '?';
+    }
+}
+
+} // namespace
+
+std::wstring FromAnsi(std::string_view text) {
+    std::wstring out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
+        if (extra < 0 || (extra > 0 && i + static_cast<std::size_t>(extra) >= text.size())) {
+            // Not UTF-8: keep the byte as the Latin-1 character so that nothing is lost silently.
+            out += static_cast<wchar_t>(b);
+            ++i;
+            continue;
+        }
+        char32_t c = extra == 0 ? b : (b & (0x3F >> extra));
+        bool ok = true;
+        for (int k = 1; k <= extra; ++k) {
+            const auto n = static_cast<unsigned char>(text[i + k]);
+            if ((n & 0xC0) != 0x80) { ok = false; break; }
+            c = (c << 6) | (n & 0x3F);
+        }
+        if (!ok) {
+            out += static_cast<wchar_t>(b);
+            ++i;
+            continue;
+        }
+        out += static_cast<wchar_t>(c);
+        i += extra + 1;
+    }
+    return out;
+}
+
+std::string ToAnsi(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (wchar_t c : text) AppendUtf8(out, static_cast<char32_t>(c));
+    return out;
+}
+
+std::string OemCharset() { return {}; }
+
+void PrepareLocale() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const char* current = std::setlocale(LC_CTYPE, nullptr);
+        if (current == nullptr || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
+            if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) std::setlocale(LC_CTYPE, "en_US.UTF-8");
+        }
+    });
+}
+
+Path ToPath(const std::wstring& path) { return Path(ToAnsi(path)); }
+std::wstring FromPath(const Path& path) { return FromAnsi(path.native()); }
+
+int OpenReader(archive* reader, const Path& path, std::size_t blockSize) {
+    return archive_read_open_filename(reader, path.c_str(), blockSize);
+}
+
+FileInfo Inspect(const Path& path) {
+    struct stat st {};
+    FileInfo info;
+    if (::lstat(path.c_str(), &st) != 0) {
+        info.kind = errno == ENOENT || errno == ENOTDIR ? Kind::Missing : Kind::Other;
+        return info;
+    }
+    info.kind = S_ISREG(st.st_mode) ? Kind::File
+              : S_ISDIR(st.st_mode) ? Kind::Directory
+              : S_ISLNK(st.st_mode) ? Kind::Link
+                                    : Kind::Other;
+    info.size = static_cast<std::uint64_t>(st.st_size);
+    info.mtime = st.st_mtim.tv_sec;
+    info.mtimeNanos = st.st_mtim.tv_nsec;
+    return info;
+}
+
+bool MakeDirectory(const Path& path) {
+    if (::mkdir(path.c_str(), 0777) == 0) return true;
+    return errno == EEXIST && Inspect(path).kind == Kind::Directory;
+}
+
+bool RemoveFile(const Path& path) { return ::unlink(path.c_str()) == 0; }
+
+bool ReplaceFile(const Path& from, const Path& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+
+bool SetModified(const Path& path, std::int64_t mtime) {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(mtime);
+    times[1].tv_nsec = 0;
+    return ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool MakeSymlink(const std::wstring& target, const Path& link) {
+    return ::symlink(ToAnsi(target).c_str(), link.c_str()) == 0;
+}
+
+bool SameFile(const Path& a, const Path& b) {
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+namespace {
+
+class PosixOutputFile final : public OutputFile {
+public:
+    explicit PosixOutputFile(int fd) : fd_(fd) {}
+    ~PosixOutputFile() override {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    PosixOutputFile(const PosixOutputFile&) = delete;
+    PosixOutputFile& operator=(const PosixOutputFile&) = delete;
+
+    bool WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
+        const char* p = static_cast<const char*>(data);
+        while (size > 0) {
+            const ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            p += n;
+            offset += static_cast<std::uint64_t>(n);
+            size -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    bool Finish(std::uint64_t size, std::int64_t mtime) override {
+        bool ok = ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
+        struct timespec times[2];
+        times[0].tv_sec = 0;
+        times[0].tv_nsec = UTIME_OMIT;
+        times[1].tv_sec = static_cast<time_t>(mtime);
+        times[1].tv_nsec = 0;
+        ok = ::futimens(fd_, times) == 0 && ok;
+        ok = ::close(fd_) == 0 && ok;
+        fd_ = -1;
+        return ok;
+    }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+std::unique_ptr<OutputFile> CreateExclusive(const Path& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixOutputFile>(fd);
+}
+
+QuietErrors::QuietErrors() = default;
+QuietErrors::~QuietErrors() = default;
+
+} // namespace dexalo::archivers::platform

@@ -1,0 +1,205 @@
+// The Windows side of the platform seam: ANSI text of the library calls, wide file paths.
+#include "engine/platform.h"
+
+#include <windows.h>
+
+#include <archive.h>
+
+#include <cstdio>
+
+namespace dexalo::archivers::platform {
+
+namespace {
+
+// 100-ns intervals between 1601-01-01 and 1970-01-01.
+constexpr std::int64_t kEpochDifference = 116444736000000000LL;
+
+FILETIME ToFileTime(std::int64_t seconds) {
+    const std::int64_t ticks = seconds * 10000000LL + kEpochDifference;
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(ticks) & 0xFFFFFFFFu);
+    ft.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(ticks) >> 32);
+    return ft;
+}
+
+std::int64_t FromFileTime(const FILETIME& ft, std::int64_t* nanos) {
+    const std::int64_t ticks =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) -
+        kEpochDifference;
+    std::int64_t seconds = ticks / 10000000LL;
+    std::int64_t rest = ticks % 10000000LL;
+    if (rest < 0) {
+        rest += 10000000LL;
+        --seconds;
+    }
+    if (nanos) *nanos = rest * 100;
+    return seconds;
+}
+
+struct Handle {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    explicit Handle(HANDLE handle) : h(handle) {}
+    ~Handle() {
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    bool Close() {
+        const bool ok = CloseHandle(h) != 0;
+        h = INVALID_HANDLE_VALUE;
+        return ok;
+    }
+};
+
+} // namespace
+
+std::wstring FromAnsi(std::string_view text) {
+    if (text.empty()) return {};
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+std::string ToAnsi(std::wstring_view text) {
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    if (n <= 0) return {};
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::string OemCharset() {
+    char name[16];
+    std::snprintf(name, sizeof name, "CP%u", static_cast<unsigned>(GetOEMCP()));
+    return name;
+}
+
+void PrepareLocale() {}
+
+Path ToPath(const std::wstring& path) { return Path(path); }
+std::wstring FromPath(const Path& path) { return path.native(); }
+
+int OpenReader(archive* reader, const Path& path, std::size_t blockSize) {
+    return archive_read_open_filename_w(reader, path.c_str(), blockSize);
+}
+
+FileInfo Inspect(const Path& path) {
+    FileInfo info;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        const DWORD error = GetLastError();
+        info.kind = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Kind::Missing : Kind::Other;
+        return info;
+    }
+    // Junctions and symbolic links alike are reparse points: never walk through them.
+    info.kind = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? Kind::Link
+              : (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)     ? Kind::Directory
+              : (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE)        ? Kind::Other
+                                                                       : Kind::File;
+    info.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    info.mtime = FromFileTime(data.ftLastWriteTime, &info.mtimeNanos);
+    return info;
+}
+
+bool MakeDirectory(const Path& path) {
+    if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+    return GetLastError() == ERROR_ALREADY_EXISTS && Inspect(path).kind == Kind::Directory;
+}
+
+bool RemoveFile(const Path& path) {
+    if (DeleteFileW(path.c_str())) return true;
+    // A read-only file: the user's copy, which only a newer entry may replace.
+    return false;
+}
+
+bool ReplaceFile(const Path& from, const Path& to) {
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool SetModified(const Path& path, std::int64_t mtime) {
+    Handle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file.h == INVALID_HANDLE_VALUE) return false;
+    const FILETIME ft = ToFileTime(mtime);
+    return SetFileTime(file.h, nullptr, nullptr, &ft) != 0;
+}
+
+bool MakeSymlink(const std::wstring&, const Path&) {
+    // Links need a privilege most users lack; such entries are skipped.
+    return false;
+}
+
+bool SameFile(const Path& a, const Path& b) {
+    auto identify = [](const Path& p, BY_HANDLE_FILE_INFORMATION& info) {
+        Handle file(CreateFileW(p.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return file.h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file.h, &info);
+    };
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    if (!identify(a, ia) || !identify(b, ib)) return false;
+    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+           ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+namespace {
+
+class WinOutputFile final : public OutputFile {
+public:
+    explicit WinOutputFile(HANDLE h) : file_(h) {}
+
+    bool WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
+        if (offset != position_) {
+            LARGE_INTEGER to;
+            to.QuadPart = static_cast<LONGLONG>(offset);
+            if (!SetFilePointerEx(file_.h, to, nullptr, FILE_BEGIN)) return false;
+            position_ = offset;
+        }
+        const char* p = static_cast<const char*>(data);
+        while (size > 0) {
+            const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+            DWORD written = 0;
+            if (!WriteFile(file_.h, p, chunk, &written, nullptr) || written == 0) return false;
+            p += written;
+            size -= written;
+            position_ += written;
+        }
+        return true;
+    }
+
+    bool Finish(std::uint64_t size, std::int64_t mtime) override {
+        LARGE_INTEGER to;
+        to.QuadPart = static_cast<LONGLONG>(size);
+        bool ok = SetFilePointerEx(file_.h, to, nullptr, FILE_BEGIN) && SetEndOfFile(file_.h);
+        const FILETIME ft = ToFileTime(mtime);
+        ok = SetFileTime(file_.h, nullptr, nullptr, &ft) && ok;
+        ok = file_.Close() && ok;
+        return ok;
+    }
+
+private:
+    Handle file_;
+    std::uint64_t position_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<OutputFile> CreateExclusive(const Path& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<WinOutputFile>(h);
+}
+
+QuietErrors::QuietErrors() {
+    DWORD old = 0;
+    SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &old);
+    previous_ = old;
+}
+
+QuietErrors::~QuietErrors() { SetThreadErrorMode(previous_, nullptr); }
+
+} // namespace dexalo::archivers::platform

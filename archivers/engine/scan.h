@@ -1,0 +1,47 @@
+#pragma once
+// One pass over an archive's headers, kept per archive so that the count, the
+// listing and the checks that follow one another read the archive only once.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/family.h"
+
+struct archive;
+struct archive_entry;
+
+namespace dexalo::archivers {
+
+struct ListedEntry {
+    std::wstring path;  // stored path with the family's separator; folders end in one
+    bool directory = false;
+    bool link = false;
+    std::uint64_t size = 0;
+    std::int64_t mtime = 0;
+    bool mtimeKnown = false;
+};
+
+struct Listing {
+    bool recognised = false;  // the file is this family's archive
+    bool complete = false;    // the headers were read to the end without damage
+    std::vector<ListedEntry> entries;
+};
+
+// The cached listing for (family, path), rescanned when the file's size or time changes.
+// Never null.
+std::shared_ptr<const Listing> Scan(Family family, const std::wstring& archivePath);
+
+// Drops every cached listing (tests use it to count real scans).
+void ForgetScans();
+// How many scans really read an archive since the start (for tests).
+unsigned ScanCount();
+
+// The entry's stored path with '/' separators and a trailing '/' on folders. A lone
+// compressed stream is named after the archive without its last extension.
+std::wstring EntryPath(archive* reader, archive_entry* entry, const std::wstring& archivePath);
+
+// Reader block size: large blocks keep the per-call overhead out of big extractions.
+inline constexpr std::size_t kReadBlockSize = 256 * 1024;
+
+} // namespace dexalo::archivers

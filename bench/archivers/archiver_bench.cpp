@@ -1,0 +1,249 @@
+// Times the engine's main operation against `bsdtar -x` on the same ZIP and .tar.gz of
+// about 256 MiB (1 GiB of text-like data), runs alternating so that both see the same
+// cache, and measures the peak
+// memory (VmHWM) of an extraction in a fresh process for growing archives.
+//
+//   archiver_bench [--work DIR] [--mib 1024] [--big-mib 1024] [--runs 3]
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/api.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using dexalo::archivers::Family;
+
+namespace {
+
+struct Options {
+    fs::path work = fs::temp_directory_path() / "dexalo-archiver-bench";
+    int mib = 1024;  // text-like data compresses about 4:1: archives of about 256 MiB
+    int bigMib = 1024;
+    int runs = 3;
+};
+
+// Text-like data that compresses about 3:1, or random bytes that do not compress.
+void MakeTree(const fs::path& root, int totalMib, bool compressible) {
+    fs::remove_all(root);
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    static const char* words[] = {"archive", "folder", "extract", "entry", "header", "stream", "block",
+                                  "data",    "name",   "value",   "table", "index",  "record", "window"};
+    const std::size_t fileSize = 4u << 20;  // 4 MiB files, a few folders deep
+    const int files = std::max(1, totalMib / 4);
+    std::vector<char> buffer(fileSize);
+    for (int f = 0; f < files; ++f) {
+        char name[32];
+        std::snprintf(name, sizeof name, "d%d/s%d", f % 8, f % 3);
+        const fs::path dir = root / name;
+        fs::create_directories(dir);
+        std::size_t pos = 0;
+        while (pos < fileSize) {
+            if (compressible) {
+                const std::uint64_t r = next();
+                const char* w = words[r % 14];
+                const std::size_t n = std::min(std::strlen(w), fileSize - pos);
+                std::memcpy(buffer.data() + pos, w, n);
+                pos += n;
+                if (pos < fileSize) buffer[pos++] = (r >> 8) % 11 == 0 ? '\n' : ' ';
+                if (pos + 8 < fileSize && (r >> 16) % 5 == 0) {
+                    pos += static_cast<std::size_t>(std::snprintf(buffer.data() + pos, 9, "%06u ",
+                                                                  static_cast<unsigned>((r >> 24) % 1000000)));
+                }
+            } else {
+                const std::uint64_t r = next();
+                const std::size_t n = std::min<std::size_t>(8, fileSize - pos);
+                std::memcpy(buffer.data() + pos, &r, n);
+                pos += n;
+            }
+        }
+        std::snprintf(name, sizeof name, "f%d.dat", f);
+        std::ofstream(dir / name, std::ios::binary)
+            .write(buffer.data(), static_cast<std::streamsize>(fileSize));
+    }
+}
+
+int Sh(const std::string& command) { return std::system(command.c_str()); }
+
+double Seconds(const std::chrono::steady_clock::time_point& since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+struct Child {
+    int status = -1;
+    double seconds = 0;
+    long peakKiB = 0;  // the engine's own high-water mark (VmHWM), 0 for other programs
+};
+
+// A spawned child inherits its parent's high-water mark in ru_maxrss, so the engine's
+// child reports its own VmHWM through this file instead.
+fs::path HighWaterFile() { return fs::temp_directory_path() / ("dexalo-bench-hwm-" + std::to_string(::getpid())); }
+
+long ReadHighWater(const fs::path& file) {
+    long kib = 0;
+    std::ifstream(file) >> kib;
+    return kib;
+}
+
+// Runs a program in a fresh process and reports its time and peak resident memory.
+Child Spawn(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    Child child;
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return child;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    child.seconds = Seconds(start);
+    child.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return child;
+}
+
+std::string Self() { return fs::read_symlink("/proc/self/exe").string(); }
+
+Child Engine(Family family, const fs::path& archive, const fs::path& dest) {
+    fs::remove_all(dest);
+    Sh("sync");
+    fs::remove(HighWaterFile());
+    Child c = Spawn({Self(), "--extract", family == Family::Zip ? "zip" : "tar", archive.string(), dest.string(),
+                     HighWaterFile().string()});
+    c.peakKiB = ReadHighWater(HighWaterFile());
+    return c;
+}
+
+Child Bsdtar(const fs::path& archive, const fs::path& dest) {
+    fs::remove_all(dest);
+    fs::create_directories(dest);
+    Sh("sync");
+    return Spawn({"bsdtar", "-x", "-f", archive.string(), "-C", dest.string()});
+}
+
+// The front end's whole sequence in one process: count, listing, extraction.
+Child FrontEndSequence(Family family, const fs::path& archive, const fs::path& dest) {
+    fs::remove_all(dest);
+    Sh("sync");
+    return Spawn({Self(), "--sequence", family == Family::Zip ? "zip" : "tar", archive.string(), dest.string(),
+                  HighWaterFile().string()});
+}
+
+int ChildMain(const std::string& mode, const std::string& kind, const std::string& archive,
+              const std::string& dest, const std::string& highWaterFile) {
+    const Family family = kind == "zip" ? Family::Zip : Family::Tar;
+    if (mode == "--sequence") {
+        if (dexalo::archivers::GetFileCount(family, archive.c_str()) < 1) return 90;
+        const auto handle = dexalo::archivers::OpenArchive(family, archive.c_str(), 512);
+        dexalo::archivers::EntryRecord record{};
+        for (int r = dexalo::archivers::FindFirst(family, handle, "*", &record); r == 0;
+             r = dexalo::archivers::FindNext(family, handle, &record)) {
+        }
+        dexalo::archivers::CloseArchive(family, handle);
+    }
+    const std::string line = (family == Family::Zip ? "-u -qq \"" : "x -f \"") + archive + "\" \"" + dest + "/\"";
+    char out[1] = {0};
+    const int code = dexalo::archivers::Run(family, line.c_str(), out, 0);
+    std::ifstream status("/proc/self/status");
+    for (std::string key; status >> key;) {
+        if (key == "VmHWM:") {
+            long kib = 0;
+            status >> kib;
+            std::ofstream(highWaterFile) << kib;
+            break;
+        }
+    }
+    return code;
+}
+
+struct Pair {
+    const char* name;
+    Family family;
+    fs::path archive;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 6 && (std::strcmp(argv[1], "--extract") == 0 || std::strcmp(argv[1], "--sequence") == 0))
+        return ChildMain(argv[1], argv[2], argv[3], argv[4], argv[5]);
+
+    Options options;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string key = argv[i];
+        if (key == "--work") options.work = argv[i + 1];
+        else if (key == "--mib") options.mib = std::atoi(argv[i + 1]);
+        else if (key == "--big-mib") options.bigMib = std::atoi(argv[i + 1]);
+        else if (key == "--runs") options.runs = std::atoi(argv[i + 1]);
+    }
+#if defined(__SANITIZE_ADDRESS__)
+    std::printf("warning: built with AddressSanitizer; times and memory are not representative\n");
+#endif
+    fs::create_directories(options.work);
+    const fs::path w = options.work;
+
+    std::printf("== speed: %d MiB of text-like data, %d alternating runs each, best run counted\n", options.mib,
+                options.runs);
+    MakeTree(w / "src", options.mib, true);
+    Sh("cd '" + w.string() + "/src' && rm -f ../a.zip ../a.tar.gz && zip -q -r ../a.zip . && tar czf ../a.tar.gz .");
+    const Pair pairs[] = {{"zip", Family::Zip, w / "a.zip"}, {"tar.gz", Family::Tar, w / "a.tar.gz"}};
+    for (const auto& p : pairs) {
+        double engine = 1e9, bsdtar = 1e9, sequence = 1e9;
+        long enginePeak = 0;
+        for (int run = 0; run < options.runs; ++run) {
+            const Child e = Engine(p.family, p.archive, w / "out-engine");
+            const Child b = Bsdtar(p.archive, w / "out-bsdtar");
+            if (e.status != 0 || b.status != 0) {
+                std::printf("%s: failed (engine %d, bsdtar %d)\n", p.name, e.status, b.status);
+                return 1;
+            }
+            engine = std::min(engine, e.seconds);
+            bsdtar = std::min(bsdtar, b.seconds);
+            enginePeak = std::max(enginePeak, e.peakKiB);
+        }
+        if (Sh("diff -r '" + (w / "out-engine").string() + "' '" + (w / "out-bsdtar").string() + "' >/dev/null") != 0) {
+            std::printf("%s: the two extractions differ\n", p.name);
+            return 1;
+        }
+        const Child s = FrontEndSequence(p.family, p.archive, w / "out-engine");
+        sequence = s.seconds;
+        std::printf("%-7s archive %6.1f MiB  engine %6.2f s  bsdtar -x %6.2f s  ratio %.3f   "
+                    "(count+list+extract %6.2f s; engine peak %.1f MiB)\n",
+                    p.name, static_cast<double>(fs::file_size(p.archive)) / 1048576.0, engine, bsdtar,
+                    engine / bsdtar, sequence, static_cast<double>(enginePeak) / 1024.0);
+    }
+    fs::remove_all(w / "out-engine");
+    fs::remove_all(w / "out-bsdtar");
+
+    std::printf("== memory: incompressible data, archives of growing size, peak memory (VmHWM) of one extraction\n");
+    for (int mib : {options.bigMib / 4, options.bigMib}) {
+        MakeTree(w / "src", mib, false);
+        Sh("cd '" + w.string() + "/src' && rm -f ../m.zip ../m.tar.gz && zip -q -1 -r ../m.zip . && tar cf - . | gzip -1 > ../m.tar.gz");
+        fs::remove_all(w / "src");
+        for (const Pair& p : {Pair{"zip", Family::Zip, w / "m.zip"}, Pair{"tar.gz", Family::Tar, w / "m.tar.gz"}}) {
+            const Child e = Engine(p.family, p.archive, w / "out-engine");
+            std::printf("%-7s archive %7.1f MiB  engine peak %6.1f MiB  (%s, %.2f s)\n", p.name,
+                        static_cast<double>(fs::file_size(p.archive)) / 1048576.0,
+                        static_cast<double>(e.peakKiB) / 1024.0, e.status == 0 ? "ok" : "FAILED", e.seconds);
+            fs::remove_all(w / "out-engine");
+        }
+    }
+    fs::remove_all(w);
+    return 0;
+}

@@ -1,0 +1,191 @@
+#include "archiver_test_support.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "engine/api.h"
+
+namespace dexalo::archivers::testing {
+
+namespace {
+
+std::uint32_t Crc32(const std::string& data) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char c : data) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void Put16(std::string& out, unsigned v) {
+    out += static_cast<char>(v & 0xFF);
+    out += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& out, std::uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+// A RAR 4 block: the CRC covers everything after itself.
+std::string RarBlock(std::string body) {
+    std::string block;
+    Put16(block, Crc32(body) & 0xFFFF);
+    return block + body;
+}
+
+} // namespace
+
+ScratchDir::ScratchDir() {
+    static std::atomic<int> counter{0};
+    path_ = fs::temp_directory_path() /
+            ("dexalo-archivers-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+void Shell(const fs::path& dir, const std::string& command) {
+    const std::string line = "cd '" + dir.string() + "' && (" + command + ") >/dev/null 2>&1";
+    ASSERT_EQ(std::system(line.c_str()), 0) << command;
+}
+
+std::vector<std::string> Lines(const fs::path& dir, const std::string& command) {
+    const std::string line = "cd '" + dir.string() + "' && (" + command + ") 2>/dev/null";
+    std::vector<std::string> lines;
+    FILE* pipe = ::popen(line.c_str(), "r");
+    if (pipe == nullptr) return lines;
+    std::string current;
+    for (int c; (c = std::fgetc(pipe)) != EOF;) {
+        if (c == '\n') {
+            lines.push_back(current);
+            current.clear();
+        } else {
+            current += static_cast<char>(c);
+        }
+    }
+    ::pclose(pipe);
+    return lines;
+}
+
+void WriteText(const fs::path& file, const std::string& text) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+}
+
+std::string ReadText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::map<std::string, std::string> Tree(const fs::path& root) {
+    std::map<std::string, std::string> tree;
+    if (!fs::exists(root)) return tree;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string rel = it->path().lexically_relative(root).generic_string();
+        if (it->is_symlink()) {
+            tree[rel] = "-> " + fs::read_symlink(it->path()).string();
+            it.disable_recursion_pending();
+        } else if (it->is_directory()) {
+            tree[rel + "/"] = "";
+        } else {
+            tree[rel] = ReadText(it->path());
+        }
+    }
+    return tree;
+}
+
+int Count(Family family, const fs::path& archive) { return GetFileCount(family, archive.c_str()); }
+
+std::vector<std::string> List(Family family, const fs::path& archive, const std::string& wildcard) {
+    std::vector<std::string> names;
+    const std::uintptr_t handle = OpenArchive(family, archive.c_str(), 512);
+    EntryRecord record{};
+    for (int r = FindFirst(family, handle, wildcard.c_str(), &record); r == 0; r = FindNext(family, handle, &record))
+        names.emplace_back(record.path);
+    CloseArchive(family, handle);
+    return names;
+}
+
+int Extract(Family family, const fs::path& archive, const fs::path& destination) {
+    const std::string line = "x \"" + archive.string() + "\" \"" + destination.string() + "/\"";
+    char out[1] = {0};
+    return Run(family, line.c_str(), out, 0);
+}
+
+std::string MakeTar(const std::vector<TarMember>& members) {
+    std::string tar;
+    for (const auto& m : members) {
+        char header[512] = {};
+        std::strncpy(header, m.name.c_str(), 100);
+        std::snprintf(header + 100, 8, "%07o", m.type == '5' ? 0755 : 0644);
+        std::snprintf(header + 108, 8, "%07o", 0);
+        std::snprintf(header + 116, 8, "%07o", 0);
+        std::snprintf(header + 124, 12, "%011o", static_cast<unsigned>(m.type == '0' ? m.data.size() : 0));
+        std::snprintf(header + 136, 12, "%011o", 1600000000u);
+        std::memset(header + 148, ' ', 8);
+        header[156] = m.type;
+        std::strncpy(header + 157, m.link.c_str(), 100);
+        std::memcpy(header + 257, "ustar", 6);
+        std::memcpy(header + 263, "00", 2);
+        unsigned sum = 0;
+        for (unsigned char c : header) sum += c;
+        std::snprintf(header + 148, 8, "%06o", sum);
+        tar.append(header, 512);
+        if (m.type == '0') {
+            tar += m.data;
+            tar.append((512 - m.data.size() % 512) % 512, '\0');
+        }
+    }
+    tar.append(1024, '\0');
+    return tar;
+}
+
+std::string MakeStoredRar4(const std::vector<RarMember>& members) {
+    std::string rar("Rar!\x1A\x07\x00", 7);
+    std::string mainHeader;
+    mainHeader += '\x73';
+    Put16(mainHeader, 0);
+    Put16(mainHeader, 13);
+    Put16(mainHeader, 0);
+    Put32(mainHeader, 0);
+    rar += RarBlock(mainHeader);
+    for (const auto& m : members) {
+        std::string h;
+        h += '\x74';
+        Put16(h, 0x8000 | (m.folder ? 0x00E0 : 0));
+        Put16(h, static_cast<unsigned>(32 + m.name.size()));
+        Put32(h, static_cast<std::uint32_t>(m.data.size()));   // packed size
+        Put32(h, static_cast<std::uint32_t>(m.data.size()));   // unpacked size
+        h += '\x02';                                             // written on Windows
+        Put32(h, Crc32(m.data));
+        Put32(h, (44u << 25) | (6u << 21) | (15u << 16) | (12u << 11));  // 2024-06-15 12:00:00
+        h += static_cast<char>(20);                              // version to extract
+        h += '\x30';                                             // stored
+        Put16(h, static_cast<unsigned>(m.name.size()));
+        Put32(h, m.folder ? 0x10 : 0x20);
+        h += m.name;
+        rar += RarBlock(h) + m.data;
+    }
+    std::string end;
+    end += '\x7B';
+    Put16(end, 0x4000);
+    Put16(end, 7);
+    rar += RarBlock(end);
+    return rar;
+}
+
+} // namespace dexalo::archivers::testing
