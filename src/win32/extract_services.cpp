@@ -1,0 +1,8 @@
+#include "win32/extract_services.h"
+
+namespace dexalo::win32 {
+
+Win32Extraction::Win32Extraction(ModuleState& state)
+    : extraction_(state, libraries_, files_, ansi_, lz_, shell_) {}
+
+} // namespace dexalo::win32

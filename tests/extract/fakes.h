@@ -1,0 +1,323 @@
+#pragma once
+// Recording stand-ins for the libraries and the platform, driven by small archive models.
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "extract/archiver_library.h"
+#include "extract/extract_platform.h"
+#include "extract/extraction.h"
+
+namespace dexalo::test {
+
+inline const wchar_t* LibName(Library lib) {
+    static const wchar_t* const names[] = {L"Unlha", L"UnZip", L"Cab", L"Tar", L"Unarj",
+                                           L"Ish",   L"Unrar", L"Bga", L"Yz1", L"Jack"};
+    return names[static_cast<int>(lib)];
+}
+
+// '*' matches any run, '?' one character; an empty pattern and "*.*" match everything.
+inline bool Glob(std::wstring_view pattern, std::wstring_view text) {
+    if (pattern.empty() || pattern == L"*.*") return true;
+    std::size_t p = 0, t = 0, star = std::wstring_view::npos, mark = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && (pattern[p] == L'?' || pattern[p] == text[t])) {
+            ++p, ++t;
+        } else if (p < pattern.size() && pattern[p] == L'*') {
+            star = p++, mark = t;
+        } else if (star != std::wstring_view::npos) {
+            p = star + 1, t = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == L'*') ++p;
+    return p == pattern.size();
+}
+
+struct FakeArchive {
+    std::optional<std::int32_t> count;        // GetFileCount answer
+    std::optional<std::int32_t> check;        // IshCheckArchive / JackCheckArchive answer
+    std::vector<std::wstring> entries;        // listing, in order
+    std::optional<std::int32_t> runResult = 0; // main operation / JackCombine
+    std::int32_t endResult = -1;              // find-next past the last entry
+    std::optional<std::int32_t> firstResult;  // forces every find-first's answer
+    std::map<std::wstring, std::int32_t> firstResultFor; // forces it for one wildcard
+};
+
+class FakeLibraries : public ArchiverLibraries {
+public:
+    std::vector<std::wstring> log;
+    std::set<Library> missing;
+    std::set<std::pair<Library, std::wstring>> missingExports; // e.g. {Unlha, L"FindNext"}
+    std::map<std::pair<Library, std::wstring>, FakeArchive> archives;
+    bool findNextAfterEnd = false; // a find-next was made after the library said -1
+
+    FakeArchive& Add(Library lib, const std::wstring& path) { return archives[{lib, path}]; }
+
+    std::vector<std::wstring> CallsTo(Library lib) const {
+        std::vector<std::wstring> out;
+        const std::wstring prefix = std::wstring(LibName(lib)) + L".";
+        for (const auto& entry : log)
+            if (entry.rfind(prefix, 0) == 0) out.push_back(entry);
+        return out;
+    }
+
+    std::optional<std::int32_t> GetVersion(Library lib) override {
+        if (!Available(lib, L"GetVersion")) return std::nullopt;
+        return 100;
+    }
+    std::optional<std::int32_t> GetFileCount(Library lib, const std::wstring& path) override {
+        Log(lib, L"GetFileCount(" + path + L")");
+        if (!Available(lib, L"GetFileCount")) return std::nullopt;
+        const FakeArchive* a = Find(lib, path);
+        return a && a->count ? *a->count : 0;
+    }
+    std::optional<std::int32_t> CheckArchive(Library lib, const std::wstring& path, std::int32_t mode) override {
+        Log(lib, L"CheckArchive(" + path + L"," + std::to_wstring(mode) + L")");
+        if (!Available(lib, L"CheckArchive")) return std::nullopt;
+        const FakeArchive* a = Find(lib, path);
+        return a && a->check ? *a->check : 0;
+    }
+    std::optional<ArchiveHandle> OpenArchive(Library lib, WindowHandle window, const std::wstring& path,
+                                             std::uint32_t mode) override {
+        Log(lib, L"OpenArchive(" + std::to_wstring(window) + L"," + path + L"," + std::to_wstring(mode) + L")");
+        if (!Available(lib, L"OpenArchive")) return std::nullopt;
+        const FakeArchive* a = Find(lib, path);
+        if (!a) return 0;
+        cursors_[++lastHandle_] = Cursor{a, {}, 0, false};
+        return lastHandle_;
+    }
+    std::optional<std::int32_t> FindFirst(Library lib, ArchiveHandle handle, const std::wstring& wildcard,
+                                          EntryRecord& record) override {
+        Log(lib, L"FindFirst(" + wildcard + L")");
+        if (!Available(lib, L"FindFirst")) return std::nullopt;
+        auto it = cursors_.find(handle);
+        if (it == cursors_.end()) return -1;
+        Cursor& c = it->second;
+        c.matches.clear();
+        for (const auto& e : c.archive->entries)
+            if (Glob(wildcard, e)) c.matches.push_back(e);
+        c.next = 0;
+        c.ended = false;
+        // A forced answer still writes the record, as a careless library might.
+        std::optional<std::int32_t> forced = c.archive->firstResult;
+        if (auto f = c.archive->firstResultFor.find(wildcard); f != c.archive->firstResultFor.end()) forced = f->second;
+        if (forced) {
+            if (!c.matches.empty()) record.path = c.matches[0];
+            c.next = 1;
+            c.ended = *forced == -1;
+            return *forced;
+        }
+        if (c.matches.empty()) {
+            c.ended = true;
+            return -1;
+        }
+        record.path = c.matches[c.next++];
+        return 0;
+    }
+    std::optional<std::int32_t> FindNext(Library lib, ArchiveHandle handle, EntryRecord& record) override {
+        Log(lib, L"FindNext");
+        if (!Available(lib, L"FindNext")) return std::nullopt;
+        auto it = cursors_.find(handle);
+        if (it == cursors_.end()) return -1;
+        Cursor& c = it->second;
+        if (c.ended) findNextAfterEnd = true;
+        if (c.next < c.matches.size()) {
+            record.path = c.matches[c.next++];
+            return 0;
+        }
+        if (c.archive->endResult == -1) c.ended = true;
+        return c.archive->endResult;
+    }
+    std::optional<std::int32_t> CloseArchive(Library lib, ArchiveHandle handle) override {
+        Log(lib, L"CloseArchive");
+        if (!Available(lib, L"CloseArchive")) return std::nullopt;
+        cursors_.erase(handle);
+        return 0;
+    }
+    std::optional<std::int32_t> Run(Library lib, WindowHandle window, const std::wstring& commandLine) override {
+        Log(lib, L"Run(" + std::to_wstring(window) + L"," + commandLine + L")");
+        if (!Available(lib, L"Run")) return std::nullopt;
+        for (const auto& [key, a] : archives)
+            if (key.first == lib && commandLine.find(key.second) != std::wstring::npos) return a.runResult;
+        return 0;
+    }
+    std::optional<std::int32_t> JackCombine(const std::wstring& path, const std::wstring& folder) override {
+        Log(Library::Jack, L"JackCombine(" + path + L"," + folder + L")");
+        if (!Available(Library::Jack, L"JackCombine")) return std::nullopt;
+        const FakeArchive* a = Find(Library::Jack, path);
+        return a ? a->runResult : std::optional<std::int32_t>(0);
+    }
+
+    int OpenHandles() const { return static_cast<int>(cursors_.size()); }
+
+private:
+    struct Cursor {
+        const FakeArchive* archive;
+        std::vector<std::wstring> matches;
+        std::size_t next;
+        bool ended;
+    };
+
+    void Log(Library lib, const std::wstring& what) { log.push_back(std::wstring(LibName(lib)) + L"." + what); }
+    bool Available(Library lib, const std::wstring& fn) const {
+        return !missing.count(lib) && !missingExports.count({lib, fn});
+    }
+    const FakeArchive* Find(Library lib, const std::wstring& path) const {
+        auto it = archives.find({lib, path});
+        return it == archives.end() ? nullptr : &it->second;
+    }
+
+    std::map<ArchiveHandle, Cursor> cursors_;
+    ArchiveHandle lastHandle_ = 0x100;
+};
+
+// A file system of whole paths; folders are only recorded.
+class FakeFiles : public ExtractFiles {
+public:
+    struct File {
+        std::string bytes;
+        bool lookupHidden = false; // a folder or system file: the lookup skips it
+    };
+    std::map<std::wstring, File> files;
+    std::vector<std::wstring> lookups, madeFolders, removed;
+    std::size_t headBytesRead = 0;
+
+    void Put(const std::wstring& path, std::string bytes = "data") { files[path] = File{std::move(bytes), false}; }
+
+    std::optional<std::wstring> LookUpFile(const std::wstring& path) override {
+        lookups.push_back(path);
+        const std::wstring folder = ArchiveFolderOf(path);
+        for (const auto& [full, file] : files) {
+            if (file.lookupHidden || ArchiveFolderOf(full) != folder) continue;
+            const std::wstring name = full.substr(folder.size());
+            if (Glob(path.substr(folder.size()), name) && !path.substr(folder.size()).empty()) return name;
+        }
+        return std::nullopt;
+    }
+    bool MakeFolder(const std::wstring& path) override {
+        madeFolders.push_back(path);
+        return true;
+    }
+    std::optional<std::int64_t> FileLength(const std::wstring& path) override {
+        auto it = files.find(path);
+        if (it == files.end()) return std::nullopt;
+        return static_cast<std::int64_t>(it->second.bytes.size());
+    }
+    bool RemoveFile(const std::wstring& path) override {
+        removed.push_back(path);
+        return files.erase(path) > 0;
+    }
+    bool FileExists(const std::wstring& path) override { return files.count(path) > 0; }
+    std::string ReadHead(const std::wstring& path, std::size_t count) override {
+        auto it = files.find(path);
+        if (it == files.end()) return {};
+        std::string head = it->second.bytes.substr(0, count);
+        headBytesRead += head.size();
+        return head;
+    }
+
+private:
+    static std::wstring ArchiveFolderOf(const std::wstring& path) {
+        const auto slash = path.rfind(L'\\');
+        return slash == std::wstring::npos ? std::wstring{} : path.substr(0, slash + 1);
+    }
+};
+
+// ASCII and Japanese fit the ANSI code page; Hangul does not.
+class FakeAnsi : public AnsiPaths {
+public:
+    std::map<std::wstring, std::wstring> shortForms;
+    bool FitsAnsi(const std::wstring& text) override {
+        return std::none_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0xAC00 && c <= 0xD7A3; });
+    }
+    std::optional<std::wstring> ShortForm(const std::wstring& path) override {
+        auto it = shortForms.find(path);
+        if (it == shortForms.end()) return std::nullopt;
+        return it->second;
+    }
+};
+
+// Expands "SZDD" sources into expandedSize bytes and copies anything else, like lz32.
+class FakeLz : public LzLibrary {
+public:
+    explicit FakeLz(FakeFiles& files) : files_(files) {}
+    std::vector<std::wstring> log;
+    std::size_t expandedSize = 100;
+    bool available = true;
+    std::set<std::wstring> unopenable;
+
+    std::optional<std::int32_t> LzOpen(const std::wstring& name, std::uint16_t style) override {
+        log.push_back(L"LzOpen(" + name + L"," + std::to_wstring(style) + L")");
+        if (!available) return std::nullopt;
+        if (unopenable.count(name)) return -2;
+        if (style == kCreate) files_.Put(name, "");
+        else if (!files_.files.count(name)) return -2;
+        handles_.push_back(name);
+        return static_cast<std::int32_t>(handles_.size() - 1);
+    }
+    std::optional<std::int32_t> LzCopy(std::int32_t source, std::int32_t target) override {
+        log.push_back(L"LzCopy");
+        if (!available) return std::nullopt;
+        const std::string in = files_.files[handles_.at(source)].bytes;
+        const std::string out = in.rfind("SZDD", 0) == 0 ? std::string(expandedSize, 'x') : in;
+        files_.files[handles_.at(target)].bytes = out;
+        return static_cast<std::int32_t>(out.size());
+    }
+    void LzClose(std::int32_t handle) override { log.push_back(L"LzClose(" + handles_.at(handle) + L")"); }
+
+private:
+    FakeFiles& files_;
+    std::vector<std::wstring> handles_;
+};
+
+class FakeShell : public ExtractShell {
+public:
+    struct Message {
+        WindowHandle owner;
+        std::wstring text, title;
+        std::uint32_t style;
+    };
+    std::vector<std::wstring> started;
+    std::vector<Message> messages;
+
+    bool StartProgram(const std::wstring& commandLine) override {
+        started.push_back(commandLine);
+        return true;
+    }
+    void ShowMessage(WindowHandle owner, const std::wstring& text, const std::wstring& title,
+                     std::uint32_t style) override {
+        messages.push_back({owner, text, title, style});
+    }
+};
+
+// Everything EXTRACT_FILE touches, with D:\Out\ as the configured destination.
+struct Harness {
+    ModuleState state{L"D:\\Out\\", 1, 0};
+    FakeLibraries libs;
+    FakeFiles files;
+    FakeAnsi ansi;
+    FakeLz lz{files};
+    FakeShell shell;
+    Extraction extraction{state, libs, files, ansi, lz, shell};
+
+    void Extract(const std::wstring& path) { extraction.EXTRACT_FILE(path); }
+
+    // The command line the library's main operation received, or empty.
+    std::wstring RunLine(Library lib) const {
+        const std::wstring prefix = std::wstring(LibName(lib)) + L".Run(";
+        for (const auto& entry : libs.log)
+            if (entry.rfind(prefix, 0) == 0) {
+                const auto comma = entry.find(L',', prefix.size());
+                return entry.substr(comma + 1, entry.size() - comma - 2);
+            }
+        return {};
+    }
+};
+
+} // namespace dexalo::test

@@ -1,0 +1,84 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "extract/recognition.h"
+#include "fakes.h"
+
+namespace dexalo::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+const std::wstring kPath = L"C:\\Arc\\data.lzh";
+
+TEST(Recognition, AsksAllTenInFixedOrderThenFallsToLz) {
+    FakeLibraries libs;
+    const Recognition r = Recognise(libs, kPath);
+    EXPECT_EQ(r.type, ArchiveType::LZ);
+    EXPECT_THAT(libs.log, ElementsAre(L"Unlha.GetFileCount(C:\\Arc\\data.lzh)", L"UnZip.GetFileCount(C:\\Arc\\data.lzh)",
+                                      L"Cab.GetFileCount(C:\\Arc\\data.lzh)", L"Tar.GetFileCount(C:\\Arc\\data.lzh)",
+                                      L"Bga.GetFileCount(C:\\Arc\\data.lzh)", L"Ish.CheckArchive(C:\\Arc\\data.lzh,0)",
+                                      L"Unrar.GetFileCount(C:\\Arc\\data.lzh)", L"Yz1.GetFileCount(C:\\Arc\\data.lzh)",
+                                      L"Unarj.GetFileCount(C:\\Arc\\data.lzh)",
+                                      L"Jack.CheckArchive(C:\\Arc\\data.lzh,0)"));
+}
+
+// Each library accepting alone: its type, its count, and nobody below it is asked.
+TEST(Recognition, FirstAcceptingProbeEndsTheSearch) {
+    const struct {
+        ArchiveType type;
+        bool check;
+        std::size_t calls;
+    } steps[] = {{ArchiveType::LZH, false, 1}, {ArchiveType::ZIP, false, 2}, {ArchiveType::CAB, false, 3},
+                 {ArchiveType::TAR, false, 4}, {ArchiveType::BGA, false, 5}, {ArchiveType::ISH, true, 6},
+                 {ArchiveType::RAR, false, 7}, {ArchiveType::YZ1, false, 8}, {ArchiveType::ARJ, false, 9},
+                 {ArchiveType::JAK, true, 10}};
+    for (const auto& step : steps) {
+        FakeLibraries libs;
+        FakeArchive& a = libs.Add(LibraryOf(step.type), kPath);
+        if (step.check) a.check = 1;
+        else a.count = 7;
+        const Recognition r = Recognise(libs, kPath);
+        EXPECT_EQ(r.type, step.type) << static_cast<int>(step.type);
+        EXPECT_EQ(r.entryCount, step.check ? 0 : 7);
+        EXPECT_EQ(libs.log.size(), step.calls);
+    }
+}
+
+TEST(Recognition, EarlierLibraryWinsOverLaterOne) {
+    FakeLibraries libs;
+    libs.Add(Library::UnZip, kPath).count = 2;
+    libs.Add(Library::Unlha, kPath).count = 5;
+    EXPECT_EQ(Recognise(libs, kPath).type, ArchiveType::LZH);
+
+    FakeLibraries libs2; // BGA is asked before RAR, ARJ last but one
+    libs2.Add(Library::Unarj, kPath).count = 1;
+    libs2.Add(Library::Unrar, kPath).count = 1;
+    libs2.Add(Library::Bga, kPath).count = 1;
+    EXPECT_EQ(Recognise(libs2, kPath).type, ArchiveType::BGA);
+}
+
+TEST(Recognition, NegativeAnswersAndMissingCallsAreRejections) {
+    FakeLibraries libs;
+    libs.Add(Library::Unlha, kPath).count = -1;          // the libraries' error value
+    libs.missing.insert(Library::UnZip);                 // not installed
+    libs.missingExports.insert({Library::Cab, L"GetFileCount"});
+    libs.Add(Library::Ish, kPath).check = 2;             // only exactly 1 accepts
+    libs.Add(Library::Jack, kPath).check = -1;
+    EXPECT_EQ(Recognise(libs, kPath).type, ArchiveType::LZ);
+    EXPECT_EQ(libs.log.size(), 10u);
+
+    libs.Add(Library::Yz1, kPath).count = 3;
+    const Recognition r = Recognise(libs, kPath);
+    EXPECT_EQ(r.type, ArchiveType::YZ1);
+    EXPECT_EQ(r.entryCount, 3);
+}
+
+TEST(Recognition, EveryLibraryMissingMeansLz) {
+    FakeLibraries libs;
+    for (int i = 0; i < kLibraryCount; ++i) libs.missing.insert(static_cast<Library>(i));
+    EXPECT_EQ(Recognise(libs, kPath).type, ArchiveType::LZ);
+}
+
+} // namespace
+} // namespace dexalo::test

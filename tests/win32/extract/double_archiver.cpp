@@ -1,0 +1,215 @@
+// Test double for the archiver libraries. One source, built once per library file name
+// with DOUBLE_PREFIX (export prefix) and DOUBLE_KIND (0 = count library, 1 = Ish, 2 = Jack).
+//
+// Behaviour comes from "<archive>.dbl" beside the archive (raw ANSI bytes), one "key=value"
+// a line, keys starting with the prefix: Unlha.count=2, Unlha.entry=foo/a.txt (repeatable,
+// in listing order), Unlha.run=0, Ish.check=1. Versions come from versions.dbl beside the DLL
+// (Unlha=262). Every call is appended to calls.log beside the DLL, texts as received.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#define DOUBLE_CAT2(a, b) a##b
+#define DOUBLE_CAT(a, b) DOUBLE_CAT2(a, b)
+#define DOUBLE_STR2(a) #a
+#define DOUBLE_STR(a) DOUBLE_STR2(a)
+
+namespace {
+
+const char* const kPrefix = DOUBLE_STR(DOUBLE_PREFIX);
+HMODULE g_self = nullptr;
+
+#pragma pack(push, 1)
+struct Record {
+    DWORD numbers[5];
+    WORD shortNumbers[3];
+    char path[513];
+    char text3[3];
+    char text8a[8];
+    char text8b[8];
+};
+#pragma pack(pop)
+static_assert(sizeof(Record) == 558);
+
+std::string SelfFolder() {
+    char buffer[MAX_PATH] = {};
+    GetModuleFileNameA(g_self, buffer, MAX_PATH);
+    std::string path = buffer;
+    return path.substr(0, path.rfind('\\') + 1);
+}
+
+void Log(const std::string& line) {
+    const std::string file = SelfFolder() + "calls.log";
+    HANDLE h = CreateFileA(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    const std::string text = std::string(kPrefix) + "." + line + "\r\n";
+    DWORD written = 0;
+    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(h);
+}
+
+std::vector<std::string> ReadLines(const std::string& file) {
+    std::vector<std::string> lines;
+    FILE* f = std::fopen(file.c_str(), "rb");
+    if (!f) return lines;
+    std::string all;
+    char chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) all.append(chunk, n);
+    std::fclose(f);
+    size_t start = 0;
+    while (start < all.size()) {
+        size_t end = all.find('\n', start);
+        if (end == std::string::npos) end = all.size();
+        std::string line = all.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Values of "<prefix>.<key>=" in the archive's behaviour file.
+std::vector<std::string> Values(const char* archive, const char* key) {
+    std::vector<std::string> out;
+    const std::string wanted = std::string(kPrefix) + "." + key + "=";
+    for (const auto& line : ReadLines(std::string(archive ? archive : "") + ".dbl"))
+        if (line.rfind(wanted, 0) == 0) out.push_back(line.substr(wanted.size()));
+    return out;
+}
+
+int IntValue(const char* archive, const char* key, int fallback) {
+    const auto values = Values(archive, key);
+    return values.empty() ? fallback : static_cast<int>(std::strtol(values[0].c_str(), nullptr, 0));
+}
+
+long Version() {
+    const std::string wanted = std::string(kPrefix) + "=";
+    for (const auto& line : ReadLines(SelfFolder() + "versions.dbl"))
+        if (line.rfind(wanted, 0) == 0) return std::strtol(line.c_str() + wanted.size(), nullptr, 0);
+    return 100;
+}
+
+std::string Number(unsigned long long n) { return std::to_string(n); }
+std::string Text(const char* s) { return s ? s : "(null)"; }
+
+#if DOUBLE_KIND == 0
+struct Archive {
+    std::vector<std::string> entries;
+    size_t next = 0;
+};
+
+bool Matches(const std::string& pattern, const std::string& text) {
+    if (pattern.empty() || pattern == "*" || pattern == "*.*") return true;
+    if (pattern.back() == '*') return text.compare(0, pattern.size() - 1, pattern, 0, pattern.size() - 1) == 0;
+    return pattern == text;
+}
+
+// Every byte of the record is written, so a wrongly sized or shifted record shows.
+void Fill(Record* record, const std::string& path) {
+    std::memset(record, 0x5A, sizeof(Record));
+    const size_t length = path.size() < 512 ? path.size() : 512;
+    std::memcpy(record->path, path.data(), length);
+    record->path[length] = '\0';
+}
+#endif
+
+} // namespace
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) g_self = instance;
+    return TRUE;
+}
+
+// Ish answers its version in 32 bits, the others in 16.
+#if DOUBLE_KIND == 1
+extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, GetVersion)() {
+    Log("GetVersion()");
+    return static_cast<int>(Version());
+}
+#else
+extern "C" __declspec(dllexport) WORD WINAPI DOUBLE_CAT(DOUBLE_PREFIX, GetVersion)() {
+    Log("GetVersion()");
+    return static_cast<WORD>(Version());
+}
+#endif
+
+#if DOUBLE_KIND == 0
+extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, GetFileCount)(LPCSTR path) {
+    Log("GetFileCount(" + Text(path) + ")");
+    return IntValue(path, "count", 0);
+}
+
+extern "C" __declspec(dllexport) HANDLE WINAPI DOUBLE_CAT(DOUBLE_PREFIX, OpenArchive)(HWND window, LPCSTR path,
+                                                                                     DWORD mode) {
+    Log("OpenArchive(" + Number(reinterpret_cast<ULONG_PTR>(window)) + "," + Text(path) + "," + Number(mode) + ")");
+    auto* archive = new Archive{Values(path, "entry"), 0};
+    return archive;
+}
+
+extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, FindFirst)(HANDLE handle, LPCSTR wildcard,
+                                                                                Record* record) {
+    Log("FindFirst(" + Text(wildcard) + ")");
+    auto* archive = static_cast<Archive*>(handle);
+    if (!archive) return -1;
+    std::vector<std::string> matching;
+    for (const auto& e : archive->entries)
+        if (Matches(Text(wildcard), e)) matching.push_back(e);
+    archive->entries = matching;
+    archive->next = 0;
+    if (archive->entries.empty()) return -1;
+    Fill(record, archive->entries[archive->next++]);
+    return 0;
+}
+
+extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, FindNext)(HANDLE handle, Record* record) {
+    Log("FindNext()");
+    auto* archive = static_cast<Archive*>(handle);
+    if (!archive || archive->next >= archive->entries.size()) return -1;
+    Fill(record, archive->entries[archive->next++]);
+    return 0;
+}
+
+extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, CloseArchive)(HANDLE handle) {
+    Log("CloseArchive()");
+    delete static_cast<Archive*>(handle);
+    return 0;
+}
+
+// The main operation: the archive path is the first quoted text of the command line.
+extern "C" __declspec(dllexport) int WINAPI DOUBLE_PREFIX(HWND window, LPCSTR line, LPSTR output, DWORD size) {
+    Log("Run(" + Number(reinterpret_cast<ULONG_PTR>(window)) + "," + Text(line) + "," + Number(size) + ")");
+    if (output && size > 0) output[0] = '\0';
+    const std::string text = Text(line);
+    const size_t open = text.find('"');
+    const size_t close = open == std::string::npos ? open : text.find('"', open + 1);
+    if (close == std::string::npos) return 0x8001;
+    return IntValue(text.substr(open + 1, close - open - 1).c_str(), "run", 0);
+}
+#endif
+
+#if DOUBLE_KIND == 1 || DOUBLE_KIND == 2
+extern "C" __declspec(dllexport) BOOL WINAPI DOUBLE_CAT(DOUBLE_PREFIX, CheckArchive)(LPCSTR path, int mode) {
+    Log("CheckArchive(" + Text(path) + "," + Number(static_cast<unsigned>(mode)) + ")");
+    return IntValue(path, "check", 0);
+}
+#endif
+
+#if DOUBLE_KIND == 1
+// Ish takes "path /f=folder\".
+extern "C" __declspec(dllexport) int WINAPI DOUBLE_PREFIX(HWND window, LPCSTR line) {
+    Log("Run(" + Number(reinterpret_cast<ULONG_PTR>(window)) + "," + Text(line) + ")");
+    const std::string text = Text(line);
+    return IntValue(text.substr(0, text.find(" /f=")).c_str(), "run", 0);
+}
+#endif
+
+#if DOUBLE_KIND == 2
+extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, Combine)(LPCSTR path, LPCSTR folder) {
+    Log("Combine(" + Text(path) + "," + Text(folder) + ")");
+    return IntValue(path, "run", 0);
+}
+#endif
