@@ -1,0 +1,125 @@
+#include "win32/form_drop_target.h"
+
+#include <shellapi.h>
+
+#include <exception>
+
+namespace dexalo::win32 {
+
+namespace {
+
+FORMATETC HdropFormat() { return FORMATETC{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}; }
+
+bool CarriesFiles(IDataObject* data) {
+    FORMATETC format = HdropFormat();
+    return data != nullptr && data->QueryGetData(&format) == S_OK;
+}
+
+} // namespace
+
+std::vector<std::wstring> DroppedFiles(IDataObject* data) {
+    std::vector<std::wstring> files;
+    if (data == nullptr) {
+        return files;
+    }
+    FORMATETC format = HdropFormat();
+    STGMEDIUM medium{};
+    if (FAILED(data->GetData(&format, &medium))) {
+        return files;
+    }
+    if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal != nullptr) {
+        if (auto drop = static_cast<HDROP>(::GlobalLock(medium.hGlobal))) {
+            const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+            for (UINT i = 0; i < count; ++i) {
+                const UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
+                std::wstring path(length + 1, L'\0');
+                const UINT copied = ::DragQueryFileW(drop, i, path.data(), length + 1);
+                path.resize(copied);
+                if (!path.empty()) {
+                    files.push_back(std::move(path));
+                }
+            }
+            ::GlobalUnlock(medium.hGlobal);
+        }
+    }
+    ::ReleaseStgMedium(&medium);
+    return files;
+}
+
+FormDropTarget* FormDropTarget::Create(DroppedFilesFn onDrop) { return new FormDropTarget(std::move(onDrop)); }
+
+HRESULT STDMETHODCALLTYPE FormDropTarget::QueryInterface(REFIID riid, void** object) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDropTarget)) {
+        *object = static_cast<IDropTarget*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE FormDropTarget::AddRef() { return static_cast<ULONG>(::InterlockedIncrement(&refs_)); }
+
+ULONG STDMETHODCALLTYPE FormDropTarget::Release() {
+    const LONG refs = ::InterlockedDecrement(&refs_);
+    if (refs == 0) {
+        delete this;
+    }
+    return static_cast<ULONG>(refs);
+}
+
+DWORD FormDropTarget::Effect(bool hasFiles, DWORD allowed) {
+    if (!hasFiles) {
+        return DROPEFFECT_NONE;
+    }
+    if (allowed & DROPEFFECT_COPY) {
+        return DROPEFFECT_COPY;
+    }
+    return allowed & (DROPEFFECT_MOVE | DROPEFFECT_LINK);
+}
+
+HRESULT STDMETHODCALLTYPE FormDropTarget::DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) {
+    hasFiles_ = CarriesFiles(data);
+    if (effect != nullptr) {
+        *effect = Effect(hasFiles_, *effect);
+    }
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE FormDropTarget::DragOver(DWORD, POINTL, DWORD* effect) {
+    if (effect != nullptr) {
+        *effect = Effect(hasFiles_, *effect);
+    }
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE FormDropTarget::DragLeave() {
+    hasFiles_ = false;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE FormDropTarget::Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) {
+    hasFiles_ = false;
+    // The list is copied out first: the source's data is released before extraction starts.
+    const std::vector<std::wstring> files = DroppedFiles(data);
+    if (effect != nullptr) {
+        *effect = Effect(!files.empty(), *effect);
+    }
+    if (files.empty() || !onDrop_) {
+        return S_OK;
+    }
+    AddRef(); // the handler may close the window, which revokes this target
+    const DroppedFilesFn handler = onDrop_;
+    try {
+        handler(files);
+    } catch (const std::exception&) {
+        // Nothing may cross back into the drag source.
+    }
+    Release();
+    return S_OK;
+}
+
+} // namespace dexalo::win32
