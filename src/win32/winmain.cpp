@@ -1,8 +1,13 @@
 // Dexalo's process entry: closes the current-folder search holes, then hands over to Main.
 #include <windows.h>
 
+#include "shell/associations.h"
 #include "startup/main.h"
+#include "win32/extract_services.h"
+#include "win32/form_view.h"
+#include "win32/registry_class_root.h"
 #include "win32/startup_win32.h"
+#include "window/form_services.h"
 
 namespace {
 
@@ -17,19 +22,36 @@ void KeepCurrentFolderOutOfSearches() {
 
 class Host : public StartupHost {
 public:
-    explicit Host(ModuleState& state) : state_(state) {}
+    Host(ModuleState& state, SettingsStorage& storage, const AnsiCodec& codec)
+        : state_(state), storage_(storage), codec_(codec), program_(win32::LocationFromPath(win32::ModulePath())),
+          extraction_(state) {}
 
-    ProgramLocation Program() override { return win32::LocationFromPath(win32::ModulePath()); }
+    ProgramLocation Program() override { return program_; }
     std::wstring ArgumentText() override { return win32::ArgumentTextFrom(::GetCommandLineW()); }
     bool IsExistingFile(const std::wstring& path) override {
         const DWORD attributes = ::GetFileAttributesW(path.c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
-    void ExtractFile(const std::wstring&) override {}
-    void LoadWindow() override {}
+    void ExtractFile(const std::wstring& path) override { extraction_.EXTRACT_FILE(path); }
+
+    void LoadWindow() override {
+        win32::RegistryClassRoot classRoot;
+        Associations associations(classRoot, program_);
+        AssociationAdapter<Associations> adapter(associations);
+        win32::Form1View view(
+            state_, extraction_.Libraries(), [this](const std::wstring& path) { extraction_.EXTRACT_FILE(path); },
+            program_, adapter, storage_, codec_);
+        exitCode = view.Run();
+    }
+
+    int exitCode = 0;
 
 private:
     ModuleState& state_;
+    SettingsStorage& storage_;
+    const AnsiCodec& codec_;
+    ProgramLocation program_;
+    win32::Win32Extraction extraction_;
 };
 
 } // namespace
@@ -37,9 +59,9 @@ private:
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     KeepCurrentFolderOutOfSearches();
     ModuleState state;
-    Host host(state);
     win32::FileSettingsStorage storage;
     win32::AnsiCodePage codec;
+    Host host(state, storage, codec);
     Main(state, host, storage, codec);
-    return 0;
+    return host.exitCode;
 }
