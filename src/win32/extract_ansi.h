@@ -5,14 +5,9 @@
 #include <string_view>
 
 #include "extract/extract_platform.h"
+#include "win32/ansi_text.h"
 
 namespace dexalo::win32 {
-
-// Characters the code page lacks become its default character; callers check FitsAnsi first.
-std::string AnsiFromWide(std::wstring_view text);
-std::wstring WideFromAnsi(std::string_view bytes);
-// Up to the first NUL, never past size bytes.
-std::wstring WideFromAnsiBuffer(const char* buffer, std::size_t size);
 
 class Win32AnsiPaths final : public AnsiPaths {
 public:

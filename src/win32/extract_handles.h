@@ -3,36 +3,9 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include <utility>
+#include "win32/unique_resource.h"
 
 namespace dexalo::win32 {
-
-template <class Traits>
-class UniqueResource {
-public:
-    using Type = typename Traits::Type;
-    UniqueResource() = default;
-    explicit UniqueResource(Type value) : value_(value) {}
-    UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
-    UniqueResource& operator=(UniqueResource&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    UniqueResource(const UniqueResource&) = delete;
-    UniqueResource& operator=(const UniqueResource&) = delete;
-    ~UniqueResource() { reset(); }
-
-    Type get() const { return value_; }
-    explicit operator bool() const { return Traits::Valid(value_); }
-    Type release() { return std::exchange(value_, Traits::Invalid()); }
-    void reset(Type value = Traits::Invalid()) {
-        if (Traits::Valid(value_)) Traits::Close(value_);
-        value_ = value;
-    }
-
-private:
-    Type value_ = Traits::Invalid();
-};
 
 struct ModuleTraits {
     using Type = HMODULE;

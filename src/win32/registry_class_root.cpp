@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "win32/ansi_text.h"
 #include "win32/registry_key.h"
 #include "win32/registry_read.h"
 #include "win32/shell_notify.h"
@@ -18,32 +19,7 @@ namespace {
 // or a character the ANSI code page cannot carry (the call would name another key or path).
 std::optional<std::string> ToAnsi(std::wstring_view text) {
     if (text.find(L'\0') != std::wstring_view::npos) return std::nullopt;
-    if (text.empty()) return std::string();
-    // A UTF-8 code page carries everything and refuses the lossiness check.
-    const bool utf8 = ::GetACP() == CP_UTF8;
-    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    BOOL lossy = FALSE;
-    BOOL* lossyOut = utf8 ? nullptr : &lossy;
-    const int length = static_cast<int>(text.size());
-    const int bytes = ::WideCharToMultiByte(CP_ACP, flags, text.data(), length, nullptr, 0, nullptr, lossyOut);
-    if (bytes <= 0 || lossy) return std::nullopt;
-    std::string result(static_cast<std::size_t>(bytes), '\0');
-    if (::WideCharToMultiByte(CP_ACP, flags, text.data(), length, result.data(), bytes, nullptr, lossyOut) !=
-            bytes ||
-        lossy) {
-        return std::nullopt;
-    }
-    return result;
-}
-
-std::wstring FromAnsi(std::string_view bytes) {
-    if (bytes.empty()) return {};
-    const int length = static_cast<int>(bytes.size());
-    const int chars = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
-    if (chars <= 0) return {};
-    std::wstring result(static_cast<std::size_t>(chars), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, result.data(), chars);
-    return result;
+    return ExactAnsi(text);
 }
 
 // Opens subKey for removal. Sets gone when it does not exist, which counts as removed.
@@ -67,7 +43,7 @@ std::wstring RegistryClassRoot::ReadValue(const std::wstring& subKey, const std:
     if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, key->c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS) return {};
 
     std::array<BYTE, kReadBufferSize> buffer;
-    return FromAnsi(ReadValueBytes(opened.get(), name->c_str(), buffer));
+    return WideFromAnsi(ReadValueBytes(opened.get(), name->c_str(), buffer));
 }
 
 bool RegistryClassRoot::WriteString(const std::wstring& subKey, const std::wstring& valueName,

@@ -2,31 +2,17 @@
 
 #include <vector>
 
+#include "win32/ansi_text.h"
+#include "win32/extract_handles.h"
+
 namespace dexalo::win32 {
 
-std::string AnsiCodePage::ToAnsi(std::wstring_view text) const {
-    if (text.empty()) return {};
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0)
-        ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                              nullptr);
-    return out;
-}
+std::string AnsiCodePage::ToAnsi(std::wstring_view text) const { return AnsiFromWide(text); }
 
-std::wstring AnsiCodePage::FromAnsi(std::string_view bytes) const {
-    if (bytes.empty()) return {};
-    const int size =
-        ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0)
-        ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), size);
-    return out;
-}
+std::wstring AnsiCodePage::FromAnsi(std::string_view bytes) const { return WideFromAnsi(bytes); }
 
 std::optional<std::string> FileSettingsStorage::ReadAll(const std::wstring& path) {
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    UniqueKernelHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return std::nullopt;
     LARGE_INTEGER size{};
@@ -41,7 +27,7 @@ std::optional<std::string> FileSettingsStorage::ReadAll(const std::wstring& path
 }
 
 bool FileSettingsStorage::WriteAll(const std::wstring& path, const std::string& bytes) {
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+    UniqueKernelHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
     if (!file) return false;
     DWORD written = 0;

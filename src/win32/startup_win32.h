@@ -4,38 +4,11 @@
 
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "startup/module.h"
 #include "startup/settings.h"
 
 namespace dexalo::win32 {
-
-// Owns a kernel handle; INVALID_HANDLE_VALUE and null both mean "none".
-class UniqueFile {
-public:
-    UniqueFile() = default;
-    explicit UniqueFile(HANDLE h) : h_(h) {}
-    UniqueFile(UniqueFile&& other) noexcept : h_(other.release()) {}
-    UniqueFile& operator=(UniqueFile&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    UniqueFile(const UniqueFile&) = delete;
-    UniqueFile& operator=(const UniqueFile&) = delete;
-    ~UniqueFile() { reset(); }
-
-    HANDLE get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-    HANDLE release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
-    void reset(HANDLE h = INVALID_HANDLE_VALUE) {
-        if (*this) ::CloseHandle(h_);
-        h_ = h;
-    }
-
-private:
-    HANDLE h_ = INVALID_HANDLE_VALUE;
-};
 
 class AnsiCodePage : public AnsiCodec {
 public:

@@ -5,63 +5,33 @@
 
 #include <utility>
 
+#include "win32/unique_resource.h"
+
 namespace dexalo::win32 {
 
 // A GDI object (font, brush) deleted with DeleteObject.
 template <class T>
-class UniqueGdiObject {
-public:
-    UniqueGdiObject() = default;
-    explicit UniqueGdiObject(T object) : object_(object) {}
-    UniqueGdiObject(UniqueGdiObject&& other) noexcept : object_(other.release()) {}
-    UniqueGdiObject& operator=(UniqueGdiObject&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    UniqueGdiObject(const UniqueGdiObject&) = delete;
-    UniqueGdiObject& operator=(const UniqueGdiObject&) = delete;
-    ~UniqueGdiObject() { reset(); }
-
-    T get() const { return object_; }
-    explicit operator bool() const { return object_ != nullptr; }
-    T release() { return std::exchange(object_, nullptr); }
-    void reset(T object = nullptr) {
-        if (object_ != nullptr) ::DeleteObject(object_);
-        object_ = object;
-    }
-
-private:
-    T object_ = nullptr;
+struct GdiObjectTraits {
+    using Type = T;
+    static Type Invalid() { return nullptr; }
+    static bool Valid(Type object) { return object != nullptr; }
+    static void Close(Type object) { ::DeleteObject(object); }
 };
-
+template <class T>
+using UniqueGdiObject = UniqueResource<GdiObjectTraits<T>>;
 using UniqueFont = UniqueGdiObject<HFONT>;
 using UniqueBrush = UniqueGdiObject<HBRUSH>;
 
 // A window destroyed with DestroyWindow, unless it is gone already.
-class UniqueWindow {
-public:
-    UniqueWindow() = default;
-    explicit UniqueWindow(HWND window) : window_(window) {}
-    UniqueWindow(UniqueWindow&& other) noexcept : window_(other.release()) {}
-    UniqueWindow& operator=(UniqueWindow&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
+struct WindowTraits {
+    using Type = HWND;
+    static Type Invalid() { return nullptr; }
+    static bool Valid(Type window) { return window != nullptr; }
+    static void Close(Type window) {
+        if (::IsWindow(window)) ::DestroyWindow(window);
     }
-    UniqueWindow(const UniqueWindow&) = delete;
-    UniqueWindow& operator=(const UniqueWindow&) = delete;
-    ~UniqueWindow() { reset(); }
-
-    HWND get() const { return window_; }
-    explicit operator bool() const { return window_ != nullptr; }
-    HWND release() { return std::exchange(window_, nullptr); }
-    void reset(HWND window = nullptr) {
-        if (window_ != nullptr && ::IsWindow(window_)) ::DestroyWindow(window_);
-        window_ = window;
-    }
-
-private:
-    HWND window_ = nullptr;
 };
+using UniqueWindow = UniqueResource<WindowTraits>;
 
 // OLE on this thread for as long as the object lives (drag and drop needs it).
 class OleSession {
