@@ -1,0 +1,174 @@
+// Files dropped on Form1 through its registered OLE drop target are extracted by the real
+// extraction, with the test-double libraries that sit beside this executable.
+#include <gtest/gtest.h>
+
+#include <ole2.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "roundtrip_support.h"
+#include "win32/extract_services.h"
+#include "win32/form_view.h"
+#include "win32/startup_win32.h"
+
+namespace dexalo::test {
+namespace {
+
+// A data object carrying a file list (CF_HDROP), as the shell's drag source hands it over.
+class FileListData final : public IDataObject {
+public:
+    explicit FileListData(std::vector<std::wstring> files) : files_(std::move(files)) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        *out = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject) ? this : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
+        if (QueryGetData(format) != S_OK) return DV_E_FORMATETC;
+        std::wstring list;
+        for (const auto& f : files_) list += f + L'\0';
+        list += L'\0';
+        HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+        auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+        drop->pFiles = sizeof(DROPFILES);
+        drop->fWide = TRUE;
+        std::memcpy(drop + 1, list.data(), list.size() * sizeof(wchar_t));
+        ::GlobalUnlock(memory);
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = memory;
+        medium->pUnkForRelease = nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override {
+        return format->cfFormat == CF_HDROP && (format->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_FORMATETC;
+    }
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
+        out->ptd = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
+        return OLE_E_ADVISENOTSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+private:
+    std::vector<std::wstring> files_;
+};
+
+// The drop must not touch the class root: no association is tested or written here.
+class NoAssociations final : public AssociationService {
+public:
+    bool IsAssociated(int) override { return false; }
+    bool Apply(const std::array<int, 10>&, const std::array<std::int32_t, 10>&) override { return true; }
+};
+
+class NoStorage final : public SettingsStorage {
+public:
+    int writes = 0;
+    std::optional<std::string> ReadAll(const std::wstring&) override { return std::nullopt; }
+    bool WriteAll(const std::wstring&, const std::string&) override { return ++writes, true; }
+};
+
+void Pump() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+std::vector<std::string> RunCalls(const std::wstring& log) {
+    std::vector<std::string> runs;
+    for (const auto& line : ReadLines(log))
+        if (line.find(".Run(") != std::string::npos) runs.push_back(line);
+    return runs;
+}
+
+TEST(DropRoundTrip, DroppedFilesAreExtractedOneByOneInListOrder) {
+    const std::wstring root = MakeSandbox(L"drop");
+    const std::wstring in = root + L"投下 元\\", out = root + L"out\\";
+    std::filesystem::create_directories(in);
+    std::filesystem::create_directories(out);
+    const std::wstring log = ExeFolder() + L"calls.log"; // the libraries log beside themselves
+    ::DeleteFileW(log.c_str());
+    const auto archive = [&](const std::wstring& name, const std::string& behaviour) {
+        WriteBytes(in + name, "archive bytes");
+        WriteBytes(in + name + L".dbl", behaviour);
+        return in + name;
+    };
+    const std::vector<std::wstring> dropped = {
+        archive(L"c.rar", "Unrar.count=2\nUnrar.entry=top\\a\nUnrar.entry=top\\b\n"),
+        archive(L"a.lzh", "Unlha.count=2\nUnlha.entry=a.txt\nUnlha.entry=b.txt\n"),
+        archive(L"b c.zip", "UnZip.count=2\nUnZip.entry=a.txt\nUnZip.entry=b.txt\n"),
+    };
+
+    ModuleState state{.DestFolder = out, .OptionFlags = 0};
+    win32::Win32Extraction extraction(state);
+    NoAssociations associations;
+    NoStorage storage;
+    win32::AnsiCodePage codec;
+    std::wstring self = ExeFolder();
+    self.pop_back();
+    win32::Form1View view(
+        state, extraction.Libraries(), [&](const std::wstring& path) { extraction.EXTRACT_FILE(path); },
+        ProgramLocation{self, L"test_roundtrip_drop"}, associations, storage, codec);
+    view.Load();
+    Pump();
+    ASSERT_NE(view.Window(), nullptr);
+    ASSERT_EQ(state.MainWindowHandle, reinterpret_cast<WindowHandle>(view.Window()));
+    // The versions came from the doubles: every library is there.
+    for (int i = 0; i < 10; ++i) EXPECT_TRUE(::IsWindowEnabled(view.ControlWindow(Check1(i)))) << i;
+    ::DeleteFileW(log.c_str()); // only the drop's calls from here
+
+    std::vector<std::wstring> boxes;
+    {
+        BoxSweeper sweeper(::GetCurrentProcessId());
+        // On a version line, as a user would let go of the files over the panel.
+        auto* target = static_cast<IDropTarget*>(::GetPropW(view.ControlWindow(Label1(4)), L"OleDropTargetInterface"));
+        ASSERT_NE(target, nullptr) << "no drop target registered";
+        FileListData data(dropped);
+        DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        ASSERT_EQ(target->DragEnter(&data, MK_LBUTTON, POINTL{300, 200}, &effect), S_OK);
+        EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
+        effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        ASSERT_EQ(target->Drop(&data, 0, POINTL{300, 200}, &effect), S_OK);
+        Pump();
+        boxes = sweeper.Seen();
+    }
+    EXPECT_TRUE(boxes.empty()) << Utf8(boxes.front());
+
+    // One library operation per file, in the drop's order, owned by the window, each with
+    // the whole path (blanks and all) and the destination the single-folder check chose.
+    const std::string h = std::to_string(reinterpret_cast<ULONG_PTR>(view.Window()));
+    const std::string i = Cp932(in), o = Cp932(out);
+    EXPECT_EQ(RunCalls(log), (std::vector<std::string>{
+                                 "Unrar.Run(" + h + ",x -u \"" + i + "c.rar\" \"" + o + "\",0)",
+                                 "Unlha.Run(" + h + ",x -a1 -gq1 -m1 \"" + i + "a.lzh\" \"" + o + "a\\\",0)",
+                                 "UnZip.Run(" + h + ",-u -qq \"" + i + "b c.zip\" \"" + o + "b c\\\",0)",
+                             }));
+    // Each file was recognised before its operation, not all of them up front.
+    const auto calls = ReadLines(log);
+    const auto at = [&](const std::string& line) {
+        return std::find(calls.begin(), calls.end(), line) - calls.begin();
+    };
+    EXPECT_LT(at("Unrar.Run(" + h + ",x -u \"" + i + "c.rar\" \"" + o + "\",0)"),
+              at("Unlha.GetFileCount(" + i + "a.lzh)"));
+    EXPECT_LT(at("Unlha.Run(" + h + ",x -a1 -gq1 -m1 \"" + i + "a.lzh\" \"" + o + "a\\\",0)"),
+              at("Unlha.GetFileCount(" + i + "b c.zip)"));
+
+    // A drop extracts and nothing else: the window stays, nothing is saved or moved.
+    EXPECT_TRUE(::IsWindow(view.Window()));
+    EXPECT_EQ(state.DestFolder, out);
+    EXPECT_EQ(state.OptionFlags, 0);
+    EXPECT_EQ(storage.writes, 0);
+}
+
+} // namespace
+} // namespace dexalo::test
