@@ -1,19 +1,15 @@
 // The program run whole on several files: test-double libraries, the stand-in explorer
-// and the message-box watcher. test_extract_run dexalo|driver
+// and the message-box watcher.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "sandbox.h"
 
 namespace dexalo::test {
 namespace {
 
-std::wstring g_program = L"dexalo";
-
 std::wstring ProgramSource() {
-    if (g_program == L"driver") return ExeFolder() + L"tools\\extract_driver.exe";
     wchar_t bin[MAX_PATH] = {};
     if (GetEnvironmentVariableW(L"DEXALO_BIN_DIR", bin, MAX_PATH) > 0) {
         std::wstring path = bin;
@@ -28,7 +24,7 @@ class ProgramRun : public ::testing::Test {
 protected:
     void SetUp() override {
         const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        root = MakeSandbox(L"run-" + g_program + L"-" + std::wstring(test.begin(), test.end()));
+        root = MakeSandbox(L"run-" + std::wstring(test.begin(), test.end()));
         prog = root + L"prog\\";
         arc = root + L"arc\\";
         out = root + L"out\\";
@@ -43,7 +39,6 @@ protected:
     void Settings(int flags, const std::wstring& dest) {
         CreateDirectoryW((prog + L"設定フォルダ").c_str(), nullptr);
         WriteBytes(prog + L"設定フォルダ\\設定.ini", std::to_string(flags) + "\r\n\"" + Cp932(dest) + "\"\r\n");
-        WriteBytes(prog + L"driver.ini", std::to_string(flags) + "\n" + Utf8(dest) + "\n");
     }
 
     void Archive(const std::wstring& name, const std::string& behaviour) {
@@ -172,9 +167,3 @@ TEST_F(ProgramRun, MissingLibrariesEndInTheLzStep) {
 
 } // namespace
 } // namespace dexalo::test
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc > 1) dexalo::test::g_program = std::wstring(argv[1], argv[1] + std::strlen(argv[1]));
-    return RUN_ALL_TESTS();
-}
