@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -42,9 +43,7 @@ public:
           root_(platform::ToPath(request.destination)) {}
 
     ExtractResult Run() {
-        std::error_code ec;
-        std::filesystem::create_directories(root_, ec);
-        if (platform::Inspect(root_).kind != Kind::Directory) {
+        if (!MakeDirectories(root_)) {
             result_.detail = "the destination folder cannot be created";
             result_.code = kErrorCannotWrite;
             return result_;
@@ -58,7 +57,7 @@ public:
         }
         for (;;) {
             Count(Process(entry));
-            if (fatal_) break;
+            if (fatal_ || corrupt_) break;  // after damaged data nothing later can be trusted
             r = archive_read_next_header(reader_, &entry);
             if (r == ARCHIVE_EOF) break;
             if (r < ARCHIVE_WARN) {
@@ -79,6 +78,14 @@ public:
     }
 
 private:
+    // The folder with its missing parents, through the platform's calls (which take long paths).
+    static bool MakeDirectories(const Path& folder) {
+        if (platform::Inspect(folder).kind == Kind::Directory) return true;
+        const Path parent = folder.parent_path();
+        if (!parent.empty() && parent != folder && !MakeDirectories(parent)) return false;
+        return platform::MakeDirectory(folder);
+    }
+
     void Note(const char* message) {
         if (result_.detail.empty() && message != nullptr) result_.detail = message;
     }
@@ -198,11 +205,19 @@ private:
         const Path target = folder / platform::ToPath(parts->back());
 
         if (type == AE_IFLNK) return WriteLink(entry, *parts, folder, target);
-        const wchar_t* hardlink = archive_entry_hardlink_w(entry);
+        const std::optional<std::wstring> hardlink = HardlinkTarget(reader_, entry);
         const bool hasData = archive_entry_size_is_set(entry) && archive_entry_size(entry) > 0;
-        if (hardlink != nullptr && !hasData) return CopyHardlink(entry, hardlink, folder, target);
-        if (type != AE_IFREG && hardlink == nullptr) return Outcome::Skipped;  // devices, fifos, sockets
+        if (hardlink && !hasData) return CopyHardlink(entry, *hardlink, folder, target);
+        if (type != AE_IFREG && !hardlink) return Outcome::Skipped;  // devices, fifos, sockets
         return WriteFile(entry, folder, target);
+    }
+
+    // Drops the temporary file and reports why the entry failed.
+    Outcome Discard(std::unique_ptr<platform::OutputFile>& out, const Path& temp, Outcome why, const char* message) {
+        out.reset();
+        platform::RemoveFile(temp);
+        Note(message);
+        return why;
     }
 
     Outcome WriteFile(archive_entry* entry, const Path& folder, const Path& target) {
@@ -218,40 +233,37 @@ private:
             la_int64_t offset = 0;
             const int r = archive_read_data_block(reader_, &block, &size, &offset);
             if (r == ARCHIVE_EOF) break;
-            if (r < ARCHIVE_WARN) {
-                out.reset();
-                platform::RemoveFile(temp);
-                Note(archive_error_string(reader_));
+            // libarchive reports a failed CRC or a wrong length only as a warning, once the
+            // data is through: for us any warning about the data means it is damaged.
+            if (r != ARCHIVE_OK) {
                 if (r == ARCHIVE_FATAL) fatal_ = true;
-                return IsUnsupportedMessage(archive_error_string(reader_)) ? Outcome::Unsupported
-                                                                           : Outcome::Corrupt;
+                const char* message = archive_error_string(reader_);
+                return Discard(out, temp, IsUnsupportedMessage(message) ? Outcome::Unsupported : Outcome::Corrupt,
+                               message != nullptr ? message : "damaged data");
             }
             if (size == 0) continue;
-            if (!out->WriteAt(static_cast<std::uint64_t>(offset), block, size)) {
-                out.reset();
-                platform::RemoveFile(temp);
-                Note("a file cannot be written (disk full?)");
-                return Outcome::CannotWrite;
-            }
+            if (!out->WriteAt(static_cast<std::uint64_t>(offset), block, size))
+                return Discard(out, temp, Outcome::CannotWrite, "a file cannot be written (disk full?)");
             end = std::max(end, static_cast<std::uint64_t>(offset) + size);
         }
-        if (archive_entry_size_is_set(entry))
-            end = std::max(end, static_cast<std::uint64_t>(archive_entry_size(entry)));
-        if (!out->Finish(end, EntryTime(entry)) || !platform::ReplaceFile(temp, target)) {
-            out.reset();
-            platform::RemoveFile(temp);
-            Note("a file cannot be put in place");
-            return Outcome::CannotWrite;
+        if (archive_entry_size_is_set(entry)) {
+            const auto expected = static_cast<std::uint64_t>(archive_entry_size(entry));
+            // Only a sparse entry may end in a hole; any other entry must deliver all its bytes.
+            if (end < expected && archive_entry_sparse_count(entry) == 0)
+                return Discard(out, temp, Outcome::Corrupt, "the entry's data ends early");
+            end = std::max(end, expected);
         }
+        if (!out->Finish(end, EntryTime(entry)) || !platform::ReplaceFile(temp, target))
+            return Discard(out, temp, Outcome::CannotWrite, "a file cannot be put in place");
         return Outcome::Done;
     }
 
     Outcome WriteLink(archive_entry* entry, const Components& parts, const Path& folder, const Path& target) {
-        const wchar_t* raw = archive_entry_symlink_w(entry);
-        if (raw == nullptr || !SafeLinkTarget(parts, raw)) return Outcome::Refused;
+        const std::optional<std::wstring> raw = SymlinkTarget(reader_, entry);
+        if (!raw || !SafeLinkTarget(parts, *raw)) return Outcome::Refused;
         const Outcome existing = CheckExisting(target, entry);
         if (existing != Outcome::Done) return existing;
-        std::wstring linkText(raw);
+        std::wstring linkText(*raw);
         std::replace(linkText.begin(), linkText.end(), L'\\', L'/');
         for (int attempt = 0; attempt < 64; ++attempt) {
             wchar_t name[32];
@@ -269,7 +281,7 @@ private:
 
     // A hard link is written as a copy of the file it names, which must already lie
     // under the destination without any link on the way.
-    Outcome CopyHardlink(archive_entry* entry, const wchar_t* linkTo, const Path& folder, const Path& target) {
+    Outcome CopyHardlink(archive_entry* entry, const std::wstring& linkTo, const Path& folder, const Path& target) {
         std::wstring name(linkTo);
         std::replace(name.begin(), name.end(), L'\\', L'/');
         const std::optional<Components> source = SafeComponents(name);
@@ -287,7 +299,7 @@ private:
         Path temp;
         auto out = CreateTemporary(folder, temp);
         if (!out) return Outcome::CannotWrite;
-        std::ifstream in(from, std::ios::binary);
+        std::ifstream in(platform::SystemPath(from), std::ios::binary);
         std::vector<char> buffer(1 << 16);
         std::uint64_t offset = 0;
         bool ok = static_cast<bool>(in);

@@ -23,6 +23,15 @@ std::string_view NameOf(Family family) {
     return "?";
 }
 
+namespace {
+
+// Names the code page of names stored without a Unicode flag; left to libarchive when unknown.
+void SetNameCharset(archive* reader, const char* format, const std::string& charset) {
+    if (!charset.empty()) archive_read_set_format_option(reader, format, "hdrcharset", charset.c_str());
+}
+
+} // namespace
+
 void ConfigureReader(archive* reader, Family family) {
     switch (family) {
     case Family::Lzh:
@@ -30,14 +39,13 @@ void ConfigureReader(archive* reader, Family family) {
         // Names are Shift-JIS unless a header names another code page or carries UTF-16.
         archive_read_set_format_option(reader, "lha", "hdrcharset", "CP932");
         break;
-    case Family::Zip: {
+    case Family::Zip:
         archive_read_support_format_zip_seekable(reader);
-        const std::string oem = platform::OemCharset();
-        if (!oem.empty()) archive_read_set_format_option(reader, "zip", "hdrcharset", oem.c_str());
+        SetNameCharset(reader, "zip", platform::OemCharset());
         break;
-    }
     case Family::Cab:
         archive_read_support_format_cab(reader);
+        SetNameCharset(reader, "cab", platform::AnsiCharset());
         break;
     case Family::Tar:
         archive_read_support_format_tar(reader);
@@ -52,6 +60,8 @@ void ConfigureReader(archive* reader, Family family) {
     case Family::Rar:
         archive_read_support_format_rar(reader);
         archive_read_support_format_rar5(reader);
+        // RAR 4 names without the Unicode flag; RAR5 names are always UTF-8.
+        SetNameCharset(reader, "rar", platform::AnsiCharset());
         break;
     }
 }

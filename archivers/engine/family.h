@@ -13,7 +13,8 @@ wchar_t SeparatorOf(Family family);
 std::string_view NameOf(Family family);
 
 // Enables exactly the family's formats and filters on a fresh reader and sets its
-// name code pages (CP932 for LZH, the OEM code page for ZIP names without the UTF-8 flag).
+// name code pages: CP932 for LZH, the OEM code page for ZIP names without the UTF-8 flag,
+// the ANSI code page for RAR 4 and CAB names without a Unicode flag.
 void ConfigureReader(archive* reader, Family family);
 
 // True when the reader, after its first header, really holds the family's archive.

@@ -22,12 +22,19 @@ std::string ToAnsi(std::wstring_view text);
 // Charset name for ZIP names stored without the UTF-8 flag ("CP437", "CP932"...);
 // empty natively, where libarchive's own default applies.
 std::string OemCharset();
+// Charset name of the system's ANSI code page ("CP932"...), for names that RAR 4 and CAB
+// store without a Unicode flag; empty natively. libarchive must be told: on Windows its
+// default follows the C runtime's locale, which is "C" in a DLL and maps bytes to U+00xx.
+std::string AnsiCharset();
 
 // Makes libarchive's name conversions work (natively: a UTF-8 character type).
 void PrepareLocale();
 
 Path ToPath(const std::wstring& path);
 std::wstring FromPath(const Path& path);
+// The form of `path` to hand to file calls made outside this seam (such as a std::ifstream):
+// on Windows a path past MAX_PATH gets the \\?\ prefix. The calls below do this themselves.
+Path SystemPath(const Path& path);
 
 // Opens the archive file for reading, seekable.
 int OpenReader(archive* reader, const Path& path, std::size_t blockSize);

@@ -1,9 +1,12 @@
-// The native side of the platform seam: UTF-8 text and POSIX file calls.
+// The native side of the platform seam: UTF-8 text (or a code page a test chose) and
+// POSIX file calls.
 // Used by the unit tests and the benchmarks.
 #include "engine/platform.h"
+#include "engine/platform_posix.h"
 
 #include <archive.h>
 #include <fcntl.h>
+#include <iconv.h>
 #include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,9 +41,14 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-} // namespace
+std::string ToUtf8(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (wchar_t c : text) AppendUtf8(out, static_cast<char32_t>(c));
+    return out;
+}
 
-std::wstring FromAnsi(std::string_view text) {
+std::wstring FromUtf8(std::string_view text) {
     std::wstring out;
     for (std::size_t i = 0; i < text.size();) {
         const auto b = static_cast<unsigned char>(text[i]);
@@ -69,14 +77,63 @@ std::wstring FromAnsi(std::string_view text) {
     return out;
 }
 
-std::string ToAnsi(std::wstring_view text) {
+struct CodePages {
+    std::string ansi, oem;
+};
+CodePages gCodePages;
+
+// Converts with iconv. At a sequence the target cannot take, `bad` appends a stand-in
+// and says how many bytes it covers.
+template <typename Bad>
+std::string Convert(const std::string& to, const std::string& from, std::string_view text, Bad bad) {
+    const iconv_t cd = ::iconv_open(to.c_str(), from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(text);
     std::string out;
-    out.reserve(text.size());
-    for (wchar_t c : text) AppendUtf8(out, static_cast<char32_t>(c));
+    char buffer[256];
+    std::size_t at = 0;
+    while (at < text.size()) {
+        char* in = const_cast<char*>(text.data() + at);
+        std::size_t inLeft = text.size() - at;
+        char* dst = buffer;
+        std::size_t dstLeft = sizeof buffer;
+        const std::size_t r = ::iconv(cd, &in, &inLeft, &dst, &dstLeft);
+        out.append(buffer, static_cast<std::size_t>(dst - buffer));
+        at = text.size() - inLeft;
+        if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            at += bad(out, text.substr(at));
+            ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    ::iconv_close(cd);
     return out;
 }
 
-std::string OemCharset() { return {}; }
+} // namespace
+
+void UseCodePages(std::string ansi, std::string oem) { gCodePages = {std::move(ansi), std::move(oem)}; }
+
+std::wstring FromAnsi(std::string_view text) {
+    if (gCodePages.ansi.empty()) return FromUtf8(text);
+    // An undecodable byte stays a Latin-1 character, as without a code page.
+    return FromUtf8(Convert("UTF-8", gCodePages.ansi, text, [](std::string& out, std::string_view rest) {
+        AppendUtf8(out, static_cast<unsigned char>(rest[0]));
+        return std::size_t{1};
+    }));
+}
+
+std::string ToAnsi(std::wstring_view text) {
+    const std::string utf8 = ToUtf8(text);
+    if (gCodePages.ansi.empty()) return utf8;
+    return Convert(gCodePages.ansi, "UTF-8", utf8, [](std::string& out, std::string_view rest) {
+        out += '?';
+        std::size_t n = 1;
+        while (n < rest.size() && (static_cast<unsigned char>(rest[n]) & 0xC0) == 0x80) ++n;
+        return n;
+    });
+}
+
+std::string OemCharset() { return gCodePages.oem; }
+std::string AnsiCharset() { return gCodePages.ansi; }
 
 void PrepareLocale() {
     static std::once_flag once;
@@ -88,8 +145,10 @@ void PrepareLocale() {
     });
 }
 
-Path ToPath(const std::wstring& path) { return Path(ToAnsi(path)); }
-std::wstring FromPath(const Path& path) { return FromAnsi(path.native()); }
+// The native file system is UTF-8, whatever code page the library calls use.
+Path ToPath(const std::wstring& path) { return Path(ToUtf8(path)); }
+Path SystemPath(const Path& path) { return path; }
+std::wstring FromPath(const Path& path) { return FromUtf8(path.native()); }
 
 int OpenReader(archive* reader, const Path& path, std::size_t blockSize) {
     return archive_read_open_filename(reader, path.c_str(), blockSize);
@@ -131,7 +190,7 @@ bool SetModified(const Path& path, std::int64_t mtime) {
 }
 
 bool MakeSymlink(const std::wstring& target, const Path& link) {
-    return ::symlink(ToAnsi(target).c_str(), link.c_str()) == 0;
+    return ::symlink(ToUtf8(target).c_str(), link.c_str()) == 0;
 }
 
 bool SameFile(const Path& a, const Path& b) {

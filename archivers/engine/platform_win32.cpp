@@ -51,6 +51,26 @@ struct Handle {
     }
 };
 
+// The form of a path that the wide file calls take at any length. Paths that fit keep their
+// ordinary form; longer ones are made absolute and normalised (as the system would) and get
+// the \\?\ prefix, which lifts the MAX_PATH limit.
+std::wstring Long(const Path& path) {
+    const std::wstring& p = path.native();
+    constexpr std::size_t kShortEnough = MAX_PATH - 12;  // CreateDirectoryW's own limit
+    if (p.rfind(L"\\\\?\\", 0) == 0 || p.rfind(L"\\\\.\\", 0) == 0) return p;
+    if (p.size() < kShortEnough && path.is_absolute()) return p;
+    std::wstring full(p.size() + MAX_PATH, L'\0');
+    DWORD n = GetFullPathNameW(p.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n >= full.size()) {
+        full.resize(n);
+        n = GetFullPathNameW(p.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    }
+    if (n == 0 || n >= full.size() || n < kShortEnough) return p;  // a relative path that stays short
+    full.resize(n);
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
+    return L"\\\\?\\" + full;
+}
+
 } // namespace
 
 std::wstring FromAnsi(std::string_view text) {
@@ -78,19 +98,29 @@ std::string OemCharset() {
     return name;
 }
 
+std::string AnsiCharset() {
+    char name[16];
+    std::snprintf(name, sizeof name, "CP%u", static_cast<unsigned>(GetACP()));
+    return name;
+}
+
+// The C runtime's locale belongs to the program that loaded us, so it is left alone.
+// Instead every name reaches the engine in a code page named explicitly (hdrcharset),
+// as UTF-8/UTF-16 by a flag, or as raw bytes that FromAnsi decodes.
 void PrepareLocale() {}
 
 Path ToPath(const std::wstring& path) { return Path(path); }
+Path SystemPath(const Path& path) { return Path(Long(path)); }
 std::wstring FromPath(const Path& path) { return path.native(); }
 
 int OpenReader(archive* reader, const Path& path, std::size_t blockSize) {
-    return archive_read_open_filename_w(reader, path.c_str(), blockSize);
+    return archive_read_open_filename_w(reader, Long(path).c_str(), blockSize);
 }
 
 FileInfo Inspect(const Path& path) {
     FileInfo info;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+    if (!GetFileAttributesExW(Long(path).c_str(), GetFileExInfoStandard, &data)) {
         const DWORD error = GetLastError();
         info.kind = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Kind::Missing : Kind::Other;
         return info;
@@ -106,22 +136,22 @@ FileInfo Inspect(const Path& path) {
 }
 
 bool MakeDirectory(const Path& path) {
-    if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+    if (CreateDirectoryW(Long(path).c_str(), nullptr)) return true;
     return GetLastError() == ERROR_ALREADY_EXISTS && Inspect(path).kind == Kind::Directory;
 }
 
 bool RemoveFile(const Path& path) {
-    if (DeleteFileW(path.c_str())) return true;
+    if (DeleteFileW(Long(path).c_str())) return true;
     // A read-only file: the user's copy, which only a newer entry may replace.
     return false;
 }
 
 bool ReplaceFile(const Path& from, const Path& to) {
-    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return MoveFileExW(Long(from).c_str(), Long(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool SetModified(const Path& path, std::int64_t mtime) {
-    Handle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    Handle file(CreateFileW(Long(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (file.h == INVALID_HANDLE_VALUE) return false;
     const FILETIME ft = ToFileTime(mtime);
@@ -135,7 +165,7 @@ bool MakeSymlink(const std::wstring&, const Path&) {
 
 bool SameFile(const Path& a, const Path& b) {
     auto identify = [](const Path& p, BY_HANDLE_FILE_INFORMATION& info) {
-        Handle file(CreateFileW(p.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        Handle file(CreateFileW(Long(p).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         return file.h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file.h, &info);
     };
@@ -188,7 +218,7 @@ private:
 } // namespace
 
 std::unique_ptr<OutputFile> CreateExclusive(const Path& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE h = CreateFileW(Long(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<WinOutputFile>(h);

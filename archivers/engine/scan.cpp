@@ -110,31 +110,45 @@ std::optional<std::wstring> NonAsciiUtf8(const char* text) {
     return out;
 }
 
+// Plain tar headers carry no code page, so libarchive leaves their names as raw bytes (and
+// on Windows would widen each byte by itself). The tars met today come from systems that
+// write UTF-8: names that are valid UTF-8 are read as such, the rest in the ANSI code page.
+// pax headers are UTF-8 by definition and libarchive converts them itself.
+std::optional<std::wstring> PlainTarText(archive* reader, const char* raw) {
+    const int format = archive_format(reader);
+    if (raw == nullptr || (format & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_TAR ||
+        format == ARCHIVE_FORMAT_TAR_PAX_INTERCHANGE || format == ARCHIVE_FORMAT_TAR_PAX_RESTRICTED)
+        return std::nullopt;
+    if (auto utf8 = NonAsciiUtf8(raw)) return utf8;
+    return platform::FromAnsi(raw);
+}
+
+std::wstring EntryText(archive* reader, const char* raw, const wchar_t* wide) {
+    if (auto text = PlainTarText(reader, raw)) return std::move(*text);
+    if (wide != nullptr) return wide;
+    if (raw != nullptr) return platform::FromAnsi(raw);
+    return {};
+}
+
 } // namespace
 
 std::wstring EntryPath(archive* reader, archive_entry* entry, const std::wstring& archivePath) {
     if (IsLoneStream(reader)) return LoneStreamName(archivePath);
-    std::wstring path;
-    const int format = archive_format(reader);
-    const char* raw = archive_entry_pathname(entry);
-    std::optional<std::wstring> utf8;
-    // Plain tar headers carry no code page; the tars met today come from systems that write
-    // UTF-8, so names that are valid UTF-8 are read as such and the rest as ANSI. (pax
-    // headers are UTF-8 by definition and libarchive converts them itself.)
-    if ((format & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_TAR && format != ARCHIVE_FORMAT_TAR_PAX_INTERCHANGE &&
-        format != ARCHIVE_FORMAT_TAR_PAX_RESTRICTED && raw != nullptr)
-        utf8 = NonAsciiUtf8(raw);
-    if (utf8) {
-        path = std::move(*utf8);
-    } else if (const wchar_t* w = archive_entry_pathname_w(entry)) {
-        path = w;
-    } else if (raw != nullptr) {
-        path = platform::FromAnsi(raw);
-    }
+    std::wstring path = EntryText(reader, archive_entry_pathname(entry), archive_entry_pathname_w(entry));
     std::replace(path.begin(), path.end(), L'\\', L'/');
     while (!path.empty() && path.back() == L'/') path.pop_back();
     if (archive_entry_filetype(entry) == AE_IFDIR) path += L'/';
     return path;
+}
+
+std::optional<std::wstring> SymlinkTarget(archive* reader, archive_entry* entry) {
+    if (archive_entry_symlink(entry) == nullptr && archive_entry_symlink_w(entry) == nullptr) return std::nullopt;
+    return EntryText(reader, archive_entry_symlink(entry), archive_entry_symlink_w(entry));
+}
+
+std::optional<std::wstring> HardlinkTarget(archive* reader, archive_entry* entry) {
+    if (archive_entry_hardlink(entry) == nullptr && archive_entry_hardlink_w(entry) == nullptr) return std::nullopt;
+    return EntryText(reader, archive_entry_hardlink(entry), archive_entry_hardlink_w(entry));
 }
 
 std::shared_ptr<const Listing> Scan(Family family, const std::wstring& archivePath) {

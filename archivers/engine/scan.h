@@ -3,6 +3,7 @@
 // listing and the checks that follow one another read the archive only once.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ unsigned ScanCount();
 // The entry's stored path with '/' separators and a trailing '/' on folders. A lone
 // compressed stream is named after the archive without its last extension.
 std::wstring EntryPath(archive* reader, archive_entry* entry, const std::wstring& archivePath);
+// A link entry's target, read in the same code page as the names; nullopt when none.
+std::optional<std::wstring> SymlinkTarget(archive* reader, archive_entry* entry);
+std::optional<std::wstring> HardlinkTarget(archive* reader, archive_entry* entry);
 
 // Reader block size: large blocks keep the per-call overhead out of big extractions.
 inline constexpr std::size_t kReadBlockSize = 256 * 1024;

@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "engine/api.h"
+#include "engine/platform_posix.h"
+#include "engine/scan.h"
 
 namespace dexalo::archivers::testing {
 
@@ -186,6 +190,76 @@ std::string MakeStoredRar4(const std::vector<RarMember>& members) {
     Put16(end, 7);
     rar += RarBlock(end);
     return rar;
+}
+
+std::string MakeStoredCab(const std::vector<CabMember>& members) {
+    std::string files, data;
+    std::uint32_t offset = 0;
+    for (const auto& m : members) {
+        Put32(files, static_cast<std::uint32_t>(m.data.size()));
+        Put32(files, offset);
+        Put16(files, 0);                                // folder 0
+        Put16(files, (44u << 9) | (6u << 5) | 15u);     // 2024-06-15
+        Put16(files, 12u << 11);                        // 12:00:00
+        Put16(files, 0x20 | (m.utf8Name ? 0x80 : 0));  // archive bit, UTF-8 name
+        files += m.name;
+        files += '\0';
+        data += m.data;
+        offset += static_cast<std::uint32_t>(m.data.size());
+    }
+    std::string blocks;
+    std::uint16_t count = 0;
+    for (std::size_t at = 0; at < data.size() || count == 0; at += 32768, ++count) {
+        const std::string chunk = data.substr(std::min(at, data.size()), 32768);
+        Put32(blocks, 0);  // no checksum
+        Put16(blocks, static_cast<unsigned>(chunk.size()));
+        Put16(blocks, static_cast<unsigned>(chunk.size()));
+        blocks += chunk;
+    }
+    constexpr std::uint32_t kHeader = 36, kFolder = 8;
+    std::string cab = "MSCF";
+    Put32(cab, 0);
+    Put32(cab, static_cast<std::uint32_t>(kHeader + kFolder + files.size() + blocks.size()));
+    Put32(cab, 0);
+    Put32(cab, kHeader + kFolder);  // first file entry
+    Put32(cab, 0);
+    cab += '\x03';
+    cab += '\x01';
+    Put16(cab, 1);
+    Put16(cab, static_cast<unsigned>(members.size()));
+    Put16(cab, 0);
+    Put16(cab, 0);
+    Put16(cab, 0);
+    Put32(cab, static_cast<std::uint32_t>(kHeader + kFolder + files.size()));  // first data block
+    Put16(cab, count);
+    Put16(cab, 0);  // stored
+    return cab + files + blocks;
+}
+
+JapaneseCodePages::JapaneseCodePages() {
+    platform::UseCodePages("CP932", "CP932");
+    ForgetScans();
+}
+
+JapaneseCodePages::~JapaneseCodePages() {
+    platform::UseCodePages({}, {});
+    ForgetScans();
+}
+
+void PatchZipHeaders(std::string& zip, const std::string& name, std::size_t at, std::uint32_t value) {
+    std::string bytes;
+    Put32(bytes, value);
+    int patched = 0;
+    // Local headers carry the CRC at 14 and the name at 30, central ones at 16 and 46.
+    for (const auto& [signature, crc, nameAt] : {std::tuple<std::string, std::size_t, std::size_t>{"PK\x03\x04", 14, 30},
+                                                {"PK\x01\x02", 16, 46}}) {
+        for (std::size_t p = zip.find(signature); p != std::string::npos; p = zip.find(signature, p + 4)) {
+            if (zip.compare(p + nameAt, name.size(), name) != 0) continue;
+            zip.replace(p + crc + at, 4, bytes);
+            ++patched;
+        }
+    }
+    ASSERT_EQ(patched, 2) << name;
 }
 
 } // namespace dexalo::archivers::testing

@@ -62,4 +62,26 @@ struct RarMember {
 };
 std::string MakeStoredRar4(const std::vector<RarMember>& members);
 
+// A CAB archive with one uncompressed folder (gcab always sets the UTF-8 name flag; this
+// writer sets it only when asked). Names use '\'.
+struct CabMember {
+    std::string name;
+    std::string data;
+    bool utf8Name = false;
+};
+std::string MakeStoredCab(const std::vector<CabMember>& members);
+
+// The engine sees the code pages of a Japanese Windows (ANSI and OEM 932) while alive.
+class JapaneseCodePages {
+public:
+    JapaneseCodePages();
+    ~JapaneseCodePages();
+    JapaneseCodePages(const JapaneseCodePages&) = delete;
+    JapaneseCodePages& operator=(const JapaneseCodePages&) = delete;
+};
+
+// Changes the 32-bit value at `at` in both the local and the central header of `name`
+// in a ZIP archive (offsets counted from the CRC field: 0 CRC, 4 packed, 8 original size).
+void PatchZipHeaders(std::string& zip, const std::string& name, std::size_t at, std::uint32_t value);
+
 } // namespace dexalo::archivers::testing

@@ -67,6 +67,17 @@ TEST_F(Formats, TarWithEveryFilter) {
     }
 }
 
+// A sparse file that ends in a hole has fewer data bytes than its size: that is not damage.
+TEST_F(Formats, SparseTarEntryEndingInAHoleKeepsItsSize) {
+    Shell(src_.path(), "printf head > sparse.bin && truncate -s 1M sparse.bin && tar cSf " +
+                           (out_ / "s.tar").string() + " sparse.bin");
+    ASSERT_EQ(Extract(Family::Tar, out_ / "s.tar", out_ / "x"), 0);
+    const std::string data = ReadText(out_ / "x/sparse.bin");
+    EXPECT_EQ(data.size(), 1u << 20);
+    EXPECT_EQ(data.substr(0, 4), "head");
+    EXPECT_EQ(data.find_first_not_of('\0', 4), std::string::npos);
+}
+
 TEST_F(Formats, LoneCompressedStreamIsOneEntryNamedAfterTheFile) {
     for (const std::string tool : {"gzip", "bzip2", "xz", "compress"}) {
         fs::copy_file(src_ / "top/sub/b.txt", out_ / "notes.txt", fs::copy_options::overwrite_existing);

@@ -101,6 +101,48 @@ TEST_F(Safety, TruncatedOrDamagedDataLeavesNoHalfWrittenFile) {
     EXPECT_EQ(Tree(Dest()), (std::map<std::string, std::string>{{"first.txt", "first"}}));
 }
 
+// libarchive reports a failed CRC or a short entry only as a warning once the data is
+// through; the entry must still count as damaged, and nothing may take the file's name.
+TEST_F(Safety, DataThatFailsItsCheckIsCorruptAndReplacesNothing) {
+    std::string big;
+    for (int i = 0; i < 60000; ++i) big += std::to_string(i * 7919 % 100003) + ",";
+    WriteText(outer_ / "src/first.txt", "first");
+    WriteText(outer_ / "src/second.bin", big);
+    Shell(outer_ / "src", "zip -q -0 ../stored.zip first.txt second.bin && zip -q ../deflated.zip first.txt second.bin"
+                          " && LC_ALL=C.UTF-8 lha czq ../stored.lzh first.txt second.bin");
+    fs::remove_all(outer_ / "src");
+    const auto flipped = [&](const std::string& file) {
+        std::string bytes = ReadText(outer_ / file);
+        const std::size_t at = bytes.find(big.substr(30000, 40));  // inside the stored data
+        EXPECT_NE(at, std::string::npos) << file;
+        bytes[at] = bytes[at] == '1' ? '2' : '1';  // still plausible digits
+        return bytes;
+    };
+    std::string shorter = ReadText(outer_ / "deflated.zip");
+    PatchZipHeaders(shorter, "second.bin", 8, static_cast<std::uint32_t>(big.size() + 4));
+    const std::pair<Family, fs::path> damaged[] = {{Family::Zip, Write("crc.zip", flipped("stored.zip"))},
+                                                   {Family::Zip, Write("short.zip", shorter)},
+                                                   {Family::Lzh, Write("crc.lzh", flipped("stored.lzh"))}};
+    // Names with short contents, or the size of long ones.
+    const auto shape = [&] {
+        std::map<std::string, std::string> tree = Tree(Dest());
+        for (auto& [name, data] : tree)
+            if (data.size() > 16) data = std::to_string(data.size()) + " bytes";
+        return tree;
+    };
+    for (const auto& [family, archive] : damaged) {
+        fs::remove_all(Dest());
+        EXPECT_EQ(Extract(family, archive, Dest()), kErrorCorrupt) << archive;
+        EXPECT_EQ(shape(), (std::map<std::string, std::string>{{"first.txt", "first"}})) << archive;
+        // The user's older copy stays as it is, although the entry is newer.
+        WriteText(Dest() / "second.bin", "mine");
+        Shell(Dest(), "touch -d '2001-01-01' second.bin first.txt");
+        EXPECT_EQ(Extract(family, archive, Dest()), kErrorCorrupt) << archive;
+        EXPECT_EQ(shape(), (std::map<std::string, std::string>{{"first.txt", "first"}, {"second.bin", "mine"}}))
+            << archive;
+    }
+}
+
 TEST_F(Safety, OnlyANewerEntryReplacesAFile) {
     WriteText(outer_ / "src/f.txt", "archived");
     Shell(outer_ / "src", "touch -d '2020-01-01' f.txt && tar cf ../t.tar f.txt");
