@@ -3,7 +3,7 @@
 
 #include "extract/command_line.h"
 #include "extract/extraction.h"
-#include "fakes.h"
+#include "extract_fakes.h"
 
 namespace dexalo::test {
 namespace {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "extract/recognition.h"
-#include "fakes.h"
+#include "extract_fakes.h"
 
 namespace dexalo::test {
 namespace {
@@ -45,19 +45,6 @@ TEST(Recognition, FirstAcceptingProbeEndsTheSearch) {
     }
 }
 
-TEST(Recognition, EarlierLibraryWinsOverLaterOne) {
-    FakeLibraries libs;
-    libs.Add(Library::UnZip, kPath).count = 2;
-    libs.Add(Library::Unlha, kPath).count = 5;
-    EXPECT_EQ(Recognise(libs, kPath).type, ArchiveType::LZH);
-
-    FakeLibraries libs2; // BGA is asked before RAR, ARJ last but one
-    libs2.Add(Library::Unarj, kPath).count = 1;
-    libs2.Add(Library::Unrar, kPath).count = 1;
-    libs2.Add(Library::Bga, kPath).count = 1;
-    EXPECT_EQ(Recognise(libs2, kPath).type, ArchiveType::BGA);
-}
-
 TEST(Recognition, NegativeAnswersAndMissingCallsAreRejections) {
     FakeLibraries libs;
     libs.Add(Library::Unlha, kPath).count = -1;          // the libraries' error value
@@ -72,10 +59,7 @@ TEST(Recognition, NegativeAnswersAndMissingCallsAreRejections) {
     const Recognition r = Recognise(libs, kPath);
     EXPECT_EQ(r.type, ArchiveType::YZ1);
     EXPECT_EQ(r.entryCount, 3);
-}
 
-TEST(Recognition, EveryLibraryMissingMeansLz) {
-    FakeLibraries libs;
     for (int i = 0; i < kLibraryCount; ++i) libs.missing.insert(static_cast<Library>(i));
     EXPECT_EQ(Recognise(libs, kPath).type, ArchiveType::LZ);
 }

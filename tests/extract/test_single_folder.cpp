@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "extract/single_folder.h"
-#include "fakes.h"
+#include "extract_fakes.h"
 
 namespace dexalo::test {
 namespace {
@@ -24,6 +24,7 @@ protected:
     void CheckInvariants() {
         EXPECT_FALSE(libs.findNextAfterEnd) << "find-next called after the library said -1";
         EXPECT_EQ(libs.OpenHandles(), 0) << "archive left open";
+        EXPECT_TRUE(libs.misuse.empty()) << libs.misuse.front();
     }
     void Fresh() {
         CheckInvariants();

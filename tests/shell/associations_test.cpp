@@ -133,11 +133,21 @@ TEST_F(AssociationsTest, TestComparesWholeTextsExactly) {
     EXPECT_TRUE(assoc.IsAssociated(4));
 }
 
-TEST_F(AssociationsTest, OldUnquotedCommandStillCountsAsOurs) {
+TEST_F(AssociationsTest, WhatEarlierVersionsWroteStillCountsAsOurs) {
     assoc.Register(0);
-    root.Seed(kCommand, L"", L"C:\\Program Files\\Dexalo\\Dexalo %1");
+    root.Seed(kCommand, L"", L"C:\\Program Files\\Dexalo\\Dexalo %1"); // unquoted
     EXPECT_TRUE(assoc.IsAssociated(0));
     EXPECT_EQ(assoc.LegacyCommandValue(), L"C:\\Program Files\\Dexalo\\Dexalo %1");
+
+    // At a drive root we join without doubling the separator; earlier versions doubled it.
+    Associations atRoot(root, {L"E:\\", L"Dexalo"});
+    EXPECT_EQ(atRoot.CommandValue(), L"\"E:\\Dexalo.exe\" \"%1\"");
+    EXPECT_EQ(atRoot.IconValue(9), L"E:\\設定フォルダ\\JAK.ico,0");
+    atRoot.Register(9);
+    EXPECT_TRUE(atRoot.IsAssociated(9));
+    root.Seed(L"JakFile\\DefaultIcon", L"", L"E:\\\\設定フォルダ\\JAK.ico,0");
+    root.Seed(L"JakFile\\Shell\\Dexaloで解凍\\command", L"", L"E:\\\\Dexalo %1");
+    EXPECT_TRUE(atRoot.IsAssociated(9));
 }
 
 TEST_F(AssociationsTest, MovedOrRenamedProgramNoLongerMatchesUntilRegisteredAgain) {
@@ -154,41 +164,21 @@ TEST_F(AssociationsTest, MovedOrRenamedProgramNoLongerMatchesUntilRegisteredAgai
     EXPECT_EQ(root.Value(L"CabFile\\DefaultIcon", L""), L"D:\\Tools\\設定フォルダ\\CAB.ico,0");
 }
 
-TEST_F(AssociationsTest, DriveRootInstallIsJoinedWithoutDoubledSeparator) {
-    Associations atRoot(root, {L"E:\\", L"Dexalo"});
-    EXPECT_EQ(atRoot.CommandValue(), L"\"E:\\Dexalo.exe\" \"%1\"");
-    EXPECT_EQ(atRoot.IconValue(9), L"E:\\設定フォルダ\\JAK.ico,0");
-    atRoot.Register(9);
-    EXPECT_TRUE(atRoot.IsAssociated(9));
-    // What earlier versions wrote there, with the separator doubled, is still recognised.
-    root.Seed(L"JakFile\\DefaultIcon", L"", L"E:\\\\設定フォルダ\\JAK.ico,0");
-    root.Seed(L"JakFile\\Shell\\Dexaloで解凍\\command", L"", L"E:\\\\Dexalo %1");
-    EXPECT_TRUE(atRoot.IsAssociated(9));
-}
-
-TEST_F(AssociationsTest, AnotherProgIdOnFirstExtensionIsNotOursAndSurvivesRemoval) {
+TEST_F(AssociationsTest, ExtensionsTakenByAnotherProgIdAreNotOursToRemove) {
     assoc.Register(0);
+    root.Seed(L".lha", L"", L"Other.lha");
+    EXPECT_TRUE(assoc.IsAssociated(0));
     root.Seed(L".lzh", L"", L"WinLha.Archive");
     root.Seed(L".lzh", L"Content Type", L"application/lha");
     EXPECT_FALSE(assoc.IsAssociated(0));
 
     // Even if the window had found it associated, removal only takes what still names LzhFile.
-    EXPECT_TRUE(assoc.Remove(0));
+    EXPECT_TRUE(assoc.Apply(Checks({}), {1, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(root.Value(L".lzh", L""), L"WinLha.Archive");
     EXPECT_EQ(root.Value(L".lzh", L"Content Type"), L"application/lha");
-    EXPECT_FALSE(root.HasKey(L".lzs"));
-    EXPECT_FALSE(root.HasKey(L".lha"));
-    EXPECT_FALSE(root.HasKey(L"LzhFile"));
-}
-
-TEST_F(AssociationsTest, OtherExtensionTakenOverStillAssociatedAndKeptOnRemoval) {
-    assoc.Register(0);
-    root.Seed(L".lha", L"", L"Other.lha");
-    EXPECT_TRUE(assoc.IsAssociated(0));
-    EXPECT_TRUE(assoc.Apply(Checks({}), {1, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_FALSE(root.HasKey(L".lzh"));
-    EXPECT_FALSE(root.HasKey(L".lzs"));
     EXPECT_EQ(root.Value(L".lha", L""), L"Other.lha");
+    EXPECT_FALSE(root.HasKey(L".lzs"));
+    EXPECT_FALSE(root.HasKey(L"LzhFile"));
     EXPECT_EQ(root.NotifyCount(), 1);
 }
 
@@ -208,26 +198,21 @@ TEST_F(AssociationsTest, ExtensionWithOthersSubKeysLosesOnlyOurTwoValues) {
     root.Seed(L".zip", L"PerceivedType", L"compressed");
     root.SeedKey(L".zip\\ShellNew");
     root.Seed(L".zip\\OpenWithProgids", L"CompressedFolder", L"");
+    root.SeedKey(L".cab\\PersistentHandler");
     assoc.Register(1);
-    ASSERT_TRUE(assoc.IsAssociated(1));
+    assoc.Register(2);
+    root.Seed(L".cab", L"Content Type", L"application/vnd.ms-cab-compressed"); // changed by another
 
-    EXPECT_TRUE(assoc.Apply(Checks({}), {0, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(assoc.Apply(Checks({}), {0, 1, 1, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(root.Value(L".zip", L""), std::nullopt);
     EXPECT_EQ(root.Value(L".zip", L"Content Type"), std::nullopt);
     EXPECT_EQ(root.Value(L".zip", L"PerceivedType"), L"compressed");
     EXPECT_TRUE(root.HasKey(L".zip\\ShellNew"));
     EXPECT_EQ(root.Value(L".zip\\OpenWithProgids", L"CompressedFolder"), L"");
-    EXPECT_FALSE(root.HasKey(L".jar"));
-    EXPECT_FALSE(root.HasKey(L"ZipFile"));
-}
-
-TEST_F(AssociationsTest, ContentTypeChangedByOthersIsLeftInPlace) {
-    root.SeedKey(L".cab\\PersistentHandler");
-    assoc.Register(2);
-    root.Seed(L".cab", L"Content Type", L"application/vnd.ms-cab-compressed");
-    EXPECT_TRUE(assoc.Remove(2));
     EXPECT_EQ(root.Value(L".cab", L""), std::nullopt);
     EXPECT_EQ(root.Value(L".cab", L"Content Type"), L"application/vnd.ms-cab-compressed");
+    EXPECT_FALSE(root.HasKey(L".jar"));
+    EXPECT_FALSE(root.HasKey(L"ZipFile"));
 }
 
 TEST_F(AssociationsTest, ApplyDispatchesOnlyOnCheckedOneOrFormerlyAssociated) {

@@ -54,52 +54,45 @@ TEST_F(MainTest, EmptyArgumentsOpenTheWindowAfterTheSettings) {
     EXPECT_EQ(state.DestFolder, L"C:\\Tools\\");
 }
 
-TEST_F(MainTest, PiecesAreExtractedInOrderAndNoWindowOpens) {
-    EXPECT_EQ(Run(L"C:\\Arc\\a.lzh C:\\Arc\\b.zip"), RunMode::CommandLine);
-    EXPECT_THAT(host.log, ElementsAre(L"args", L"extract:C:\\Arc\\a.lzh", L"extract:C:\\Arc\\b.zip"));
+TEST_F(MainTest, PiecesAreExtractedInOrderWithoutAWindow) {
+    const struct {
+        std::wstring args;
+        std::set<std::wstring> files;
+        std::vector<std::wstring> extracted;
+    } cases[] = {
+        {L"C:\\Arc\\a.lzh C:\\Arc\\b.zip", {}, {L"C:\\Arc\\a.lzh", L"C:\\Arc\\b.zip"}},
+        {L" ", {}, {L"", L""}},                              // one blank: two empty pieces
+        {L"throws C:\\b.zip", {}, {L"throws", L"C:\\b.zip"}}, // a failing piece does not stop the rest
+        // Unquoted text with blanks is one path only when it names a file, never through wildcards.
+        {L"C:\\My Files\\a.lzh", {L"C:\\My Files\\a.lzh"}, {L"C:\\My Files\\a.lzh"}},
+        {L"C:\\My Files\\a.lzh", {}, {L"C:\\My", L"Files\\a.lzh"}},
+        {L"C:\\A B\\*.lzh", {L"C:\\A B\\*.lzh"}, {L"C:\\A", L"B\\*.lzh"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.args.size() << " characters, " << c.files.size() << " files");
+        host = FakeHost{};
+        host.files = c.files;
+        EXPECT_EQ(Run(c.args), RunMode::CommandLine);
+        std::vector<std::wstring> expected = {L"args"};
+        for (const auto& piece : c.extracted) expected.push_back(L"extract:" + piece);
+        EXPECT_EQ(host.log, expected);
+    }
 }
 
-TEST_F(MainTest, OneBlankIsNotEmpty) {
-    EXPECT_EQ(Run(L" "), RunMode::CommandLine);
-    EXPECT_THAT(host.log, ElementsAre(L"args", L"extract:", L"extract:"));
-}
-
-TEST_F(MainTest, AFailingPieceDoesNotStopTheRest) {
-    Run(L"throws C:\\b.zip");
-    EXPECT_THAT(host.log, ElementsAre(L"args", L"extract:throws", L"extract:C:\\b.zip"));
-}
-
-TEST_F(MainTest, AnUnquotedPathWithBlanksThatNamesAFileIsOnePiece) {
-    host.files = {L"C:\\My Files\\a.lzh"};
-    Run(L"C:\\My Files\\a.lzh");
-    EXPECT_THAT(host.log, ElementsAre(L"args", L"extract:C:\\My Files\\a.lzh"));
-}
-
-TEST_F(MainTest, UnquotedTextThatNamesNoFileStillSplits) {
-    Run(L"C:\\My Files\\a.lzh");
-    EXPECT_THAT(host.log, ElementsAre(L"args", L"extract:C:\\My", L"extract:Files\\a.lzh"));
-}
-
-TEST_F(MainTest, WildcardsNeverCountAsTheWholeFile) {
-    host.files = {L"C:\\A B\\*.lzh"};
-    Run(L"C:\\A B\\*.lzh");
-    EXPECT_THAT(host.log, ElementsAre(L"args", L"extract:C:\\A", L"extract:B\\*.lzh"));
-}
-
-TEST(SplitArguments, BlanksSeparateAndEmptyPiecesSurvive) {
-    EXPECT_THAT(SplitArguments(L"a.lzh"), ElementsAre(L"a.lzh"));
-    EXPECT_THAT(SplitArguments(L"a  b"), ElementsAre(L"a", L"", L"b"));
-    EXPECT_THAT(SplitArguments(L" a "), ElementsAre(L"", L"a", L""));
-    EXPECT_THAT(SplitArguments(L"a\tb"), ElementsAre(L"a\tb")); // only U+0020 separates
-}
-
-TEST(SplitArguments, QuotesGroupBlanksAndAreDropped) {
-    EXPECT_THAT(SplitArguments(L"\"C:\\My Files\\a.lzh\""), ElementsAre(L"C:\\My Files\\a.lzh"));
-    EXPECT_THAT(SplitArguments(L"\"C:\\a b.zip\" C:\\c.lzh \"D:\\e f\\g.cab\""),
-                ElementsAre(L"C:\\a b.zip", L"C:\\c.lzh", L"D:\\e f\\g.cab"));
-    EXPECT_THAT(SplitArguments(L"\"\""), ElementsAre(L""));
-    EXPECT_THAT(SplitArguments(L"C:\\\"x y\"\\z"), ElementsAre(L"C:\\x y\\z"));
-    EXPECT_THAT(SplitArguments(L"\"open ended"), ElementsAre(L"open ended"));
+// Only U+0020 separates, empty pieces survive; quotation marks group blanks and are dropped.
+TEST(SplitArguments, BlanksSeparateOutsideQuotes) {
+    const std::pair<std::wstring, std::vector<std::wstring>> cases[] = {
+        {L"a.lzh", {L"a.lzh"}},
+        {L"a  b", {L"a", L"", L"b"}},
+        {L" a ", {L"", L"a", L""}},
+        {L"a\tb", {L"a\tb"}},
+        {L"\"C:\\My Files\\a.lzh\"", {L"C:\\My Files\\a.lzh"}},
+        {L"\"C:\\a b.zip\" C:\\c.lzh \"D:\\e f\\g.cab\"", {L"C:\\a b.zip", L"C:\\c.lzh", L"D:\\e f\\g.cab"}},
+        {L"\"\"", {L""}},
+        {L"C:\\\"x y\"\\z", {L"C:\\x y\\z"}},
+        {L"\"open ended", {L"open ended"}},
+    };
+    for (const auto& [text, pieces] : cases) EXPECT_EQ(SplitArguments(text), pieces) << text.size();
 }
 
 } // namespace

@@ -16,12 +16,10 @@ public:
         return it->second;
     }
     bool WriteAll(const std::wstring& path, const std::string& bytes) override {
-        if (!writable) return false;
         files[path] = bytes;
         return true;
     }
     std::map<std::wstring, std::string> files;
-    bool writable = true;
 };
 
 const ProgramLocation kProgram{L"C:\\Tools", L"Dexalo"};
@@ -115,13 +113,6 @@ TEST_F(SettingsTest, ReadsFieldsTheTolerantWay) {
         EXPECT_EQ(state.OptionFlags, c.flags);
         EXPECT_EQ(state.DestFolder, c.folder);
     }
-}
-
-TEST_F(SettingsTest, WriteFailureIsReported) {
-    storage.writable = false;
-    ModuleState state;
-    state.DestFolder = L"C:\\";
-    EXPECT_FALSE(WriteSettings(state, kProgram, storage, codec));
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "fakes.h"
+#include "form_fakes.h"
 
 namespace dexalo::test {
 namespace {
@@ -19,22 +19,6 @@ bool PickersEnabled(Form1& f) {
 bool PickersDisabled(Form1& f) {
     return !f.Control(Command1(0)).enabled && !f.Control(Command1(1)).enabled && !f.Control(Command1(2)).enabled &&
            !f.Control(kDrive1).enabled && !f.Control(kDir1).enabled;
-}
-
-TEST(Layout, FocusOrderAndContainers) {
-    const auto controls = DesignControls();
-    std::vector<std::pair<int, ControlId>> focusable;
-    for (const auto& c : controls) {
-        if (c.focusable) focusable.emplace_back(c.tabIndex, c.id);
-        EXPECT_TRUE(c.acceptsDrops);
-    }
-    std::sort(focusable.begin(), focusable.end(), [](auto& a, auto& b) { return a.first < b.first; });
-    ASSERT_EQ(focusable.size(), 22u); // 7 buttons, 13 boxes, 2 lists
-    EXPECT_EQ(focusable.front().second, Check1(12));
-    EXPECT_EQ(focusable.back().second, Check1(9));
-    const auto& check10 = *std::find_if(controls.begin(), controls.end(), [](auto& c) { return c.id == Check1(10); });
-    EXPECT_EQ(AbsolutePosition(controls, check10).x, 240);
-    EXPECT_EQ(AbsolutePosition(controls, check10).y, 3360);
 }
 
 TEST(HandlerRule, SettingAValueRunsTheHandlerOnlyOnChange) {

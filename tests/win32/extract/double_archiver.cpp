@@ -7,8 +7,9 @@
 // (Unlha=262). Every call is appended to calls.log beside the DLL, texts as received.
 #include <windows.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -54,20 +55,10 @@ void Log(const std::string& line) {
 
 std::vector<std::string> ReadLines(const std::string& file) {
     std::vector<std::string> lines;
-    FILE* f = std::fopen(file.c_str(), "rb");
-    if (!f) return lines;
-    std::string all;
-    char chunk[4096];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) all.append(chunk, n);
-    std::fclose(f);
-    size_t start = 0;
-    while (start < all.size()) {
-        size_t end = all.find('\n', start);
-        if (end == std::string::npos) end = all.size();
-        std::string line = all.substr(start, end - start);
+    std::ifstream in(file, std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(line);
-        start = end + 1;
     }
     return lines;
 }

@@ -4,41 +4,20 @@
 
 #include <algorithm>
 
-#include "sandbox.h"
+#include "win32_test.h"
 
 namespace dexalo::test {
 namespace {
 
-std::wstring ProgramSource() {
-    wchar_t bin[MAX_PATH] = {};
-    if (GetEnvironmentVariableW(L"DEXALO_BIN_DIR", bin, MAX_PATH) > 0) {
-        std::wstring path = bin;
-        if (path[0] == L'/') path = L"Z:" + path; // a Unix path, as the build folder gives it
-        std::replace(path.begin(), path.end(), L'/', L'\\');
-        return path + L"\\dexalo.exe";
-    }
-    return ExeFolder() + L"..\\..\\..\\bin\\dexalo.exe";
-}
-
-class ProgramRun : public ::testing::Test {
+class WholeRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        root = MakeSandbox(L"run-" + std::wstring(test.begin(), test.end()));
-        prog = root + L"prog\\";
-        arc = root + L"arc\\";
-        out = root + L"out\\";
-        for (const auto& f : {prog, arc, out}) CreateDirectoryW(f.c_str(), nullptr);
-        const std::wstring source = ProgramSource();
-        exe = prog + source.substr(source.rfind(L'\\') + 1);
-        ASSERT_TRUE(CopyFileW(source.c_str(), exe.c_str(), FALSE)) << "missing " << Utf8(source);
-        for (const auto& d : kDoubles) ASSERT_TRUE(CopyDouble(d.file, prog));
-        ASSERT_TRUE(CopyFileW((ExeFolder() + L"tools\\explorer.exe").c_str(), (prog + L"explorer.exe").c_str(), FALSE));
-    }
-
-    void Settings(int flags, const std::wstring& dest) {
-        CreateDirectoryW((prog + L"設定フォルダ").c_str(), nullptr);
-        WriteBytes(prog + L"設定フォルダ\\設定.ini", std::to_string(flags) + "\r\n\"" + Cp932(dest) + "\"\r\n");
+        in = Install(L"run-" + TestName());
+        prog = in.folder + L"\\";
+        arc = in.root + L"arc\\";
+        out = in.root + L"out\\";
+        CreateDirectoryW(arc.c_str(), nullptr);
+        CreateDirectoryW(out.c_str(), nullptr);
     }
 
     void Archive(const std::wstring& name, const std::string& behaviour) {
@@ -48,49 +27,29 @@ protected:
 
     // Runs the program with the argument text, answering its message boxes.
     void Run(const std::wstring& arguments) {
-        Watcher watcher(root);
-        ASSERT_TRUE(watcher.running());
-        std::wstring line = L"\"" + exe + L"\" " + arguments;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process{};
-        ASSERT_TRUE(CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, prog.c_str(), &startup,
-                                   &process));
-        const DWORD waited = WaitForSingleObject(process.hProcess, 120000);
-        if (waited != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 99);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        EXPECT_EQ(waited, WAIT_OBJECT_0) << "the program did not end";
-        messages = watcher.Stop();
+        ProgramRun run(in, arguments, prog);
+        run.WaitForEnd(120000);
+        messages = run.Messages();
     }
 
     // The stand-in explorer runs detached: wait until count starts are logged.
     std::vector<std::string> ExplorerStarts(size_t count) {
-        std::vector<std::string> lines;
-        for (int i = 0; i < 100; ++i) {
-            lines = ReadLines(prog + L"explorer.log");
-            if (lines.size() >= count) break;
-            Sleep(100);
-        }
+        for (int i = 0; i < 100 && ReadLines(prog + L"explorer.log").size() < count; ++i) Sleep(100);
         Sleep(300);
-        lines = ReadLines(prog + L"explorer.log");
+        std::vector<std::string> lines = ReadLines(prog + L"explorer.log");
         std::sort(lines.begin(), lines.end());
         return lines;
     }
 
-    std::vector<std::string> Calls(const char* containing) {
-        std::vector<std::string> found;
-        for (const auto& line : ReadLines(prog + L"calls.log"))
-            if (line.find(containing) != std::string::npos) found.push_back(line);
-        return found;
-    }
+    std::vector<std::string> Calls(const char* containing) { return ReadLines(in.Calls(), containing); }
 
-    std::wstring root, prog, arc, out, exe;
+    Installation in;
+    std::wstring prog, arc, out;
     std::vector<std::string> messages;
 };
 
-TEST_F(ProgramRun, NextToTheArchiveAndOpenAfterwards) {
-    Settings(3, out);
+TEST_F(WholeRun, NextToTheArchiveAndOpenAfterwards) {
+    WriteBytes(in.Settings(), SettingsBytes(3, out));
     Archive(L"a.lzh", "Unlha.count=2\nUnlha.entry=foo/a.txt\nUnlha.entry=foo/b.txt\n");
     Archive(L"b.zip", "UnZip.count=2\nUnZip.entry=a.txt\nUnZip.entry=b.txt\nUnZip.run=0x8001\n");
     Archive(L"mail.ish", "Ish.check=1\n");
@@ -107,7 +66,7 @@ TEST_F(ProgramRun, NextToTheArchiveAndOpenAfterwards) {
     Run(arguments);
 
     const std::string a = Cp932(arc);
-    const auto calls = ReadLines(prog + L"calls.log");
+    const auto calls = ReadLines(in.Calls());
     ASSERT_GE(calls.size(), 6u);
     EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 6),
               (std::vector<std::string>{"Unlha.GetFileCount(" + a + "a.lzh)", "Unlha.OpenArchive(0," + a + "a.lzh,512)",
@@ -134,8 +93,8 @@ TEST_F(ProgramRun, NextToTheArchiveAndOpenAfterwards) {
     EXPECT_EQ(ReadBytes(arc + L"plain.txt"), "just text, no archive");
 }
 
-TEST_F(ProgramRun, IntoTheDestFolderWithoutOpening) {
-    Settings(0, out);
+TEST_F(WholeRun, IntoTheDestFolderWithoutOpening) {
+    WriteBytes(in.Settings(), SettingsBytes(0, out));
     Archive(L"a.lzh", "Unlha.count=2\nUnlha.entry=a.txt\nUnlha.entry=b.txt\n");
     Archive(L"c.rar", "Unrar.count=2\nUnrar.entry=top\\a\nUnrar.entry=top\\b\n");
     Archive(L"d.gza", "Bga.count=2\nBga.entry=top\\a\nBga.entry=top\\b\n");
@@ -155,8 +114,8 @@ TEST_F(ProgramRun, IntoTheDestFolderWithoutOpening) {
     EXPECT_TRUE(ExplorerStarts(0).empty());
 }
 
-TEST_F(ProgramRun, MissingLibrariesEndInTheLzStep) {
-    Settings(1, out);
+TEST_F(WholeRun, MissingLibrariesEndInTheLzStep) {
+    WriteBytes(in.Settings(), SettingsBytes(1, out));
     for (const wchar_t* dll : {L"unlha32.dll", L"Jack32.dll"}) DeleteFileW((prog + dll).c_str());
     Archive(L"a.lzh", "Unlha.count=2\nUnlha.entry=a\nUnlha.entry=b\nJack.check=1\n");
     Run(arc + L"a.lzh");

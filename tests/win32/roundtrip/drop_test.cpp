@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "roundtrip_support.h"
+#include "win32_test.h"
 #include "win32/extract_services.h"
 #include "win32/form_view.h"
 #include "win32/startup_win32.h"
@@ -18,7 +18,8 @@ namespace {
 // A data object carrying a file list (CF_HDROP), as the shell's drag source hands it over.
 class FileListData final : public IDataObject {
 public:
-    explicit FileListData(std::vector<std::wstring> files) : files_(std::move(files)) {}
+    explicit FileListData(std::vector<std::wstring> files, bool withFiles = true)
+        : files_(std::move(files)), withFiles_(withFiles) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         *out = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject) ? this : nullptr;
         return *out ? S_OK : E_NOINTERFACE;
@@ -43,7 +44,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override {
-        return format->cfFormat == CF_HDROP && (format->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_FORMATETC;
+        return withFiles_ && format->cfFormat == CF_HDROP && (format->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_FORMATETC;
     }
     HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
         out->ptd = nullptr;
@@ -59,6 +60,7 @@ public:
 
 private:
     std::vector<std::wstring> files_;
+    bool withFiles_;
 };
 
 // The drop must not touch the class root: no association is tested or written here.
@@ -84,11 +86,8 @@ void Pump() {
     }
 }
 
-std::vector<std::string> RunCalls(const std::wstring& log) {
-    std::vector<std::string> runs;
-    for (const auto& line : ReadLines(log))
-        if (line.find(".Run(") != std::string::npos) runs.push_back(line);
-    return runs;
+IDropTarget* TargetOf(HWND window) {
+    return static_cast<IDropTarget*>(::GetPropW(window, L"OleDropTargetInterface"));
 }
 
 TEST(DropRoundTrip, DroppedFilesAreExtractedOneByOneInListOrder) {
@@ -96,8 +95,9 @@ TEST(DropRoundTrip, DroppedFilesAreExtractedOneByOneInListOrder) {
     const std::wstring in = root + L"投下 元\\", out = root + L"out\\";
     std::filesystem::create_directories(in);
     std::filesystem::create_directories(out);
-    const std::wstring log = ExeFolder() + L"calls.log"; // the libraries log beside themselves
-    ::DeleteFileW(log.c_str());
+    CopyDoubles(root); // found there by name, and they log beside themselves
+    ::SetDllDirectoryW(root.c_str());
+    const std::wstring log = root + L"calls.log";
     const auto archive = [&](const std::wstring& name, const std::string& behaviour) {
         WriteBytes(in + name, "archive bytes");
         WriteBytes(in + name + L".dbl", behaviour);
@@ -125,30 +125,38 @@ TEST(DropRoundTrip, DroppedFilesAreExtractedOneByOneInListOrder) {
     ASSERT_EQ(state.MainWindowHandle, reinterpret_cast<WindowHandle>(view.Window()));
     // The versions came from the doubles: every library is there.
     for (int i = 0; i < 10; ++i) EXPECT_TRUE(::IsWindowEnabled(view.ControlWindow(Check1(i)))) << i;
+    // The window and every control take drops.
+    EXPECT_NE(TargetOf(view.Window()), nullptr);
+    for (const ControlState& c : DesignControls()) {
+        EXPECT_NE(TargetOf(view.ControlWindow(c.id)), nullptr) << int(c.id.array) << "(" << c.id.index << ")";
+    }
     ::DeleteFileW(log.c_str()); // only the drop's calls from here
 
-    std::vector<std::wstring> boxes;
     {
-        BoxSweeper sweeper(::GetCurrentProcessId());
+        Watcher watcher(root);
         // On a version line, as a user would let go of the files over the panel.
-        auto* target = static_cast<IDropTarget*>(::GetPropW(view.ControlWindow(Label1(4)), L"OleDropTargetInterface"));
-        ASSERT_NE(target, nullptr) << "no drop target registered";
+        IDropTarget* target = TargetOf(view.ControlWindow(Label1(4)));
+        ASSERT_NE(target, nullptr);
+        FileListData text({}, false); // anything but a file list is refused
+        DWORD effect = DROPEFFECT_COPY;
+        target->DragEnter(&text, MK_LBUTTON, POINTL{300, 200}, &effect);
+        EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+        target->Drop(&text, 0, POINTL{300, 200}, &effect);
         FileListData data(dropped);
-        DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
         ASSERT_EQ(target->DragEnter(&data, MK_LBUTTON, POINTL{300, 200}, &effect), S_OK);
         EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
         effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
         ASSERT_EQ(target->Drop(&data, 0, POINTL{300, 200}, &effect), S_OK);
         Pump();
-        boxes = sweeper.Seen();
+        EXPECT_EQ(watcher.Stop(), std::vector<std::string>{});
     }
-    EXPECT_TRUE(boxes.empty()) << Utf8(boxes.front());
 
     // One library operation per file, in the drop's order, owned by the window, each with
     // the whole path (blanks and all) and the destination the single-folder check chose.
     const std::string h = std::to_string(reinterpret_cast<ULONG_PTR>(view.Window()));
     const std::string i = Cp932(in), o = Cp932(out);
-    EXPECT_EQ(RunCalls(log), (std::vector<std::string>{
+    EXPECT_EQ(ReadLines(log, ".Run("), (std::vector<std::string>{
                                  "Unrar.Run(" + h + ",x -u \"" + i + "c.rar\" \"" + o + "\",0)",
                                  "Unlha.Run(" + h + ",x -a1 -gq1 -m1 \"" + i + "a.lzh\" \"" + o + "a\\\",0)",
                                  "UnZip.Run(" + h + ",-u -qq \"" + i + "b c.zip\" \"" + o + "b c\\\",0)",

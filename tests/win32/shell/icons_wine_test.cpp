@@ -7,19 +7,10 @@
 #include <string>
 
 #include "shell/association_table.h"
+#include "win32_test.h"
 
 namespace dexalo {
 namespace {
-
-// DEXALO_BIN_DIR is a Unix path; Wine maps the root to Z:.
-std::wstring SettingsFolder() {
-    wchar_t unixPath[MAX_PATH] = {};
-    if (::GetEnvironmentVariableW(L"DEXALO_BIN_DIR", unixPath, MAX_PATH) == 0) return {};
-    std::wstring path = L"Z:" + std::wstring(unixPath);
-    for (auto& c : path)
-        if (c == L'/') c = L'\\';
-    return path + L"\\設定フォルダ";
-}
 
 int ColourBitmapWidth(HICON icon) {
     ICONINFO info{};
@@ -32,8 +23,7 @@ int ColourBitmapWidth(HICON icon) {
 }
 
 TEST(AssociationIcons, EveryTypeIconLoadsInBothSizes) {
-    const std::wstring folder = SettingsFolder();
-    ASSERT_FALSE(folder.empty()) << "DEXALO_BIN_DIR is not set";
+    const std::wstring folder = test::ProgramBinFolder() + L"設定フォルダ";
     for (const auto& type : kAssociationTable) {
         const std::wstring path = folder + L"\\" + std::wstring(type.iconFile);
         for (int size : {32, 16}) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "extract/archiver_library.h"
+#include "extract_fakes.h"
 #include "window/form1.h"
 
 namespace dexalo::test {
@@ -21,24 +21,6 @@ inline std::wstring Upper(std::wstring s) {
     for (auto& c : s) c = static_cast<wchar_t>(std::towupper(c));
     return s;
 }
-
-class FakeLibraries : public ArchiverLibraries {
-public:
-    std::array<std::optional<std::int32_t>, 10> versions{};
-    std::optional<std::int32_t> GetVersion(Library lib) override { return versions[static_cast<int>(lib)]; }
-    std::optional<std::int32_t> GetFileCount(Library, const std::wstring&) override { return {}; }
-    std::optional<std::int32_t> CheckArchive(Library, const std::wstring&, std::int32_t) override { return {}; }
-    std::optional<ArchiveHandle> OpenArchive(Library, WindowHandle, const std::wstring&, std::uint32_t) override {
-        return {};
-    }
-    std::optional<std::int32_t> FindFirst(Library, ArchiveHandle, const std::wstring&, EntryRecord&) override {
-        return {};
-    }
-    std::optional<std::int32_t> FindNext(Library, ArchiveHandle, EntryRecord&) override { return {}; }
-    std::optional<std::int32_t> CloseArchive(Library, ArchiveHandle) override { return {}; }
-    std::optional<std::int32_t> Run(Library, WindowHandle, const std::wstring&) override { return {}; }
-    std::optional<std::int32_t> JackCombine(const std::wstring&, const std::wstring&) override { return {}; }
-};
 
 // Folders are kept in upper case for lookup, with their shown spelling as the value.
 class FakePlatform : public FormPlatform {
@@ -179,7 +161,7 @@ struct Rig {
         platform.currentFolder[L'D'] = L"D:\\Data";
         shell.paths[kCsidlDesktopDirectory] = L"C:\\Users\\me\\Desktop";
         shell.paths[kCsidlPersonal] = L"C:\\Users\\me\\Documents";
-        for (auto& v : libraries.versions) v = 100;
+        libraries.versions.fill(100);
     }
 
     Form1& form() {

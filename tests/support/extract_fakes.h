@@ -1,9 +1,12 @@
 #pragma once
 // Recording stand-ins for the libraries and the platform, driven by small archive models.
 #include <algorithm>
+#include <cstdint>
+#include <array>
 #include <map>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,14 +42,21 @@ inline bool Glob(std::wstring_view pattern, std::wstring_view text) {
     return p == pattern.size();
 }
 
+// What one open or find call does instead of its normal answer: fail (open: handle 0, find:
+// an error code), or say that there are no more entries.
+enum class Twist { None, Error, NoMore };
+inline constexpr std::int32_t kFindError = 0x8070;
+
 struct FakeArchive {
     std::optional<std::int32_t> count;        // GetFileCount answer
     std::optional<std::int32_t> check;        // IshCheckArchive / JackCheckArchive answer
     std::vector<std::wstring> entries;        // listing, in order
     std::optional<std::int32_t> runResult = 0; // main operation / JackCombine
-    std::int32_t endResult = -1;              // find-next past the last entry
+    std::int32_t endResult = -1;              // a find past the last entry
     std::optional<std::int32_t> firstResult;  // forces every find-first's answer
     std::map<std::wstring, std::int32_t> firstResultFor; // forces it for one wildcard
+    bool ignoresWildcard = false;             // lists every entry whatever it is asked for
+    std::vector<Twist> twists;                // open, find-first and find-next calls, in turn
 };
 
 class FakeLibraries : public ArchiverLibraries {
@@ -55,7 +65,10 @@ public:
     std::set<Library> missing;
     std::set<std::pair<Library, std::wstring>> missingExports; // e.g. {Unlha, L"FindNext"}
     std::map<std::pair<Library, std::wstring>, FakeArchive> archives;
+    std::array<std::optional<std::int32_t>, kLibraryCount> versions{}; // GetVersion answers; unset: none
     bool findNextAfterEnd = false; // a find-next was made after the library said -1
+    std::vector<std::wstring> misuse; // calls on closed or unknown archives
+    std::size_t callLimit = SIZE_MAX; // a caller beyond it is looping: the call throws
 
     FakeArchive& Add(Library lib, const std::wstring& path) { return archives[{lib, path}]; }
 
@@ -69,7 +82,7 @@ public:
 
     std::optional<std::int32_t> GetVersion(Library lib) override {
         if (!Available(lib, L"GetVersion")) return std::nullopt;
-        return 100;
+        return versions[static_cast<int>(lib)];
     }
     std::optional<std::int32_t> GetFileCount(Library lib, const std::wstring& path) override {
         Log(lib, L"GetFileCount(" + path + L")");
@@ -88,7 +101,7 @@ public:
         Log(lib, L"OpenArchive(" + std::to_wstring(window) + L"," + path + L"," + std::to_wstring(mode) + L")");
         if (!Available(lib, L"OpenArchive")) return std::nullopt;
         const FakeArchive* a = Find(lib, path);
-        if (!a) return 0;
+        if (!a || NextTwist(*a) == Twist::Error) return 0;
         cursors_[++lastHandle_] = Cursor{a, {}, 0, false};
         return lastHandle_;
     }
@@ -96,48 +109,37 @@ public:
                                           EntryRecord& record) override {
         Log(lib, L"FindFirst(" + wildcard + L")");
         if (!Available(lib, L"FindFirst")) return std::nullopt;
-        auto it = cursors_.find(handle);
-        if (it == cursors_.end()) return -1;
-        Cursor& c = it->second;
-        c.matches.clear();
-        for (const auto& e : c.archive->entries)
-            if (Glob(wildcard, e)) c.matches.push_back(e);
-        c.next = 0;
-        c.ended = false;
+        Cursor* c = Live(handle);
+        if (!c) return kFindError;
+        c->matches.clear();
+        for (const auto& e : c->archive->entries)
+            if (c->archive->ignoresWildcard || Glob(wildcard, e)) c->matches.push_back(e);
+        c->next = 0;
+        c->ended = false;
         // A forced answer still writes the record, as a careless library might.
-        std::optional<std::int32_t> forced = c.archive->firstResult;
-        if (auto f = c.archive->firstResultFor.find(wildcard); f != c.archive->firstResultFor.end()) forced = f->second;
+        std::optional<std::int32_t> forced = c->archive->firstResult;
+        if (auto f = c->archive->firstResultFor.find(wildcard); f != c->archive->firstResultFor.end()) forced = f->second;
         if (forced) {
-            if (!c.matches.empty()) record.path = c.matches[0];
-            c.next = 1;
-            c.ended = *forced == -1;
+            if (!c->matches.empty()) record.path = c->matches[0];
+            c->next = 1;
+            c->ended = *forced == -1;
             return *forced;
         }
-        if (c.matches.empty()) {
-            c.ended = true;
-            return -1;
-        }
-        record.path = c.matches[c.next++];
-        return 0;
+        return Deliver(*c, record);
     }
     std::optional<std::int32_t> FindNext(Library lib, ArchiveHandle handle, EntryRecord& record) override {
         Log(lib, L"FindNext");
         if (!Available(lib, L"FindNext")) return std::nullopt;
-        auto it = cursors_.find(handle);
-        if (it == cursors_.end()) return -1;
-        Cursor& c = it->second;
-        if (c.ended) findNextAfterEnd = true;
-        if (c.next < c.matches.size()) {
-            record.path = c.matches[c.next++];
-            return 0;
-        }
-        if (c.archive->endResult == -1) c.ended = true;
-        return c.archive->endResult;
+        Cursor* c = Live(handle);
+        if (!c) return kFindError;
+        if (c->ended) findNextAfterEnd = true;
+        return Deliver(*c, record);
     }
     std::optional<std::int32_t> CloseArchive(Library lib, ArchiveHandle handle) override {
         Log(lib, L"CloseArchive");
+        // Closing the 0 of a failed open is harmless; any other unknown handle is not.
+        if (cursors_.erase(handle) == 0 && handle != 0) misuse.push_back(L"closed an archive not open");
         if (!Available(lib, L"CloseArchive")) return std::nullopt;
-        cursors_.erase(handle);
         return 0;
     }
     std::optional<std::int32_t> Run(Library lib, WindowHandle window, const std::wstring& commandLine) override {
@@ -164,7 +166,10 @@ private:
         bool ended;
     };
 
-    void Log(Library lib, const std::wstring& what) { log.push_back(std::wstring(LibName(lib)) + L"." + what); }
+    void Log(Library lib, const std::wstring& what) {
+        log.push_back(std::wstring(LibName(lib)) + L"." + what);
+        if (log.size() > callLimit) throw std::length_error("no end to the library calls");
+    }
     bool Available(Library lib, const std::wstring& fn) const {
         return !missing.count(lib) && !missingExports.count({lib, fn});
     }
@@ -172,9 +177,29 @@ private:
         auto it = archives.find({lib, path});
         return it == archives.end() ? nullptr : &it->second;
     }
+    Cursor* Live(ArchiveHandle handle) {
+        auto it = cursors_.find(handle);
+        if (it != cursors_.end()) return &it->second;
+        if (handle != 0) misuse.push_back(L"listed an archive not open");
+        return nullptr;
+    }
+    Twist NextTwist(const FakeArchive& a) { return turn_ < a.twists.size() ? a.twists[turn_++] : Twist::None; }
+    // The next match fills the record; anything else leaves it as it was.
+    std::int32_t Deliver(Cursor& c, EntryRecord& record) {
+        const Twist twist = NextTwist(*c.archive);
+        if (twist == Twist::Error) return kFindError;
+        if (twist == Twist::None && c.next < c.matches.size()) {
+            record.path = c.matches[c.next++];
+            return 0;
+        }
+        const std::int32_t end = twist == Twist::NoMore ? -1 : c.archive->endResult;
+        if (end == -1) c.ended = true;
+        return end;
+    }
 
     std::map<ArchiveHandle, Cursor> cursors_;
     ArchiveHandle lastHandle_ = 0x100;
+    std::size_t turn_ = 0;
 };
 
 // A file system of whole paths; folders are only recorded.
