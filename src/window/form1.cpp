@@ -81,36 +81,29 @@ void Form1::Notify(ControlId id, ControlProperty what) {
     }
 }
 
-void Form1::SetCaption(ControlId id, std::wstring caption) {
+template <class T>
+void Form1::SetProperty(ControlId id, T ControlState::*field, T value, ControlProperty what) {
     ControlState& c = Mutable(id);
-    if (c.caption != caption) {
-        c.caption = std::move(caption);
-        Notify(id, ControlProperty::Caption);
+    if (c.*field != value) {
+        c.*field = std::move(value);
+        Notify(id, what);
     }
+}
+
+void Form1::SetCaption(ControlId id, std::wstring caption) {
+    SetProperty(id, &ControlState::caption, std::move(caption), ControlProperty::Caption);
 }
 
 void Form1::SetEnabled(ControlId id, bool enabled) {
-    ControlState& c = Mutable(id);
-    if (c.enabled != enabled) {
-        c.enabled = enabled;
-        Notify(id, ControlProperty::Enabled);
-    }
+    SetProperty(id, &ControlState::enabled, enabled, ControlProperty::Enabled);
 }
 
 void Form1::SetForeColor(ControlId id, Color color) {
-    ControlState& c = Mutable(id);
-    if (c.foreColor != color) {
-        c.foreColor = color;
-        Notify(id, ControlProperty::ForeColor);
-    }
+    SetProperty(id, &ControlState::foreColor, color, ControlProperty::ForeColor);
 }
 
 void Form1::SetBackColor(ControlId id, Color color) {
-    ControlState& c = Mutable(id);
-    if (c.backColor != color) {
-        c.backColor = color;
-        Notify(id, ControlProperty::BackColor);
-    }
+    SetProperty(id, &ControlState::backColor, color, ControlProperty::BackColor);
 }
 
 bool Form1::SetCheckValue(int index, int value) {

@@ -60,6 +60,9 @@ public:
 private:
     ControlState& Mutable(ControlId id);
     void Notify(ControlId id, ControlProperty what);
+    // Stores a property and tells the view, only when the value really changes.
+    template <class T>
+    void SetProperty(ControlId id, T ControlState::*field, T value, ControlProperty what);
     void SetCaption(ControlId id, std::wstring caption);
     void SetEnabled(ControlId id, bool enabled);
     void SetForeColor(ControlId id, Color color);
