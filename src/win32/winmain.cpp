@@ -16,7 +16,12 @@ using namespace dexalo;
 // Started from a document, the current folder is usually Downloads: nothing may be
 // loaded or started from there. Must run before any library is bound or program started.
 void KeepCurrentFolderOutOfSearches() {
-    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    // Looked up, not imported: Windows 7 without its loader update lacks it, and the
+    // program must still start there, with the older and weaker switch.
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)) ::SetDllDirectoryW(L"");
     ::SetEnvironmentVariableW(L"NoDefaultCurrentDirectoryInExePath", L"1");
 }
 
