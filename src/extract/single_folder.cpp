@@ -9,7 +9,6 @@ namespace {
 constexpr std::uint32_t kOpenMode = 512;
 constexpr std::int32_t kFound = 0;
 constexpr std::int32_t kNoMore = -1;
-constexpr std::int32_t kCountCeiling = std::numeric_limits<std::int32_t>::max();
 
 bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -20,6 +19,12 @@ bool SamePrefix(const std::wstring& text, std::size_t length, const std::wstring
     return text.size() >= length && text.compare(0, length, prefix) == 0;
 }
 
+// Counting stops one past the entry count: the answer cannot change any more, and a library
+// that never says "no more" cannot keep the program spinning (nor overflow the count).
+bool MayCountOn(std::int32_t count, std::int32_t n) {
+    return count <= n && count < std::numeric_limits<std::int32_t>::max();
+}
+
 bool Found(const std::optional<std::int32_t>& result) { return result && *result == kFound; }
 
 // The handle is not tested: a failed open leaves 0, and the find calls report the rest.
@@ -27,8 +32,8 @@ ArchiveHandle Open(ArchiverLibraries& libs, Library lib, WindowHandle window, co
     return libs.OpenArchive(lib, window, path, kOpenMode).value_or(0);
 }
 
-std::int32_t CommonCount(ArchiverLibraries& libs, Library lib, const std::wstring& path, WindowHandle window,
-                         EntryRecord& record, const wchar_t* wildcard, wchar_t separator) {
+std::int32_t CommonCount(ArchiverLibraries& libs, Library lib, const std::wstring& path, std::int32_t n,
+                         WindowHandle window, EntryRecord& record, const wchar_t* wildcard, wchar_t separator) {
     const ArchiveHandle handle = Open(libs, lib, window, path);
     // An empty listing may still leave text in the record; nothing is read past its end.
     const bool listed = libs.FindFirst(lib, handle, wildcard, record).value_or(kNoMore) != kNoMore;
@@ -37,8 +42,7 @@ std::int32_t CommonCount(ArchiverLibraries& libs, Library lib, const std::wstrin
     if (listed && k != std::wstring::npos) {
         const std::wstring prefix = record.path.substr(0, k + 1);
         count = 1;
-        while (count < kCountCeiling && Found(libs.FindNext(lib, handle, record)) &&
-               StartsWith(record.path, prefix)) {
+        while (MayCountOn(count, n) && Found(libs.FindNext(lib, handle, record)) && StartsWith(record.path, prefix)) {
             ++count;
         }
     }
@@ -47,8 +51,8 @@ std::int32_t CommonCount(ArchiverLibraries& libs, Library lib, const std::wstrin
 }
 
 // Returns nullopt when the first entry alone sends the archive into the sub-folder.
-std::optional<std::int32_t> RarCount(ArchiverLibraries& libs, const std::wstring& path, WindowHandle window,
-                                     EntryRecord& record) {
+std::optional<std::int32_t> RarCount(ArchiverLibraries& libs, const std::wstring& path, std::int32_t n,
+                                     WindowHandle window, EntryRecord& record) {
     const Library lib = Library::Unrar;
     ArchiveHandle handle = Open(libs, lib, window, path);
     libs.FindFirst(lib, handle, L"*.*", record);
@@ -68,8 +72,7 @@ std::optional<std::int32_t> RarCount(ArchiverLibraries& libs, const std::wstring
         prefix += L'\\';
         if (listed && Found(libs.FindNext(lib, handle, record)) && SamePrefix(record.path, j, prefix)) {
             count = 2;
-            while (count < kCountCeiling && Found(libs.FindNext(lib, handle, record)) &&
-                   SamePrefix(record.path, j, prefix)) {
+            while (MayCountOn(count, n) && Found(libs.FindNext(lib, handle, record)) && SamePrefix(record.path, j, prefix)) {
                 ++count;
             }
         }
@@ -91,7 +94,7 @@ std::int32_t BgaCount(ArchiverLibraries& libs, const std::wstring& path, std::in
             // Counts on past the n-th entry; direct only when the listing ends exactly there.
             // A call that cannot be made is the end of the listing too.
             count = 2;
-            while (count <= n && count < kCountCeiling) {
+            while (MayCountOn(count, n)) {
                 const auto next = libs.FindNext(lib, handle, record);
                 if (!next || *next == kNoMore) break;
                 ++count;
@@ -112,13 +115,13 @@ Placement CheckSingleFolder(ArchiverLibraries& libraries, ArchiveType type, cons
     std::int32_t count = 0;
     switch (type) {
     case ArchiveType::LZH:
-    case ArchiveType::ZIP: count = CommonCount(libraries, lib, path, window, record, L"*", L'/'); break;
-    case ArchiveType::TAR: count = CommonCount(libraries, lib, path, window, record, L"", L'/'); break;
+    case ArchiveType::ZIP: count = CommonCount(libraries, lib, path, entryCount, window, record, L"*", L'/'); break;
+    case ArchiveType::TAR: count = CommonCount(libraries, lib, path, entryCount, window, record, L"", L'/'); break;
     case ArchiveType::CAB:
     case ArchiveType::ARJ:
-    case ArchiveType::YZ1: count = CommonCount(libraries, lib, path, window, record, L"*", L'\\'); break;
+    case ArchiveType::YZ1: count = CommonCount(libraries, lib, path, entryCount, window, record, L"*", L'\\'); break;
     case ArchiveType::RAR: {
-        const auto rar = RarCount(libraries, path, window, record);
+        const auto rar = RarCount(libraries, path, entryCount, window, record);
         if (!rar) return Placement::SubFolder;
         count = *rar;
         break;

@@ -132,12 +132,33 @@ TEST_F(SingleFolder, RarEdgeCases) {
         {{L"foo\\a", L"foobar\\b"}, 2, Placement::SubFolder, 7},
         {{L"foo\\a", L"foo\\b", L"bar\\c"}, 3, Placement::SubFolder, 8},
         {{L"foo\\a", L"foo\\b", L"foo\\c"}, 3, Placement::Direct, 9},
-        {{L"foo\\a", L"foo\\b", L"foo\\c"}, 2, Placement::SubFolder, 9},
+        {{L"foo\\a", L"foo\\b", L"foo\\c"}, 2, Placement::SubFolder, 8}, // stops one past n
     };
     for (const auto& c : cases) {
         Fresh();
         EXPECT_EQ(Check(ArchiveType::RAR, c.entries, c.n), c.expected) << c.entries[1];
         EXPECT_EQ(libs.log.size(), c.calls) << c.entries[1];
+    }
+}
+
+TEST_F(SingleFolder, ListingsLongerThanTheCountStopOnePastIt) {
+    // A library whose listing runs far past its own count: the answer is settled one entry
+    // past n, so no more calls are made.
+    const std::vector<std::wstring> slash(5000, L"foo/x"), backslash(5000, L"foo\\x");
+    const struct {
+        ArchiveType type;
+        const std::vector<std::wstring>& entries;
+        Placement expected;
+    } cases[] = {
+        {ArchiveType::LZH, slash, Placement::SubFolder},
+        {ArchiveType::ZIP, slash, Placement::Direct},
+        {ArchiveType::RAR, backslash, Placement::SubFolder},
+        {ArchiveType::BGA, backslash, Placement::SubFolder},
+    };
+    for (const auto& c : cases) {
+        Fresh();
+        EXPECT_EQ(Check(c.type, c.entries, 3), c.expected);
+        EXPECT_LE(libs.log.size(), 10u);
     }
 }
 
