@@ -106,7 +106,8 @@ HRESULT STDMETHODCALLTYPE FormDropTarget::Drop(IDataObject* data, DWORD, POINTL,
     // The list is copied out first: the source's data is released before extraction starts.
     const std::vector<std::wstring> files = DroppedFiles(data);
     if (effect != nullptr) {
-        *effect = Effect(!files.empty(), *effect);
+        // Only ever "copied": a source that is told "moved" may delete the dropped archives.
+        *effect = !files.empty() && (*effect & DROPEFFECT_COPY) ? DROPEFFECT_COPY : DROPEFFECT_NONE;
     }
     if (files.empty() || !onDrop_) {
         return S_OK;

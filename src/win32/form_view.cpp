@@ -400,6 +400,7 @@ void Form1View::Load() {
 }
 
 int Form1View::Run() {
+    if (!window_) return 1; // no window could be made: nothing would ever end the loop
     Load();
     MSG message{};
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -176,6 +176,15 @@ TEST(DropRoundTrip, DroppedFilesAreExtractedOneByOneInListOrder) {
     EXPECT_EQ(state.DestFolder, out);
     EXPECT_EQ(state.OptionFlags, 0);
     EXPECT_EQ(storage.writes, 0);
+
+    // A source that offers only "move" still gets its files extracted, but is never told they
+    // were moved: it could delete them.
+    FileListData one({dropped[1]});
+    DWORD effect = DROPEFFECT_MOVE;
+    ASSERT_EQ(TargetOf(view.Window())->Drop(&one, 0, POINTL{10, 10}, &effect), S_OK);
+    Pump();
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+    EXPECT_EQ(ReadLines(log, ".Run(").size(), 4u);
 }
 
 } // namespace
