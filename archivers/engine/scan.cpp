@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "engine/platform.h"
+#include "engine/rar_name.h"
 
 namespace dexalo::archivers {
 
@@ -135,6 +136,13 @@ std::wstring EntryText(archive* reader, const char* raw, const wchar_t* wide) {
 std::wstring EntryPath(archive* reader, archive_entry* entry, const std::wstring& archivePath) {
     if (IsLoneStream(reader)) return LoneStreamName(archivePath);
     std::wstring path = EntryText(reader, archive_entry_pathname(entry), archive_entry_pathname_w(entry));
+    // An all-ASCII name came through libarchive intact; others may have lost a 0x5C byte
+    // (and one that libarchive could not decode at all comes out empty).
+    if (archive_format(reader) == ARCHIVE_FORMAT_RAR &&
+        (path.empty() || std::any_of(path.begin(), path.end(), [](wchar_t c) { return c >= 0x80; }))) {
+        if (auto stored = Rar4CodePageName(archivePath, archive_read_header_position(reader)))
+            path = platform::FromAnsi(*stored);
+    }
     std::replace(path.begin(), path.end(), L'\\', L'/');
     while (!path.empty() && path.back() == L'/') path.pop_back();
     if (archive_entry_filetype(entry) == AE_IFDIR) path += L'/';

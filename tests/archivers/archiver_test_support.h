@@ -59,6 +59,7 @@ struct RarMember {
     std::string name;
     bool folder = false;
     std::string data;
+    bool utf8Name = false;  // sets the Unicode flag with a UTF-8 name, as RAR allows
 };
 std::string MakeStoredRar4(const std::vector<RarMember>& members);
 

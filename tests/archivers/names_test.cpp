@@ -20,6 +20,7 @@ using Files = std::map<std::string, std::string>;
 const std::string kShiryo = "\x8E\x91\x97\xBF";  // 資料 in Shift-JIS
 const std::string kHyo = "\x95\x5C";             // 表, whose second byte is '\'
 const std::string kNichi = "\x93\xFA";           // 日
+const std::string kSofuto = "\x83\x5C\x83\x74\x83\x67";  // ソフト: ソ ends in '\' too
 
 class CodePageNames : public ::testing::Test {
 protected:
@@ -59,6 +60,17 @@ TEST_F(CodePageNames, Rar4NamesWithoutTheUnicodeFlag) {
     EXPECT_EQ(Count(Family::Rar, rar), 3);
     ASSERT_EQ(Extract(Family::Rar, rar, dir_ / "x"), 0);
     EXPECT_EQ(Tree(dir_ / "x"), (Files{{"資料/", ""}, {"資料/a.txt", "alpha\n"}, {"日.txt", "nichi\n"}}));
+}
+
+// libarchive turns every '\' byte of such a name into '/', second bytes included.
+TEST_F(CodePageNames, Rar4NamesWithBackslashAsSecondByte) {
+    const fs::path rar = Write("t.rar", MakeStoredRar4({{kSofuto + "\\" + kHyo + ".txt", false, "hyo\n"},
+                                                        {"\xE8\xA1\xA8\\u.txt", false, "utf\n", true}}));
+    EXPECT_EQ(List(Family::Rar, rar, "*"), (Names{kSofuto + "\\" + kHyo + ".txt", kHyo + "\\u.txt"}));
+    EXPECT_EQ(List(Family::Rar, rar, "*\\" + kHyo + ".txt"), (Names{kSofuto + "\\" + kHyo + ".txt"}));
+    ASSERT_EQ(Extract(Family::Rar, rar, dir_ / "x"), 0);
+    EXPECT_EQ(Tree(dir_ / "x"),
+              (Files{{"ソフト/", ""}, {"ソフト/表.txt", "hyo\n"}, {"表/", ""}, {"表/u.txt", "utf\n"}}));
 }
 
 TEST_F(CodePageNames, CabNamesWithoutTheUtf8Flag) {
