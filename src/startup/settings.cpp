@@ -114,6 +114,7 @@ void ReadSettings(ModuleState& state, const ProgramLocation& program, SettingsSt
 
 bool WriteSettings(const ModuleState& state, const ProgramLocation& program, SettingsStorage& storage,
                    const AnsiCodec& codec) {
+    if (!codec.Holds(state.DestFolder)) return false;
     return storage.WriteAll(SettingsFilePath(program),
                             FormatSettings(Settings{state.OptionFlags, state.DestFolder}, codec));
 }

@@ -15,6 +15,8 @@ public:
     virtual ~AnsiCodec() = default;
     virtual std::string ToAnsi(std::wstring_view text) const = 0;
     virtual std::wstring FromAnsi(std::string_view bytes) const = 0;
+    // False when some character has no form in the code page and would be written as another.
+    virtual bool Holds(std::wstring_view text) const = 0;
 };
 
 // Whole-file byte access for the settings file.
@@ -43,7 +45,8 @@ Settings DefaultSettings(const ProgramLocation& program);
 // Reads the file into state.DestFolder / state.OptionFlags, or sets both defaults.
 void ReadSettings(ModuleState& state, const ProgramLocation& program, SettingsStorage& storage,
                   const AnsiCodec& codec);
-// Writes both values as they stand; false when the file could not be created.
+// Writes both values as they stand; false when the file could not be created, or when the
+// folder has characters the code page cannot hold (the file would name another folder).
 bool WriteSettings(const ModuleState& state, const ProgramLocation& program, SettingsStorage& storage,
                    const AnsiCodec& codec);
 

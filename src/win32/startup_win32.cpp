@@ -11,6 +11,8 @@ std::string AnsiCodePage::ToAnsi(std::wstring_view text) const { return AnsiFrom
 
 std::wstring AnsiCodePage::FromAnsi(std::string_view bytes) const { return WideFromAnsi(bytes); }
 
+bool AnsiCodePage::Holds(std::wstring_view text) const { return ExactAnsi(text).has_value(); }
+
 std::optional<std::string> FileSettingsStorage::ReadAll(const std::wstring& path) {
     UniqueKernelHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -14,6 +14,7 @@ class AnsiCodePage : public AnsiCodec {
 public:
     std::string ToAnsi(std::wstring_view text) const override;
     std::wstring FromAnsi(std::string_view bytes) const override;
+    bool Holds(std::wstring_view text) const override;
 };
 
 class FileSettingsStorage : public SettingsStorage {

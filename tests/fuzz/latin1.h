@@ -27,6 +27,11 @@ class Latin1Codec : public AnsiCodec {
 public:
     std::string ToAnsi(std::wstring_view text) const override { return Narrow(text); }
     std::wstring FromAnsi(std::string_view bytes) const override { return Widen(bytes); }
+    bool Holds(std::wstring_view text) const override {
+        for (const wchar_t c : text)
+            if (c > 0xFF) return false;
+        return true;
+    }
 };
 
 } // namespace dexalo::fuzz

@@ -28,6 +28,15 @@ std::string Cp932Codec::ToAnsi(std::wstring_view text) const {
     return Convert("CP932", "WCHAR_T", reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
 
+bool Cp932Codec::Holds(std::wstring_view text) const {
+    try {
+        ToAnsi(text);
+        return true;
+    } catch (const std::runtime_error&) {
+        return false;
+    }
+}
+
 std::wstring Cp932Codec::FromAnsi(std::string_view bytes) const {
     const std::string wide = Convert("WCHAR_T", "CP932", bytes.data(), bytes.size());
     return std::wstring(reinterpret_cast<const wchar_t*>(wide.data()), wide.size() / sizeof(wchar_t));

@@ -8,6 +8,7 @@ class Cp932Codec : public AnsiCodec {
 public:
     std::string ToAnsi(std::wstring_view text) const override;
     std::wstring FromAnsi(std::string_view bytes) const override;
+    bool Holds(std::wstring_view text) const override;
 };
 
 } // namespace dexalo::testing

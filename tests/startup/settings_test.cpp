@@ -55,6 +55,15 @@ TEST_F(SettingsTest, WritesTwoCrLfLinesInTheAnsiCodePage) {
     EXPECT_EQ(storage.files.at(kFile), "2\r\n\"D:\\\x89\xF0\x93\x80\\\"\r\n");
 }
 
+TEST_F(SettingsTest, AFolderTheCodePageCannotHoldIsNotSavedAsAnotherFolder) {
+    storage.files[kFile] = "2\r\n\"C:\\Temp\\\"\r\n";
+    ModuleState state;
+    state.OptionFlags = 3;
+    state.DestFolder = L"D:\\한글\\"; // would come back as "D:\??\"
+    EXPECT_FALSE(WriteSettings(state, kProgram, storage, codec));
+    EXPECT_EQ(storage.files.at(kFile), "2\r\n\"C:\\Temp\\\"\r\n"); // the old file stands
+}
+
 TEST_F(SettingsTest, RoundTripsWhatTheWindowCanProduce) {
     const std::wstring folders[] = {L"C:\\", L"C:\\a,b, c\\", L"E:\\ソフト\\表示\\", L"C:\\Program Files\\x\\"};
     for (const auto& folder : folders) {
