@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "win32/extract_ansi.h"
+#include "win32/quiet_errors.h"
 
 namespace dexalo::win32 {
 
@@ -53,10 +54,8 @@ FARPROC ArchiverBinding::ResolveProc(Library lib, Export fn) {
     if (!slot.tried) {
         slot.tried = true;
         // A missing library is a negative answer, never a system dialog.
-        DWORD oldMode = 0;
-        ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode);
+        const QuietSystemErrors quiet;
         slot.module.reset(::LoadLibraryA(kLibraryNames[static_cast<std::size_t>(lib)].file));
-        ::SetThreadErrorMode(oldMode, nullptr);
     }
     if (!slot.module) return nullptr;
     const auto index = static_cast<std::size_t>(fn);

@@ -5,6 +5,8 @@
 #include <array>
 #include <vector>
 
+#include "win32/quiet_errors.h"
+
 namespace dexalo::win32 {
 
 void Win32FormPlatform::SetWindowPos(WindowHandle window, std::intptr_t insertAfter) {
@@ -15,14 +17,10 @@ void Win32FormPlatform::SetWindowPos(WindowHandle window, std::intptr_t insertAf
 std::uint32_t Win32FormPlatform::ProbeDrive(const std::wstring& drive) {
     const std::string ansi = codec_.ToAnsi(drive);
     // An empty drive must come back as an error code, not as the system's own dialog.
-    DWORD oldMode = 0;
-    const bool modeSet = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS, &oldMode) != FALSE;
+    const QuietSystemErrors quiet;
     ::SetLastError(ERROR_SUCCESS);
     const DWORD attributes = ::GetFileAttributesA(ansi.c_str());
     const DWORD error = attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_SUCCESS;
-    if (modeSet) {
-        ::SetThreadErrorMode(oldMode, nullptr);
-    }
     // A failure that left no error code is still a failure, of no known kind.
     return attributes == INVALID_FILE_ATTRIBUTES && error == ERROR_SUCCESS ? ERROR_INVALID_FUNCTION : error;
 }
@@ -41,12 +39,10 @@ std::optional<std::wstring> Win32FormPlatform::ResolveFolder(const std::wstring&
         return std::nullopt;
     }
     full.resize(length);
-    DWORD oldMode = 0;
-    const bool modeSet = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS, &oldMode) != FALSE;
-    const DWORD attributes = ::GetFileAttributesW(full.c_str());
-    if (modeSet) {
-        ::SetThreadErrorMode(oldMode, nullptr);
-    }
+    const DWORD attributes = [&] {
+        const QuietSystemErrors quiet;
+        return ::GetFileAttributesW(full.c_str());
+    }();
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return std::nullopt;
     }

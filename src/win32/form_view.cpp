@@ -7,6 +7,7 @@
 #include <array>
 
 #include "window/version_panel.h"
+#include "win32/quiet_errors.h"
 
 namespace dexalo::win32 {
 
@@ -492,13 +493,11 @@ void Form1View::RefreshDriveList(bool queryLabels) {
             const UINT type = ::GetDriveTypeW(root.c_str());
             if (type == DRIVE_FIXED || type == DRIVE_RAMDISK || type == DRIVE_REMOTE) {
                 std::array<wchar_t, MAX_PATH + 1> name{};
-                DWORD oldMode = 0;
-                const bool modeSet = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS, &oldMode) != FALSE;
+                const QuietSystemErrors quiet;
                 if (::GetVolumeInformationW(root.c_str(), name.data(), static_cast<DWORD>(name.size()), nullptr,
                                             nullptr, nullptr, nullptr, 0)) {
                     label = name.data();
                 }
-                if (modeSet) ::SetThreadErrorMode(oldMode, nullptr);
             }
             cached = driveLabels_.emplace(letter, label).first;
         }
