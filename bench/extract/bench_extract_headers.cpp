@@ -12,8 +12,8 @@
 
 #include "extract/extraction.h"
 #include "extract/recognition.h"
-#include "win32/archiver_binding.h"
-#include "win32/extract_files.h"
+#include "win32/extract/archiver_binding.h"
+#include "win32/extract/extract_files.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {

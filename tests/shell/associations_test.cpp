@@ -5,7 +5,7 @@
 
 #include <numeric>
 
-#include "shell/memory_class_root.h"
+#include "memory_class_root.h"
 #include "shell/registry.h"
 
 namespace dexalo {

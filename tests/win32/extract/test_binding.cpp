@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "win32_test.h"
-#include "win32/archiver_binding.h"
-#include "win32/extract_ansi.h"
+#include "win32/extract/archiver_binding.h"
+#include "win32/extract/extract_ansi.h"
 
 namespace dexalo::test {
 namespace {

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "win32_test.h"
-#include "win32/extract_files.h"
-#include "win32/extract_services.h"
+#include "win32/extract/extract_files.h"
+#include "win32/extract/extract_services.h"
 
 namespace dexalo::test {
 namespace {

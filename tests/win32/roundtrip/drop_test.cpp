@@ -8,9 +8,9 @@
 #include <cstring>
 
 #include "win32_test.h"
-#include "win32/extract_services.h"
-#include "win32/form_view.h"
-#include "win32/startup_win32.h"
+#include "win32/extract/extract_services.h"
+#include "win32/window/form_view.h"
+#include "win32/startup/startup_win32.h"
 
 namespace dexalo::test {
 namespace {

@@ -15,7 +15,7 @@
 #include <set>
 
 #include "shell/associations.h"
-#include "win32/registry_class_root.h"
+#include "win32/shell/registry_class_root.h"
 #include "win32_test.h"
 
 namespace dexalo::test {

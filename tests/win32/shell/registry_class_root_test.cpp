@@ -1,5 +1,5 @@
 // RegistryClassRoot on Wine's real HKEY_CLASSES_ROOT, in a scratch key of its own.
-#include "win32/registry_class_root.h"
+#include "win32/shell/registry_class_root.h"
 
 #include <windows.h>
 
@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "shell/registry.h"
-#include "win32/registry_key.h"
-#include "win32/registry_read.h"
+#include "win32/shell/registry_key.h"
+#include "win32/shell/registry_read.h"
 
 namespace dexalo::win32 {
 namespace {

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "startup/settings.h"
-#include "win32/startup_win32.h"
+#include "win32/startup/startup_win32.h"
 
 namespace dexalo::win32 {
 namespace {

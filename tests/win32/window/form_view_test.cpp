@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "form_fakes.h"
-#include "win32/form_view.h"
-#include "win32/startup_win32.h"
+#include "win32/window/form_view.h"
+#include "win32/startup/startup_win32.h"
 #include "win32_test.h"
 
 namespace dexalo::test {

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "startup/settings.h"
-#include "win32/form_drop_target.h"
-#include "win32/form_folder_list.h"
-#include "win32/form_platform.h"
-#include "win32/window_handles.h"
+#include "win32/window/form_drop_target.h"
+#include "win32/window/form_folder_list.h"
+#include "win32/window/form_platform.h"
+#include "win32/window/window_handles.h"
 #include "window/form1.h"
 
 namespace dexalo {

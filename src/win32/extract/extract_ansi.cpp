@@ -1,4 +1,4 @@
-#include "win32/extract_ansi.h"
+#include "win32/extract/extract_ansi.h"
 
 #include <windows.h>
 

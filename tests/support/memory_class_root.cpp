@@ -1,4 +1,4 @@
-#include "shell/memory_class_root.h"
+#include "memory_class_root.h"
 
 #include <algorithm>
 #include <map>

@@ -1,9 +1,9 @@
-#include "win32/startup_win32.h"
+#include "win32/startup/startup_win32.h"
 
 #include <vector>
 
-#include "win32/ansi_text.h"
-#include "win32/extract_handles.h"
+#include "win32/common/ansi_text.h"
+#include "win32/extract/extract_handles.h"
 
 namespace dexalo::win32 {
 

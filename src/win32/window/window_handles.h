@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "win32/unique_resource.h"
+#include "win32/common/unique_resource.h"
 
 namespace dexalo::win32 {
 

@@ -1,4 +1,4 @@
-#include "win32/form_view.h"
+#include "win32/window/form_view.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
@@ -7,7 +7,7 @@
 #include <array>
 
 #include "window/version_panel.h"
-#include "win32/quiet_errors.h"
+#include "win32/common/quiet_errors.h"
 
 namespace dexalo::win32 {
 

@@ -1,13 +1,13 @@
-#include "win32/extract_files.h"
+#include "win32/extract/extract_files.h"
 
 #include <lzexpand.h>
 #include <oleauto.h>
 
 #include <vector>
 
-#include "win32/extract_ansi.h"
-#include "win32/extract_handles.h"
-#include "win32/window_handles.h"
+#include "win32/extract/extract_ansi.h"
+#include "win32/extract/extract_handles.h"
+#include "win32/window/window_handles.h"
 
 namespace dexalo::win32 {
 

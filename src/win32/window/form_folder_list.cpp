@@ -1,4 +1,4 @@
-#include "win32/form_folder_list.h"
+#include "win32/window/form_folder_list.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "win32/shell_notify.h"
+#include "win32/shell/shell_notify.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -1,4 +1,4 @@
-#include "win32/registry_class_root.h"
+#include "win32/shell/registry_class_root.h"
 
 #include <windows.h>
 
@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "win32/ansi_text.h"
-#include "win32/registry_key.h"
-#include "win32/registry_read.h"
-#include "win32/shell_notify.h"
+#include "win32/common/ansi_text.h"
+#include "win32/shell/registry_key.h"
+#include "win32/shell/registry_read.h"
+#include "win32/shell/shell_notify.h"
 
 namespace dexalo::win32 {
 namespace {

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "win32/unique_resource.h"
+#include "win32/common/unique_resource.h"
 
 namespace dexalo::win32 {
 

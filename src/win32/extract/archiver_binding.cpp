@@ -1,10 +1,10 @@
-#include "win32/archiver_binding.h"
+#include "win32/extract/archiver_binding.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "win32/extract_ansi.h"
-#include "win32/quiet_errors.h"
+#include "win32/extract/extract_ansi.h"
+#include "win32/common/quiet_errors.h"
 
 namespace dexalo::win32 {
 

@@ -3,10 +3,10 @@
 
 #include "shell/associations.h"
 #include "startup/main.h"
-#include "win32/extract_services.h"
-#include "win32/form_view.h"
-#include "win32/registry_class_root.h"
-#include "win32/startup_win32.h"
+#include "win32/extract/extract_services.h"
+#include "win32/window/form_view.h"
+#include "win32/shell/registry_class_root.h"
+#include "win32/startup/startup_win32.h"
 #include "window/form_services.h"
 
 namespace {

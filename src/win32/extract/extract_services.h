@@ -3,9 +3,9 @@
 #include <string>
 
 #include "extract/extraction.h"
-#include "win32/archiver_binding.h"
-#include "win32/extract_ansi.h"
-#include "win32/extract_files.h"
+#include "win32/extract/archiver_binding.h"
+#include "win32/extract/extract_ansi.h"
+#include "win32/extract/extract_files.h"
 
 namespace dexalo::win32 {
 

@@ -1,4 +1,4 @@
-#include "win32/form_drop_target.h"
+#include "win32/window/form_drop_target.h"
 
 #include <shellapi.h>
 

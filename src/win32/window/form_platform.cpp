@@ -1,11 +1,11 @@
-#include "win32/form_platform.h"
+#include "win32/window/form_platform.h"
 
 #include <shlobj.h>
 
 #include <array>
 #include <vector>
 
-#include "win32/quiet_errors.h"
+#include "win32/common/quiet_errors.h"
 
 namespace dexalo::win32 {
 

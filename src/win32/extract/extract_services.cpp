@@ -1,4 +1,4 @@
-#include "win32/extract_services.h"
+#include "win32/extract/extract_services.h"
 
 namespace dexalo::win32 {
 

@@ -1,4 +1,4 @@
-#include "win32/registry_read.h"
+#include "win32/shell/registry_read.h"
 
 #include <algorithm>
 
