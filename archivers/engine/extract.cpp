@@ -346,8 +346,9 @@ ExtractResult Extract(const ExtractRequest& request) {
         result.code = kErrorCannotOpen;
         return result;
     }
-    ConfigureReader(reader, request.family);
-    if (platform::OpenReader(reader, platform::ToPath(request.archive), kReadBlockSize) != ARCHIVE_OK) {
+    ConfigureReader(reader, request.family,
+                    request.family == Family::Zip && Scan(Family::Zip, request.archive)->zipLocalHeaders);
+    if (OpenFamilyReader(reader, request.family, request.archive) != ARCHIVE_OK) {
         result.code = kErrorCannotOpen;
         if (const char* m = archive_error_string(reader)) result.detail = m;
         archive_read_free(reader);

@@ -1,0 +1,133 @@
+// ARJ archives made at test time with Debian's arj, read by our own reader.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "archiver_test_support.h"
+#include "engine/api.h"
+#include "engine/errors.h"
+
+namespace dexalo::archivers::testing {
+namespace {
+
+using Files = std::map<std::string, std::string>;
+
+// Words from a small vocabulary: compressible, yet long matches and literals both occur.
+std::string Prose(std::size_t size) {
+    static const char* const kWords[] = {"archive ", "header ", "window ", "Huffman ", "\n", "0x5C ", "table ", "ARJ "};
+    std::string text;
+    for (std::uint32_t x = 12345; text.size() < size;) {
+        x = x * 1103515245u + 12345u;
+        text += kWords[x >> 16 & 7];
+        if ((x >> 20 & 15) == 0) text += std::to_string(x);
+    }
+    return text;
+}
+
+// Archives everything under `from` with arj, folders included.
+void Arj(const fs::path& from, const fs::path& archive, const std::string& switches) {
+    Shell(from, "arj a " + switches + " -r -a1 '" + archive.string() + "' .");
+}
+
+class ArjArchives : public ::testing::Test {
+protected:
+    int ExtractAsFrontEnd(const fs::path& archive, const fs::path& to) {
+        const std::string line = "x -u+ -hq+ -y+ \"" + archive.string() + "\" \"" + to.string() + "/\"";
+        return archivers::Run(Family::Arj, line.c_str(), nullptr, 0);
+    }
+
+    ScratchDir dir_;
+};
+
+TEST_F(ArjArchives, EveryMethodExtractsByteExact) {
+    const fs::path src = dir_ / "src";
+    WriteText(src / "docs/deep/prose.txt", Prose(1500000));  // past several output blocks
+    WriteText(src / "docs/short.txt", "short\n");
+    std::string noise(70000, '\0');
+    for (std::size_t i = 0, x = 7; i < noise.size(); ++i) noise[i] = static_cast<char>((x = x * 2654435761u + 1) >> 13);
+    WriteText(src / "noise.bin", noise);  // incompressible: arj stores it
+    WriteText(src / "empty", "");
+    fs::create_directories(src / "nothing");
+    Shell(src, "find . -exec touch -d '2021-03-04 05:06:08' {} +");
+    const Files expected = Tree(src);
+    for (const char* method : {"1", "2", "3", "4"}) {
+        SCOPED_TRACE(method);
+        const fs::path archive = dir_ / (std::string("m") + method + ".arj");
+        Arj(src, archive, std::string("-m") + method);
+        const fs::path out = dir_ / (std::string("out") + method);
+        ASSERT_EQ(ExtractAsFrontEnd(archive, out), 0);
+        EXPECT_EQ(Tree(out), expected);
+        EXPECT_EQ(fs::last_write_time(out / "docs/deep/prose.txt"), fs::last_write_time(src / "docs/deep/prose.txt"));
+        const std::vector<std::string> listed = List(Family::Arj, archive, "*");
+        EXPECT_EQ(Count(Family::Arj, archive), static_cast<int>(listed.size()));
+        EXPECT_EQ(std::count(listed.begin(), listed.end(), "docs/deep/"), 1);
+        EXPECT_EQ(List(Family::Arj, archive, "*/prose.txt"), std::vector<std::string>{"docs/deep/prose.txt"});
+    }
+}
+
+TEST_F(ArjArchives, ShiftJisNamesKeepTheirTrailBytes) {
+    JapaneseCodePages japanese;
+    const std::string hyo = "\x95\x5C", so = "\x83\x5C";  // 表 and ソ: both end in '\'
+    WriteText(dir_ / "src" / (so + "/" + hyo + ".txt"), "hyo\n");
+    Arj(dir_ / "src", dir_ / "j.arj", "");
+    EXPECT_EQ(List(Family::Arj, dir_ / "j.arj", "*"), (std::vector<std::string>{so + "/" + hyo + ".txt", so + "/"}));
+    ASSERT_EQ(Extract(Family::Arj, dir_ / "j.arj", dir_ / "out"), 0);
+    EXPECT_EQ(Tree(dir_ / "out"), (Files{{"ソ/", ""}, {"ソ/表.txt", "hyo\n"}}));
+}
+
+TEST_F(ArjArchives, DamageIsReportedAndLeavesNoFileUnderARealName) {
+    WriteText(dir_ / "src/prose.txt", Prose(300000));
+    Arj(dir_ / "src", dir_ / "d.arj", "-m1");
+    std::string bytes = ReadText(dir_ / "d.arj");
+    const std::string cut = bytes.substr(0, bytes.size() / 2);
+    bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x10);
+    WriteText(dir_ / "flipped.arj", bytes);
+    WriteText(dir_ / "cut.arj", cut);
+    for (const char* name : {"flipped.arj", "cut.arj"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Count(Family::Arj, dir_ / name), 1);
+        EXPECT_EQ(Extract(Family::Arj, dir_ / name, dir_ / "out"), kErrorCorrupt);
+        EXPECT_EQ(Tree(dir_ / "out"), Files{});  // not even a temporary file is left
+    }
+    // Garbled (password-protected) entries are listed, but not read.
+    Arj(dir_ / "src", dir_ / "g.arj", "-gsecret");
+    EXPECT_EQ(Count(Family::Arj, dir_ / "g.arj"), 1);
+    EXPECT_EQ(Extract(Family::Arj, dir_ / "g.arj", dir_ / "gout"), kErrorUnsupported);
+    EXPECT_FALSE(fs::exists(dir_ / "gout/prose.txt"));
+}
+
+// An ARJ archive of stored files written here, for names arj itself never writes.
+std::string StoredArj(const std::vector<std::pair<std::string, std::string>>& files) {
+    auto header = [](std::uint8_t type, const std::string& name, const std::string& data) {
+        std::string basic(30, '\0');
+        basic[0] = 30;
+        basic[1] = 11;
+        basic[2] = 1;
+        basic[6] = static_cast<char>(type);
+        const auto crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+        for (int i = 0; i < 4; ++i) {
+            basic[12 + i] = basic[16 + i] = static_cast<char>(data.size() >> (8 * i));
+            basic[20 + i] = static_cast<char>(crc >> (8 * i));
+        }
+        basic += name + '\0' + '\0';
+        const auto hcrc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(basic.data()), static_cast<uInt>(basic.size())));
+        std::string out = "\x60\xEA";
+        out += {static_cast<char>(basic.size()), static_cast<char>(basic.size() >> 8)};
+        out += basic;
+        for (int i = 0; i < 4; ++i) out += static_cast<char>(hcrc >> (8 * i));
+        return out + std::string(2, '\0') + data;
+    };
+    std::string arj = header(2, "t.arj", "");
+    for (const auto& [name, data] : files) arj += header(0, name, data);
+    return arj + std::string("\x60\xEA\0\0", 4);
+}
+
+TEST_F(ArjArchives, HostileNamesAreRefused) {
+    WriteText(dir_ / "h.arj", StoredArj({{"../up.txt", "x"}, {"/abs.txt", "x"}, {"C:drive.txt", "x"},
+                                         {"C:\\root.txt", "x"}, {"a\\..\\..\\b.txt", "x"}, {"ok.txt", "fine"}}));
+    EXPECT_EQ(Count(Family::Arj, dir_ / "h.arj"), 6);
+    EXPECT_EQ(Extract(Family::Arj, dir_ / "h.arj", dir_ / "out/in"), kErrorRefused);
+    EXPECT_EQ(Tree(dir_ / "out"), (Files{{"in/", ""}, {"in/ok.txt", "fine"}}));
+}
+
+} // namespace
+} // namespace dexalo::archivers::testing
