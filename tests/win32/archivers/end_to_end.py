@@ -24,7 +24,7 @@ import zlib
 
 ARC, OUT = '書庫', '出力'
 STAMP = time.mktime((2021, 3, 4, 5, 6, 8, 0, 0, -1))  # even seconds: DOS times keep it
-DLLS = ('unlha32.dll', 'unzip32.dll', 'cab32.dll', 'tar32.dll', 'unrar32.dll')
+DLLS = ('unlha32.dll', 'unzip32.dll', 'cab32.dll', 'tar32.dll', 'unrar32.dll', 'unarj32j.dll')
 
 
 def win(path):
@@ -114,6 +114,8 @@ def make_archive(kind, files, src, target, variant=0, by_name=False):
         sh(f"gcab -c -z '{target}' {names}", src)
     elif kind == 'tar.gz':
         sh(f"tar -czf '{target}' " + ' '.join(f"'{t}'" for t in tops), src)
+    elif kind == 'arj':
+        sh(f"arj a -r -a1 -y '{target}' " + ' '.join(f"'{t}'" for t in tops), src)
     elif kind == 'rar':
         with open(target, 'wb') as f:
             f.write(rar4_stored([(n, files.get(n)) for n in folders_first(files)]))
@@ -368,7 +370,7 @@ def corrupt_archive(kind, path):
     elsewhere (libarchive does not check a stored RAR entry's CRC)."""
     with open(path, 'rb') as f:
         data = bytearray(f.read())
-    if kind in ('tar.gz', 'cab', 'rar'):
+    if kind in ('tar.gz', 'cab', 'rar', 'arj'):
         data = data[:len(data) * 6 // 10]
     elif kind == 'zip':
         info = zipfile.ZipFile(path).getinfo('top/big.txt')
@@ -396,11 +398,11 @@ def main():
     src = os.path.join(suite.work, 'src')
     os.makedirs(archives)
 
-    kinds = ('lzh', 'zip', 'cab', 'tar.gz', 'rar')
+    kinds = ('lzh', 'zip', 'cab', 'tar.gz', 'rar', 'arj')
     try:
         for kind in kinds:
-            # Info-ZIP on Linux stores UTF-8 names without the UTF-8 flag: keep ZIP's ASCII.
-            one = layout_one('top' if kind == 'zip' else '資料')
+            # Info-ZIP and arj on Linux store the names' UTF-8 bytes, unflagged: keep their names ASCII.
+            one = layout_one('top' if kind in ('zip', 'arj') else '資料')
             made = []
             for variant, (layout, files, name, direct) in enumerate([
                     ('one', one, 'one', True),
