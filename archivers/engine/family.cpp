@@ -13,7 +13,8 @@
 namespace dexalo::archivers {
 
 wchar_t SeparatorOf(Family family) {
-    return family == Family::Cab || family == Family::Rar ? L'\\' : L'/';
+    // The front end's single-folder check splits ARJ listings at '\\', as CAB and RAR ones.
+    return family == Family::Cab || family == Family::Rar || family == Family::Arj ? L'\\' : L'/';
 }
 
 std::string_view NameOf(Family family) {

@@ -59,8 +59,8 @@ TEST_F(ArjArchives, EveryMethodExtractsByteExact) {
         EXPECT_EQ(fs::last_write_time(out / "docs/deep/prose.txt"), fs::last_write_time(src / "docs/deep/prose.txt"));
         const std::vector<std::string> listed = List(Family::Arj, archive, "*");
         EXPECT_EQ(Count(Family::Arj, archive), static_cast<int>(listed.size()));
-        EXPECT_EQ(std::count(listed.begin(), listed.end(), "docs/deep/"), 1);
-        EXPECT_EQ(List(Family::Arj, archive, "*/prose.txt"), std::vector<std::string>{"docs/deep/prose.txt"});
+        EXPECT_EQ(std::count(listed.begin(), listed.end(), "docs\\deep\\"), 1);
+        EXPECT_EQ(List(Family::Arj, archive, "*\\prose.txt"), std::vector<std::string>{"docs\\deep\\prose.txt"});
     }
 }
 
@@ -69,7 +69,7 @@ TEST_F(ArjArchives, ShiftJisNamesKeepTheirTrailBytes) {
     const std::string hyo = "\x95\x5C", so = "\x83\x5C";  // 表 and ソ: both end in '\'
     WriteText(dir_ / "src" / (so + "/" + hyo + ".txt"), "hyo\n");
     Arj(dir_ / "src", dir_ / "j.arj", "");
-    EXPECT_EQ(List(Family::Arj, dir_ / "j.arj", "*"), (std::vector<std::string>{so + "/" + hyo + ".txt", so + "/"}));
+    EXPECT_EQ(List(Family::Arj, dir_ / "j.arj", "*"), (std::vector<std::string>{so + "\\" + hyo + ".txt", so + "\\"}));
     ASSERT_EQ(Extract(Family::Arj, dir_ / "j.arj", dir_ / "out"), 0);
     EXPECT_EQ(Tree(dir_ / "out"), (Files{{"ソ/", ""}, {"ソ/表.txt", "hyo\n"}}));
 }

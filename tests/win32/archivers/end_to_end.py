@@ -115,7 +115,7 @@ def make_archive(kind, files, src, target, variant=0, by_name=False):
     elif kind == 'tar.gz':
         sh(f"tar -czf '{target}' " + ' '.join(f"'{t}'" for t in tops), src)
     elif kind == 'arj':
-        sh(f"arj a -r -a1 -y '{target}' " + ' '.join(f"'{t}'" for t in tops), src)
+        sh(f"arj a -r -a1 -y '{target}' '*'", src)  # arj would take a first folder named for its base folder
     elif kind == 'rar':
         with open(target, 'wb') as f:
             f.write(rar4_stored([(n, files.get(n)) for n in folders_first(files)]))
