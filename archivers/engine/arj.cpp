@@ -40,9 +40,19 @@ std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t siz
 // The compressed methods: the bit input, a flat output window, and the two codes.
 class Decoder {
 public:
-    Decoder(Input& input, std::uint32_t compressed, std::uint32_t original, int method)
-        : input_(input), inputLeft_(compressed), compressed_(compressed), outputLeft_(original),
-          method_(method), window_(kHistory + kChunk + kSlack), inBuffer_(kInputChunk) {}
+    // The buffers are made once per archive, not per entry: archives of many small files.
+    explicit Decoder(Input& input) : input_(input), window_(kHistory + kChunk + kSlack), inBuffer_(kInputChunk) {}
+
+    void Start(std::uint32_t compressed, std::uint32_t original, int method) {
+        inputLeft_ = compressed_ = compressed;
+        outputLeft_ = original;
+        method_ = method;
+        produced_ = 0;
+        pos_ = inPos_ = inEnd_ = 0;
+        fetched_ = bits_ = 0;
+        count_ = 0;
+        blockLeft_ = 0;
+    }
 
     // Compressed bytes not yet taken from the input.
     std::uint32_t InputLeft() const { return inputLeft_; }
@@ -307,11 +317,11 @@ private:
     }
 
     Input& input_;
-    std::uint32_t inputLeft_;
-    std::uint32_t compressed_;
-    std::uint32_t outputLeft_;
+    std::uint32_t inputLeft_ = 0;
+    std::uint32_t compressed_ = 0;
+    std::uint32_t outputLeft_ = 0;
     std::uint32_t produced_ = 0;
-    int method_;
+    int method_ = 0;
     std::vector<std::uint8_t> window_;
     std::size_t pos_ = 0;
     std::vector<std::uint8_t> inBuffer_;
@@ -363,8 +373,8 @@ Status Reader::Open() {
 
 Status Reader::Next(Entry& entry) {
     for (;;) {
-        const std::uint32_t skip = decoder_ ? decoder_->InputLeft() : left_;
-        decoder_.reset();
+        const std::uint32_t skip = decoding_ ? decoder_->InputLeft() : left_;
+        decoding_ = false;
         left_ = 0;
         if (skip > 0 && !input_.Skip(skip)) return Status::Damaged;
         std::vector<std::uint8_t> basic;
@@ -415,7 +425,11 @@ Status Reader::Read(const std::uint8_t*& data, std::size_t& size) {
         if (size < want) return Status::Damaged;
         data = buffer_.data();
     } else {
-        if (!decoder_) decoder_ = std::make_unique<Decoder>(input_, left_, current_.originalSize, current_.method);
+        if (!decoding_) {
+            if (!decoder_) decoder_ = std::make_unique<Decoder>(input_);
+            decoder_->Start(left_, current_.originalSize, current_.method);
+            decoding_ = true;
+        }
         if (!decoder_->Next(data, size)) return Status::Damaged;
     }
     produced_ += static_cast<std::uint32_t>(size);

@@ -67,6 +67,7 @@ private:
     std::uint32_t produced_ = 0;   // original bytes handed out
     std::uint32_t crc_ = 0;
     std::unique_ptr<Decoder> decoder_;
+    bool decoding_ = false;  // the decoder holds the current entry's input
     std::vector<std::uint8_t> buffer_;
 };
 
