@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <chrono>
+
 #include "archiver_test_support.h"
 #include "engine/api.h"
 #include "engine/errors.h"
@@ -95,7 +97,8 @@ TEST_F(ArjArchives, DamageIsReportedAndLeavesNoFileUnderARealName) {
     EXPECT_FALSE(fs::exists(dir_ / "gout/prose.txt"));
 }
 
-// An ARJ archive of stored files written here, for names arj itself never writes.
+// An ARJ archive of stored files as DOS arj writes them (host 0, local DOS times), for names
+// arj itself never writes.
 std::string StoredArj(const std::vector<std::pair<std::string, std::string>>& files) {
     auto header = [](std::uint8_t type, const std::string& name, const std::string& data) {
         std::string basic(30, '\0');
@@ -103,6 +106,8 @@ std::string StoredArj(const std::vector<std::pair<std::string, std::string>>& fi
         basic[1] = 11;
         basic[2] = 1;
         basic[6] = static_cast<char>(type);
+        const std::uint32_t dos = 41u << 25 | 3u << 21 | 4u << 16 | 11u << 11 | 19u << 5 | 11u;  // 2021-03-04 11:19:22
+        for (int i = 0; i < 4; ++i) basic[8 + i] = static_cast<char>(dos >> (8 * i));
         const auto crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
         for (int i = 0; i < 4; ++i) {
             basic[12 + i] = basic[16 + i] = static_cast<char>(data.size() >> (8 * i));
@@ -121,12 +126,15 @@ std::string StoredArj(const std::vector<std::pair<std::string, std::string>>& fi
     return arj + std::string("\x60\xEA\0\0", 4);
 }
 
-TEST_F(ArjArchives, HostileNamesAreRefused) {
+TEST_F(ArjArchives, DosArchiveHostileNamesRefusedLocalTimesKept) {
     WriteText(dir_ / "h.arj", StoredArj({{"../up.txt", "x"}, {"/abs.txt", "x"}, {"C:drive.txt", "x"},
                                          {"C:\\root.txt", "x"}, {"a\\..\\..\\b.txt", "x"}, {"ok.txt", "fine"}}));
     EXPECT_EQ(Count(Family::Arj, dir_ / "h.arj"), 6);
     EXPECT_EQ(Extract(Family::Arj, dir_ / "h.arj", dir_ / "out/in"), kErrorRefused);
     EXPECT_EQ(Tree(dir_ / "out"), (Files{{"in/", ""}, {"in/ok.txt", "fine"}}));
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::file_clock::to_sys(fs::last_write_time(dir_ / "out/in/ok.txt")).time_since_epoch());
+    EXPECT_EQ(std::to_string(seconds.count()), Lines(dir_.path(), "date -d '2021-03-04 11:19:22' +%s").at(0));
 }
 
 } // namespace
