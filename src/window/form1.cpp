@@ -1,24 +1,15 @@
 #include "window/form1.h"
 
 #include <algorithm>
-#include <exception>
 #include <stdexcept>
 
 #include "extract/archiver_library.h"
+#include "startup/guarded.h"
 #include "window/version_panel.h"
 
 namespace dexalo {
 
 namespace {
-
-// Each step of start-up stands on its own: a failure abandons that step only.
-template <class Step>
-void Guarded(Step&& step) {
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
 
 bool IsAsciiLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
 wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
@@ -289,11 +280,7 @@ void Form1::ApplyAndSave() {
         values[i] = Control(Check1(i)).value;
     }
     bool associated = false;
-    try {
-        associated = s_.associations.Apply(values, AssocState_);
-    } catch (const std::exception&) {
-        associated = false;
-    }
+    Guarded([&] { associated = s_.associations.Apply(values, AssocState_); });
     const bool saved = s_.settings.Write(s_.state);
     // Told after the file is written, so a message left open cannot hold the save back.
     if (!associated) {
@@ -346,6 +333,7 @@ void Form1::Form_Load() {
         return;
     }
     loaded_ = true;
+    // Each step of start-up stands on its own: a failure abandons that step only.
     for (int i = 0; i < 10; ++i) {
         bool present = false;
         Guarded([&] { present = VersionStep(i); });

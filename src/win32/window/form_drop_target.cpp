@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-#include <exception>
+#include "startup/guarded.h"
 
 namespace dexalo::win32 {
 
@@ -114,11 +114,7 @@ HRESULT STDMETHODCALLTYPE FormDropTarget::Drop(IDataObject* data, DWORD, POINTL,
     }
     AddRef(); // the handler may close the window, which revokes this target
     const DroppedFilesFn handler = onDrop_;
-    try {
-        handler(files);
-    } catch (const std::exception&) {
-        // Nothing may cross back into the drag source.
-    }
+    Guarded([&] { handler(files); });
     Release();
     return S_OK;
 }
