@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "win32/common/kernel_handle.h"
 #include "win32/common/unique_resource.h"
 
 namespace dexalo::win32 {
@@ -19,12 +20,6 @@ struct FindTraits {
     static bool Valid(Type h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
     static void Close(Type h) { ::FindClose(h); }
 };
-struct KernelTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
-    static void Close(Type h) { ::CloseHandle(h); }
-};
 struct BstrTraits {
     using Type = BSTR;
     static Type Invalid() { return nullptr; }
@@ -34,7 +29,6 @@ struct BstrTraits {
 
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueFindHandle = UniqueResource<FindTraits>;
-using UniqueKernelHandle = UniqueResource<KernelTraits>;
 using UniqueBstr = UniqueResource<BstrTraits>;
 
 } // namespace dexalo::win32
