@@ -215,12 +215,4 @@ std::unique_ptr<OutputFile> CreateExclusive(const Path& path) {
     return std::make_unique<WinOutputFile>(std::move(file));
 }
 
-QuietErrors::QuietErrors() {
-    DWORD old = 0;
-    SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &old);
-    previous_ = old;
-}
-
-QuietErrors::~QuietErrors() { SetThreadErrorMode(previous_, nullptr); }
-
 } // namespace dexalo::archivers::platform
