@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "win32/common/find_handle.h"
 #include "win32/common/kernel_handle.h"
 #include "win32/common/unique_resource.h"
 
@@ -14,12 +15,6 @@ struct ModuleTraits {
     static bool Valid(Type h) { return h != nullptr; }
     static void Close(Type h) { ::FreeLibrary(h); }
 };
-struct FindTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return INVALID_HANDLE_VALUE; }
-    static bool Valid(Type h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
-    static void Close(Type h) { ::FindClose(h); }
-};
 struct BstrTraits {
     using Type = BSTR;
     static Type Invalid() { return nullptr; }
@@ -28,7 +23,6 @@ struct BstrTraits {
 };
 
 using UniqueModule = UniqueResource<ModuleTraits>;
-using UniqueFindHandle = UniqueResource<FindTraits>;
 using UniqueBstr = UniqueResource<BstrTraits>;
 
 } // namespace dexalo::win32
