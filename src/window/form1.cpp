@@ -247,16 +247,18 @@ void Form1::Command1_Click(int index) {
 }
 
 void Form1::SpecialFolderPreset(int folder) {
-    ShellFolders::ItemIdList list = 0;
-    if (s_.shellFolders.GetSpecialFolderLocation(s_.platform.FormHandle(), folder, list) < 0) {
-        return;
-    }
     std::wstring path;
-    const bool found = s_.shellFolders.GetPathFromIDList(list, path);
+    bool found = false;
+    {
+        OwnedItemIdList list(s_.shellFolders); // freed once the path is read, whatever follows
+        if (s_.shellFolders.GetSpecialFolderLocation(s_.platform.FormHandle(), folder, list.out()) < 0) {
+            return;
+        }
+        found = s_.shellFolders.GetPathFromIDList(list.get(), path);
+    }
     if (found) {
         SetPath(path);
     }
-    s_.shellFolders.Free(list);
     if (!found || path.empty()) {
         return; // no path to point the pickers at
     }

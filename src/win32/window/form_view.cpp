@@ -117,10 +117,7 @@ Form1View::~Form1View() {
     }
     RevokeDropTargets();
     window_.reset();
-    if (dropTarget_ != nullptr) {
-        dropTarget_->Disconnect();
-        dropTarget_->Release();
-    }
+    if (dropTarget_) dropTarget_->Disconnect();
 }
 
 HWND Form1View::ControlWindow(ControlId id) const {
@@ -180,11 +177,11 @@ void Form1View::EndForm() {
 
 void Form1View::RegisterDropTargets() {
     if (!ole_.ok() || !window_) return;
-    dropTarget_ = FormDropTarget::Create([this](const std::vector<std::wstring>& files) {
+    dropTarget_ = ComPtr<FormDropTarget>(FormDropTarget::Create([this](const std::vector<std::wstring>& files) {
         if (model_ && !ended_) model_->FilesDropped(files);
-    });
+    }));
     auto add = [this](HWND target) {
-        if (target != nullptr && SUCCEEDED(::RegisterDragDrop(target, dropTarget_))) dropWindows_.push_back(target);
+        if (target != nullptr && SUCCEEDED(::RegisterDragDrop(target, dropTarget_.get()))) dropWindows_.push_back(target);
     };
     add(window_.get());
     for (const ControlState& c : model_->Controls()) {

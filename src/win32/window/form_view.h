@@ -89,7 +89,7 @@ private:
     std::map<int, HWND> controls_; // by control id
     UniqueFont font_;
     std::map<std::uint32_t, UniqueBrush> brushes_;
-    FormDropTarget* dropTarget_ = nullptr;
+    ComPtr<FormDropTarget> dropTarget_;
     std::vector<HWND> dropWindows_;
     std::vector<FolderEntry> folderEntries_;
     struct DriveItem {

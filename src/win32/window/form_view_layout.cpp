@@ -18,9 +18,8 @@ UINT WindowDpi(HWND window) {
     if (fn != nullptr && window != nullptr) {
         if (const UINT dpi = fn(window)) return dpi;
     }
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ::ReleaseDC(nullptr, screen);
+    const UniqueScreenDc screen(::GetDC(nullptr));
+    const int dpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
     return dpi > 0 ? static_cast<UINT>(dpi) : 96u;
 }
 
@@ -34,14 +33,12 @@ void AdjustForDpi(RECT& rect, DWORD style, DWORD exStyle, UINT dpi) {
 }
 
 int FontHeight(HFONT font) {
-    HDC screen = ::GetDC(nullptr);
-    if (screen == nullptr) return 13;
-    HGDIOBJ old = ::SelectObject(screen, font);
+    constexpr int kFallback = 13;
+    const UniqueScreenDc screen(::GetDC(nullptr));
+    if (!screen) return kFallback;
+    const SelectedObject selected(screen.get(), font);
     TEXTMETRICW metrics{};
-    ::GetTextMetricsW(screen, &metrics);
-    ::SelectObject(screen, old);
-    ::ReleaseDC(nullptr, screen);
-    return metrics.tmHeight;
+    return ::GetTextMetricsW(screen.get(), &metrics) ? metrics.tmHeight : kFallback;
 }
 
 namespace {
@@ -60,13 +57,11 @@ LOGFONTW MessageFont(UINT dpi) {
 
 // The face the system really gives for a font (a substitute may stand in for the name asked).
 std::wstring ActualFace(HFONT font) {
-    HDC screen = ::GetDC(nullptr);
-    if (screen == nullptr) return {};
-    HGDIOBJ old = ::SelectObject(screen, font);
+    const UniqueScreenDc screen(::GetDC(nullptr));
+    if (!screen) return {};
+    const SelectedObject selected(screen.get(), font);
     std::array<wchar_t, LF_FACESIZE> face{};
-    ::GetTextFaceW(screen, static_cast<int>(face.size()), face.data());
-    ::SelectObject(screen, old);
-    ::ReleaseDC(nullptr, screen);
+    if (::GetTextFaceW(screen.get(), static_cast<int>(face.size()), face.data()) == 0) return {};
     return face.data();
 }
 
@@ -128,19 +123,15 @@ UniqueFont Form1View::MakeFormFont() const {
         if (c.kind == ControlKind::CheckBox) texts.emplace_back(c.caption, Px(c.width) - checkMark);
     }
     const int smallest = -::MulDiv(7, static_cast<int>(dpi_), 72);
-    HDC screen = ::GetDC(nullptr);
+    const UniqueScreenDc screen(::GetDC(nullptr));
     for (;;) {
         UniqueFont made(::CreateFontIndirectW(&font));
         bool fits = true;
-        if (screen != nullptr && made) {
-            HGDIOBJ old = ::SelectObject(screen, made.get());
-            for (const auto& [text, room] : texts) fits = fits && TextWidth(screen, text) <= room;
-            ::SelectObject(screen, old);
+        if (screen && made) {
+            const SelectedObject selected(screen.get(), made.get());
+            for (const auto& [text, room] : texts) fits = fits && TextWidth(screen.get(), text) <= room;
         }
-        if (fits || font.lfHeight >= smallest) {
-            if (screen != nullptr) ::ReleaseDC(nullptr, screen);
-            return made;
-        }
+        if (fits || font.lfHeight >= smallest) return made;
         ++font.lfHeight; // one pixel smaller
     }
 }

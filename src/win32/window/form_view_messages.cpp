@@ -12,26 +12,23 @@ namespace {
 
 void DrawFolderGlyph(HDC dc, int x, int y, int size, bool open) {
     const auto s = [size](int v) { return ::MulDiv(v, size, 16); };
-    HPEN pen = ::CreatePen(PS_SOLID, 1, RGB(128, 96, 0));
-    HBRUSH back = ::CreateSolidBrush(RGB(230, 180, 60));
-    HBRUSH front = ::CreateSolidBrush(RGB(255, 222, 110));
-    HGDIOBJ oldPen = ::SelectObject(dc, pen);
-    HGDIOBJ oldBrush = ::SelectObject(dc, back);
+    const UniquePen pen(::CreatePen(PS_SOLID, 1, RGB(128, 96, 0)));
+    const UniqueBrush back(::CreateSolidBrush(RGB(230, 180, 60)));
+    const UniqueBrush front(::CreateSolidBrush(RGB(255, 222, 110)));
+    if (!pen || !back || !front) return;
+    // Declared after the objects, so they are deselected before they are deleted.
+    const SelectedObject penSelected(dc, pen.get());
+    const SelectedObject brushSelected(dc, back.get());
     const POINT body[] = {{x, y + s(3)}, {x + s(6), y + s(3)}, {x + s(7), y + s(5)}, {x + s(14), y + s(5)},
                           {x + s(14), y + s(14)}, {x, y + s(14)}};
     ::Polygon(dc, body, 6);
-    ::SelectObject(dc, front);
+    ::SelectObject(dc, front.get()); // the guard still puts the first brush back
     if (open) {
         const POINT flap[] = {{x + s(3), y + s(8)}, {x + s(16), y + s(8)}, {x + s(13), y + s(14)}, {x, y + s(14)}};
         ::Polygon(dc, flap, 4);
     } else {
         ::Rectangle(dc, x, y + s(7), x + s(14) + 1, y + s(14) + 1);
     }
-    ::SelectObject(dc, oldBrush);
-    ::SelectObject(dc, oldPen);
-    ::DeleteObject(front);
-    ::DeleteObject(back);
-    ::DeleteObject(pen);
 }
 
 } // namespace
@@ -196,10 +193,11 @@ void Form1View::DrawDriveItem(const DRAWITEMSTRUCT& item) {
     }
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, ::GetSysColor(disabled ? COLOR_GRAYTEXT : highlight ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
-    HGDIOBJ old = ::SelectObject(dc, font_.get());
-    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
-                DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
-    ::SelectObject(dc, old);
+    {
+        const SelectedObject withFont(dc, font_.get());
+        ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
+                    DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    }
     if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) ::DrawFocusRect(dc, &r);
 }
 
@@ -215,7 +213,7 @@ void Form1View::DrawFolderItem(const DRAWITEMSTRUCT& item) {
     const int x = r.left + ::MulDiv(2 + 8 * e.level, dpi_, 96);
     DrawFolderGlyph(dc, x, r.top + (r.bottom - r.top - glyph) / 2, glyph, e.open);
     RECT textRect{x + glyph + ::MulDiv(3, dpi_, 96), r.top, r.right, r.bottom};
-    HGDIOBJ old = ::SelectObject(dc, font_.get());
+    const SelectedObject withFont(dc, font_.get());
     SIZE extent{};
     ::GetTextExtentPoint32W(dc, e.name.c_str(), static_cast<int>(e.name.size()), &extent);
     const bool selected = (item.itemState & ODS_SELECTED) != 0 && c.enabled;
@@ -228,7 +226,6 @@ void Form1View::DrawFolderItem(const DRAWITEMSTRUCT& item) {
                    ::GetSysColor(!c.enabled ? COLOR_GRAYTEXT : selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
     ::DrawTextW(dc, e.name.c_str(), static_cast<int>(e.name.size()), &textRect,
                 DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
-    ::SelectObject(dc, old);
     if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) ::DrawFocusRect(dc, &r);
 }
 
