@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "win32/common/kernel_handle.h"
+#include "win32/common/file_handles.h"
 
 namespace dexalo::archivers::platform {
 

@@ -4,7 +4,7 @@
 #include <oleauto.h>
 
 #include "win32/common/find_handle.h"
-#include "win32/common/kernel_handle.h"
+#include "win32/common/file_handles.h"
 #include "win32/common/unique_resource.h"
 
 namespace dexalo::win32 {
