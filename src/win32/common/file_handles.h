@@ -1,5 +1,6 @@
 #pragma once
-// Owns a kernel handle (a file, a process, a thread); closed with CloseHandle.
+// Owners for the handles of the file system: kernel handles (files, processes, threads),
+// closed with CloseHandle, and file searches, closed with FindClose.
 #include <windows.h>
 
 #include "win32/common/unique_resource.h"
@@ -13,5 +14,11 @@ struct KernelTraits {
     static void Close(Type h) { ::CloseHandle(h); }
 };
 using UniqueKernelHandle = UniqueResource<KernelTraits>;
+
+struct FindTraits : KernelTraits {
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { ::FindClose(h); }
+};
+using UniqueFindHandle = UniqueResource<FindTraits>;
 
 } // namespace dexalo::win32

@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "win32/common/find_handle.h"
 #include "win32/common/file_handles.h"
 #include "win32/common/unique_resource.h"
 

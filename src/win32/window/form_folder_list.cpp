@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "win32/common/find_handle.h"
+#include "win32/common/file_handles.h"
 
 namespace dexalo::win32 {
 
