@@ -200,7 +200,7 @@ void Form1::FilesDropped(const std::vector<std::wstring>& files) {
         if (ended_) {
             return;
         }
-        s_.extractFile(file);
+        Guarded([&] { s_.extractFile(file); }); // a file that fails is skipped
     }
 }
 

@@ -103,7 +103,7 @@ HRESULT STDMETHODCALLTYPE FormDropTarget::DragLeave() {
 
 HRESULT STDMETHODCALLTYPE FormDropTarget::Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) {
     hasFiles_ = false;
-    // The list is copied out first: the source's data is released before extraction starts.
+    // The list is copied out: the source's data is released before extraction starts.
     const std::vector<std::wstring> files = DroppedFiles(data);
     if (effect != nullptr) {
         // Only ever "copied": a source that is told "moved" may delete the dropped archives.
@@ -112,10 +112,7 @@ HRESULT STDMETHODCALLTYPE FormDropTarget::Drop(IDataObject* data, DWORD, POINTL,
     if (files.empty() || !onDrop_) {
         return S_OK;
     }
-    AddRef(); // the handler may close the window, which revokes this target
-    const DroppedFilesFn handler = onDrop_;
-    Guarded([&] { handler(files); });
-    Release();
+    Guarded([&] { onDrop_(files); });
     return S_OK;
 }
 

@@ -177,9 +177,8 @@ void Form1View::EndForm() {
 
 void Form1View::RegisterDropTargets() {
     if (!ole_.ok() || !window_) return;
-    dropTarget_ = ComPtr<FormDropTarget>(FormDropTarget::Create([this](const std::vector<std::wstring>& files) {
-        if (model_ && !ended_) model_->FilesDropped(files);
-    }));
+    dropTarget_ = ComPtr<FormDropTarget>(
+        FormDropTarget::Create([this](const std::vector<std::wstring>& files) { QueueDrop(files); }));
     auto add = [this](HWND target) {
         if (target != nullptr && SUCCEEDED(::RegisterDragDrop(target, dropTarget_.get()))) dropWindows_.push_back(target);
     };
@@ -192,6 +191,30 @@ void Form1View::RegisterDropTargets() {
 void Form1View::RevokeDropTargets() {
     for (HWND target : dropWindows_) ::RevokeDragDrop(target);
     dropWindows_.clear();
+}
+
+// The drop source waits until Drop returns, so a drop only queues its list and returns; the
+// window's own loop extracts it.
+void Form1View::QueueDrop(const std::vector<std::wstring>& files) {
+    if (ended_ || !window_) return;
+    queuedDrops_.push_back(files);
+    if (!::PostMessageW(window_.get(), kDropsQueuedMessage, 0, 0)) {
+        queuedDrops_.pop_back(); // never extracted later, at some other drop's turn
+    }
+}
+
+// In drop order. A message box during an extraction runs a loop of its own, which may deliver
+// further drops' messages: those lists wait for the running one instead of starting inside it.
+void Form1View::ExtractQueuedDrops() {
+    if (extractingDrops_) return;
+    extractingDrops_ = true;
+    while (!queuedDrops_.empty() && !ended_) {
+        const std::vector<std::wstring> files = std::move(queuedDrops_.front());
+        queuedDrops_.pop_front();
+        model_->FilesDropped(files);
+    }
+    queuedDrops_.clear(); // the window ended: nothing more is extracted
+    extractingDrops_ = false;
 }
 
 void Form1View::ControlChanged(ControlId id, ControlProperty what) {

@@ -61,6 +61,9 @@ LRESULT Form1View::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         if (!ended_) model_->Form_Unload();
         return 0;
+    case kDropsQueuedMessage:
+        ExtractQueuedDrops();
+        return 0;
     case WM_ERASEBKGND:
         PaintBackground(reinterpret_cast<HDC>(wParam));
         return 1;

@@ -8,6 +8,9 @@
 
 namespace dexalo::win32 {
 
+// Posted by a drop: the queued file lists wait for the window's own message loop.
+inline constexpr UINT kDropsQueuedMessage = WM_APP + 1;
+
 int CommandId(ControlId id);
 std::optional<ControlId> FromCommandId(int commandId);
 
