@@ -1,7 +1,5 @@
 #include "win32/window/form_view.h"
 
-#include <windowsx.h>
-
 #include <algorithm>
 
 #include "win32/window/form_view_parts.h"
