@@ -250,6 +250,8 @@ std::unique_ptr<OutputFile> CreateExclusive(const Path& path) {
     return std::make_unique<PosixOutputFile>(fd);
 }
 
+std::wstring LastErrorText() { return FromUtf8(std::strerror(errno)); }
+
 QuietErrors::QuietErrors() = default;
 QuietErrors::~QuietErrors() = default;
 
