@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "engine/api.h"
+#include "win32/windowed_run.h"
 
 #if !defined(DEXALO_PREFIX) || !defined(DEXALO_FAMILY)
 #error "DEXALO_PREFIX and DEXALO_FAMILY must be defined"
@@ -49,9 +50,10 @@ __declspec(dllexport) int WINAPI DEXALO_EXPORT(CloseArchive)(HANDLE archive) {
     return arc::CloseArchive(kFamily, reinterpret_cast<std::uintptr_t>(archive));
 }
 
-// The main operation. It never opens a window, whatever the owner window.
-__declspec(dllexport) int WINAPI DEXALO_PREFIX(HWND, LPCSTR commandLine, LPSTR output, DWORD outputSize) {
-    return arc::Run(kFamily, commandLine, output, outputSize);
+// The main operation: the only call that shows windows (progress, password, what went wrong),
+// owned by `owner`.
+__declspec(dllexport) int WINAPI DEXALO_PREFIX(HWND owner, LPCSTR commandLine, LPSTR output, DWORD outputSize) {
+    return arc::win32::RunWithWindows(kFamily, owner, commandLine, output, outputSize);
 }
 
 } // extern "C"
