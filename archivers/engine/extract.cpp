@@ -58,7 +58,6 @@ public:
 
     ExtractResult Run() {
         if (!MakeDirectories(root_)) {
-            Unwritable(root_, "the destination folder cannot be created");
             result_.code = kErrorCannotWrite;
             return result_;
         }
@@ -98,11 +97,13 @@ public:
 
 private:
     // The folder with its missing parents, through the platform's calls (which take long paths).
-    static bool MakeDirectories(const Path& folder) {
+    bool MakeDirectories(const Path& folder) {
         if (platform::Inspect(folder).kind == Kind::Directory) return true;
         const Path parent = folder.parent_path();
         if (!parent.empty() && parent != folder && !MakeDirectories(parent)) return false;
-        return platform::MakeDirectory(folder);
+        if (platform::MakeDirectory(folder)) return true;
+        Unwritable(folder, "the destination folder cannot be created");
+        return false;
     }
 
     void Note(const char* message) {

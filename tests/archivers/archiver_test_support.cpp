@@ -170,7 +170,7 @@ std::string MakeStoredRar4(const std::vector<RarMember>& members) {
     for (const auto& m : members) {
         std::string h;
         h += '\x74';
-        Put16(h, 0x8000 | (m.folder ? 0x00E0 : 0) | (m.utf8Name ? 0x0200 : 0));
+        Put16(h, 0x8000 | (m.folder ? 0x00E0 : 0) | (m.utf8Name ? 0x0200 : 0) | (m.encrypted ? 0x0004 : 0));
         Put16(h, static_cast<unsigned>(32 + m.name.size()));
         Put32(h, static_cast<std::uint32_t>(m.data.size()));   // packed size
         Put32(h, static_cast<std::uint32_t>(m.data.size()));   // unpacked size

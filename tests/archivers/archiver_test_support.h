@@ -60,6 +60,7 @@ struct RarMember {
     bool folder = false;
     std::string data;
     bool utf8Name = false;  // sets the Unicode flag with a UTF-8 name, as RAR allows
+    bool encrypted = false;  // the password flag only: the data stays plain
 };
 std::string MakeStoredRar4(const std::vector<RarMember>& members);
 
