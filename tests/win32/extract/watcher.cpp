@@ -1,5 +1,6 @@
 // Reads and dismisses message boxes: watcher.exe LOG STOPFILE [ANSWERS]
-// Each box becomes one UTF-8 line "title<TAB>text<TAB>icon=0|1" in LOG; then OK is pressed.
+// Each box becomes one UTF-8 line "title<TAB>text<TAB>icon=0|1" in LOG (line breaks in the
+// text written as \n); then OK is pressed.
 // The archiver libraries' password prompts log "...<TAB>prompt" and take the first line of
 // ANSWERS when it is "password TEXT" (else キャンセル); their progress windows log
 // "...<TAB>progress" and are closed when that line is "close". A used line is removed.
@@ -95,7 +96,9 @@ BOOL CALLBACK Visit(HWND window, LPARAM param) {
     GetDlgItemTextW(window, 0xFFFF, text, 1024);
     Statics statics;
     EnumChildWindows(window, ReadStatic, reinterpret_cast<LPARAM>(&statics));
-    const std::wstring message = text[0] ? std::wstring(text) : statics.text;
+    std::wstring message;  // one log line: a line break becomes the two characters \n
+    for (wchar_t c : text[0] ? std::wstring(text) : statics.text)
+        if (c != L'\r') message += c == L'\n' ? std::wstring(L"\\n") : std::wstring(1, c);
     const char* kind = statics.password ? "prompt" : statics.progress ? "progress" : statics.icon ? "icon=1" : "icon=0";
     Append(sweep->log, Utf8(title) + "\t" + Utf8(message) + "\t" + kind + "\n");
     sweep->handled->insert(window);
