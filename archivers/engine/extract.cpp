@@ -15,6 +15,7 @@
 #include "engine/entry_path.h"
 #include "engine/errors.h"
 #include "engine/platform.h"
+#include "engine/rar_name.h"
 #include "engine/scan.h"
 #include "engine/wildcard.h"
 
@@ -182,6 +183,12 @@ private:
         return IsUnsupportedMethod(archive_error_string(reader_)) ? Outcome::Unsupported : Outcome::Corrupt;
     }
 
+    // libarchive 3.6 neither flags nor decrypts RAR 5's encrypted files: their headers say so.
+    bool EncryptedRar5(archive_entry* entry) const {
+        return archive_format(reader_) == ARCHIVE_FORMAT_RAR_V5 && archive_entry_filetype(entry) == AE_IFREG &&
+               Rar5FileEncrypted(request_.archive, archive_read_header_position(reader_));
+    }
+
     bool CanDecrypt() const { return (archive_format(reader_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP; }
 
     Path Join(const Components& parts, std::size_t count) const {
@@ -263,7 +270,7 @@ private:
         const std::optional<Components> parts = SafeComponents(stored);
         if (!parts) return Outcome::Refused;
         if (parts->empty()) return Outcome::Skipped;  // "./" names the destination itself
-        if (archive_entry_is_encrypted(entry)) {
+        if (archive_entry_is_encrypted(entry) || EncryptedRar5(entry)) {
             if (!CanDecrypt()) {
                 Note("this encryption is not supported");
                 return Outcome::UnsupportedEncryption;

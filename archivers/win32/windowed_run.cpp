@@ -14,11 +14,16 @@
 #include "engine/extract.h"
 #include "engine/report.h"
 #include "win32/dialog_template.h"
-#include "win32/handles.h"
+// The program's own move-only owners for kernel handles and windows.
+#include "win32/extract/extract_handles.h"
+#include "win32/window/window_handles.h"
 
 namespace dexalo::archivers::win32 {
 
 namespace {
+
+using dexalo::win32::UniqueKernelHandle;
+using dexalo::win32::UniqueWindow;
 
 constexpr DWORD kProgressDelayMs = 500;  // quick extractions show nothing
 constexpr DWORD kRefreshMs = 100;

@@ -63,6 +63,8 @@ struct RarMember {
     bool encrypted = false;  // the password flag only: the data stays plain
 };
 std::string MakeStoredRar4(const std::vector<RarMember>& members);
+// The same as RAR 5 (names with '/', no CRCs), for what libarchive's RAR 5 reader misses.
+std::string MakeStoredRar5(const std::vector<RarMember>& members);
 
 // A CAB archive with one uncompressed folder (gcab always sets the UTF-8 name flag; this
 // writer sets it only when asked). Names use '\'.

@@ -93,16 +93,19 @@ TEST_F(Passwords, DecliningSkipsEveryEncryptedEntryAndReportsThem) {
 }
 
 TEST_F(Interaction, RarEncryptionIsUnsupportedNeitherDamagedNorAsked) {
-    std::ofstream(dir_ / "locked.rar", std::ios::binary)
-        << MakeStoredRar4({{"plain.txt", false, "open\n"}, {"secret.txt", false, "data", false, true}});
+    const std::vector<RarMember> members{{"plain.txt", false, "open\n"}, {"secret.txt", false, "data", false, true}};
     family_ = Family::Rar;
-    ScriptedUser user;
-    EXPECT_EQ(Run(dir_ / "locked.rar", user), kErrorUnsupported);
-    EXPECT_TRUE(user.questions.empty());
-    EXPECT_EQ(Dest(), (std::map<std::string, std::string>{{"plain.txt", "open\n"}}));
-    ASSERT_EQ(user.reports.size(), 1u);
-    EXPECT_EQ(user.reports[0].unsupportedEntry, L"secret.txt");
-    EXPECT_TRUE(user.reports[0].unsupportedEncryption);
+    for (const std::string& rar : {MakeStoredRar4(members), MakeStoredRar5(members)}) {
+        fs::remove_all(dir_ / "dest");
+        std::ofstream(dir_ / "locked.rar", std::ios::binary) << rar;
+        ScriptedUser user;
+        EXPECT_EQ(Run(dir_ / "locked.rar", user), kErrorUnsupported);
+        EXPECT_TRUE(user.questions.empty());
+        EXPECT_EQ(Dest(), (std::map<std::string, std::string>{{"plain.txt", "open\n"}}));
+        ASSERT_EQ(user.reports.size(), 1u);
+        EXPECT_EQ(user.reports[0].unsupportedEntry, L"secret.txt");
+        EXPECT_TRUE(user.reports[0].unsupportedEncryption);
+    }
 }
 
 TEST_F(Interaction, AFolderThatCannotBeMadeIsNamedWithTheSystemsReason) {
