@@ -287,18 +287,19 @@ int RunWithWindows(Family family, HWND owner, const char* commandLine, char* out
         if (r == WAIT_OBJECT_0 + 1) {
             session.Answer(AskPassword(progress ? progress.get() : owner, session.Asked()));
             started = GetTickCount();  // the time spent typing is not the extraction's
-        } else if (r == WAIT_OBJECT_0 + 2) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.message == WM_QUIT) {
-                    quit = msg.wParam;  // for the caller's own loop, once we are done
-                } else if (!progress || !IsDialogMessageW(progress.get(), &msg)) {
-                    TranslateMessage(&msg);
-                    DispatchMessageW(&msg);
-                }
-            }
         } else if (r == WAIT_FAILED) {
             Sleep(kRefreshMs);
+        }
+        // After every wake, not only for new input: a wait does not always wake for
+        // repainting (Wine's does not), and our windows must be painted while the work goes on.
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = msg.wParam;  // for the caller's own loop, once we are done
+            } else if (!progress || !IsDialogMessageW(progress.get(), &msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
         }
         if (!progress && GetTickCount() - started >= kProgressDelayMs) {
             const std::wstring archive = session.Now().archive;  // empty until the first entry
