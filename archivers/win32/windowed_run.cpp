@@ -290,8 +290,8 @@ int RunWithWindows(Family family, HWND owner, const char* commandLine, char* out
         } else if (r == WAIT_FAILED) {
             Sleep(kRefreshMs);
         }
-        // After every wake, not only for new input: a wait does not always wake for
-        // repainting (Wine's does not), and our windows must be painted while the work goes on.
+        // After every wake, timeouts included: a message that arrived while we were busy
+        // (painting, a click) is never left waiting for newer input to wake us.
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
