@@ -219,14 +219,16 @@ private:
 
     // A fresh file under a temporary name beside the target; removed again on every failure.
     std::unique_ptr<platform::OutputFile> CreateTemporary(const Path& folder, const Path& target, Path& temp) {
+        std::wstring reason;
         for (int attempt = 0; attempt < 64; ++attempt) {
             wchar_t name[32];
             std::swprintf(name, 32, L"~dx%08x.tmp", static_cast<unsigned>(++gTempCounter));
             temp = folder / platform::ToPath(name);
             if (auto file = platform::CreateExclusive(temp)) return file;
+            reason = platform::LastErrorText();  // before the check below sets its own
             if (platform::Inspect(temp).kind == Kind::Missing) break;  // not a name clash
         }
-        Unwritable(target, "a file cannot be created");
+        Unwritable(target, "a file cannot be created", reason);
         return nullptr;
     }
 
