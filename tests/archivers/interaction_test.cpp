@@ -47,7 +47,6 @@ protected:
 };
 
 TEST_F(Interaction, CancelDropsTheEntryBeingWrittenAndKeepsCompleteOnes) {
-    fs::create_directories(dir_ / "src");
     WriteText(dir_ / "src/a.txt", "complete\n");
     Shell(dir_ / "src", "head -c 4000000 /dev/urandom > big.bin && tar -czf ../big.tar.gz a.txt big.bin");
     family_ = Family::Tar;
@@ -63,7 +62,6 @@ TEST_F(Interaction, CancelDropsTheEntryBeingWrittenAndKeepsCompleteOnes) {
 class Passwords : public Interaction {
 protected:
     void SetUp() override {
-        fs::create_directories(dir_ / "src");
         WriteText(dir_ / "src/one.txt", "first secret\n");
         WriteText(dir_ / "src/two.txt", "second secret\n");
         WriteText(dir_ / "src/plain.txt", "open\n");
@@ -109,7 +107,6 @@ TEST_F(Interaction, RarEncryptionIsUnsupportedNeitherDamagedNorAsked) {
 }
 
 TEST_F(Interaction, AFolderThatCannotBeMadeIsNamedWithTheSystemsReason) {
-    fs::create_directories(dir_ / "src");
     WriteText(dir_ / "src/a.txt", "a");
     WriteText(dir_ / "dest", "a file where the destination should be");
     Shell(dir_ / "src", "zip -q ../plain.zip a.txt");
