@@ -4,6 +4,7 @@
 
 #include "engine/api.h"
 #include "win32/common/quiet_errors.h"
+#include "win32/windowed_run.h"
 
 #if !defined(DEXALO_PREFIX) || !defined(DEXALO_FAMILY)
 #error "DEXALO_PREFIX and DEXALO_FAMILY must be defined"
@@ -55,10 +56,11 @@ __declspec(dllexport) int WINAPI DEXALO_EXPORT(CloseArchive)(HANDLE archive) {
     return arc::CloseArchive(kFamily, reinterpret_cast<std::uintptr_t>(archive));
 }
 
-// The main operation. It never opens a window, whatever the owner window.
-__declspec(dllexport) int WINAPI DEXALO_PREFIX(HWND, LPCSTR commandLine, LPSTR output, DWORD outputSize) {
+// The main operation: the only call that shows windows (progress, password, what went wrong),
+// owned by `owner`.
+__declspec(dllexport) int WINAPI DEXALO_PREFIX(HWND owner, LPCSTR commandLine, LPSTR output, DWORD outputSize) {
     const QuietSystemErrors quiet;
-    return arc::Run(kFamily, commandLine, output, outputSize);
+    return arc::win32::RunWithWindows(kFamily, owner, commandLine, output, outputSize);
 }
 
 } // extern "C"

@@ -129,15 +129,17 @@ int CloseArchive(Family family, std::uintptr_t handle) {
     return 0;
 }
 
-int Run(Family family, const char* commandLine, char* output, std::uint32_t outputSize) {
+int Run(Family family, const char* commandLine, char* output, std::uint32_t outputSize, UserInterface* ui) {
     ExtractResult result;
     const auto parsed = ParseCommandLine(Text(commandLine));
     if (!parsed) {
         result.code = kErrorCommandLine;
         result.detail = "command line not understood";
     } else {
-        result = Extract(ExtractRequest{family, parsed->archive, parsed->destination, parsed->patterns});
+        result = Extract(ExtractRequest{family, parsed->archive, parsed->destination, parsed->patterns, ui});
     }
+    if (ui != nullptr && result.code != kOk && result.code != kErrorCancelled)
+        ui->Report(parsed ? parsed->archive : Text(commandLine), result);
     if (output != nullptr && outputSize > 0) {
         std::snprintf(output, outputSize, "%s: %u written, %u kept, %u refused, %u skipped; code %d%s%s",
                       std::string(NameOf(family)).c_str(), result.written, result.kept, result.refused,

@@ -58,6 +58,8 @@ bool SetModified(const Path& path, std::int64_t mtime);
 // false where links cannot be made (Windows without the privilege).
 bool MakeSymlink(const std::wstring& target, const Path& link);
 bool SameFile(const Path& a, const Path& b);
+// The system's own words for why the last of the calls above failed on this thread.
+std::wstring LastErrorText();
 
 // A new file, created exclusively under a temporary name, written at offsets.
 class OutputFile {

@@ -250,4 +250,6 @@ std::unique_ptr<OutputFile> CreateExclusive(const Path& path) {
     return std::make_unique<PosixOutputFile>(fd);
 }
 
+std::wstring LastErrorText() { return FromUtf8(std::strerror(errno)); }
+
 } // namespace dexalo::archivers::platform

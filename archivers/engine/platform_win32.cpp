@@ -215,4 +215,14 @@ std::unique_ptr<OutputFile> CreateExclusive(const Path& path) {
     return std::make_unique<WinOutputFile>(std::move(file));
 }
 
+std::wstring LastErrorText() {
+    const DWORD code = GetLastError();
+    wchar_t text[512] = {};
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                             512, nullptr);
+    while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ')) --n;
+    if (n == 0) return L"エラー " + std::to_wstring(code);
+    return std::wstring(text, n);
+}
+
 } // namespace dexalo::archivers::platform
