@@ -83,7 +83,6 @@ int Advance(Session& session, EntryRecord* record) {
 
 int GetFileCount(Family family, const char* archivePath) {
     if (archivePath == nullptr) return -1;
-    platform::QuietErrors quiet;
     const auto listing = Scan(family, Text(archivePath));
     if (!listing->recognised) return -1;
     return listing->entries.size() > INT_MAX ? INT_MAX : static_cast<int>(listing->entries.size());
@@ -91,14 +90,12 @@ int GetFileCount(Family family, const char* archivePath) {
 
 int CheckArchive(Family family, const char* archivePath, int) {
     if (archivePath == nullptr) return 0;
-    platform::QuietErrors quiet;
     const auto listing = Scan(family, Text(archivePath));
     return listing->recognised && listing->complete ? 1 : 0;
 }
 
 std::uintptr_t OpenArchive(Family family, const char* archivePath, std::uint32_t) {
     if (archivePath == nullptr) return 0;
-    platform::QuietErrors quiet;
     auto listing = Scan(family, Text(archivePath));
     if (!listing->recognised) return 0;
     std::lock_guard lock(gSessionMutex);
@@ -132,16 +129,17 @@ int CloseArchive(Family family, std::uintptr_t handle) {
     return 0;
 }
 
-int Run(Family family, const char* commandLine, char* output, std::uint32_t outputSize) {
-    platform::QuietErrors quiet;
+int Run(Family family, const char* commandLine, char* output, std::uint32_t outputSize, UserInterface* ui) {
     ExtractResult result;
     const auto parsed = ParseCommandLine(Text(commandLine));
     if (!parsed) {
         result.code = kErrorCommandLine;
         result.detail = "command line not understood";
     } else {
-        result = Extract(ExtractRequest{family, parsed->archive, parsed->destination, parsed->patterns});
+        result = Extract(ExtractRequest{family, parsed->archive, parsed->destination, parsed->patterns, ui});
     }
+    if (ui != nullptr && result.code != kOk && result.code != kErrorCancelled)
+        ui->Report(parsed ? parsed->archive : Text(commandLine), result);
     if (output != nullptr && outputSize > 0) {
         std::snprintf(output, outputSize, "%s: %u written, %u kept, %u refused, %u skipped; code %d%s%s",
                       std::string(NameOf(family)).c_str(), result.written, result.kept, result.refused,

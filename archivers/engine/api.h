@@ -5,6 +5,7 @@
 
 #include "engine/entry_record.h"
 #include "engine/family.h"
+#include "engine/user_interface.h"
 
 namespace dexalo::archivers {
 
@@ -25,6 +26,9 @@ int CloseArchive(Family family, std::uintptr_t handle);
 
 // The main operation: parses the command line and extracts. A short summary goes into
 // `output` when `outputSize` leaves room for it; nothing is written there when it is 0.
-int Run(Family family, const char* commandLine, char* output, std::uint32_t outputSize);
+// Only this call talks to the user: progress, cancel, passwords, and one report of what
+// went wrong (none after success or a cancel).
+int Run(Family family, const char* commandLine, char* output, std::uint32_t outputSize,
+        UserInterface* ui = nullptr);
 
 } // namespace dexalo::archivers

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "engine/arj.h"
@@ -25,6 +27,7 @@ public:
         }
     }
     bool IsOpen() const { return static_cast<bool>(file_); }
+    std::uint64_t Position() const { return at_; }
 
     std::size_t Read(std::uint8_t* data, std::size_t size) override {
         file_.read(reinterpret_cast<char*>(data), static_cast<std::streamsize>(size));
@@ -117,10 +120,19 @@ public:
         return skipped;
     }
 
-    static int Closed(archive*, void* self) {
+    static int Closed(archive* a, void* self) {
+        {
+            std::lock_guard lock(gOpenMutex);
+            gOpen.erase(a);
+        }
         delete static_cast<ArjStream*>(self);
         return ARCHIVE_OK;
     }
+
+    std::uint64_t Position() const { return file_.Position(); }
+
+    static std::mutex gOpenMutex;
+    static std::map<archive*, const ArjStream*> gOpen;  // for ArjBytesRead
 
 private:
     enum class State { Header, Data, Done };
@@ -190,10 +202,24 @@ private:
     std::string block_;
 };
 
+std::mutex ArjStream::gOpenMutex;
+std::map<archive*, const ArjStream*> ArjStream::gOpen;
+
 } // namespace
+
+std::optional<std::uint64_t> ArjBytesRead(archive* reader) {
+    std::lock_guard lock(ArjStream::gOpenMutex);
+    const auto it = ArjStream::gOpen.find(reader);
+    if (it == ArjStream::gOpen.end()) return std::nullopt;
+    return it->second->Position();
+}
 
 int OpenArjReader(archive* reader, const platform::Path& path) {
     auto* stream = new ArjStream(path);
+    {
+        std::lock_guard lock(ArjStream::gOpenMutex);
+        ArjStream::gOpen[reader] = stream;
+    }
     archive_read_set_callback_data(reader, stream);
     archive_read_set_open_callback(reader, &ArjStream::Opened);
     archive_read_set_read_callback(reader, &ArjStream::Read);

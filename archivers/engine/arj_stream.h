@@ -4,6 +4,9 @@
 // other family (names, safety checks, temporary files, error codes).
 #include <archive.h>
 
+#include <cstdint>
+#include <optional>
+
 #include "engine/platform.h"
 
 namespace dexalo::archivers {
@@ -12,5 +15,9 @@ namespace dexalo::archivers {
 // ARCHIVE_FATAL when the file is not one. Entry data that cannot be read fails with a
 // message: "...not supported" for garbled entries, volumes and chapters, else damage.
 int OpenArjReader(archive* reader, const platform::Path& path);
+
+// How many bytes of the ARJ file a reader opened above has read, for progress (the bytes
+// libarchive counts are the pax stream's); nullopt for any other reader.
+std::optional<std::uint64_t> ArjBytesRead(archive* reader);
 
 } // namespace dexalo::archivers

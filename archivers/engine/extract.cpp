@@ -12,9 +12,11 @@
 #include <set>
 #include <utility>
 
+#include "engine/arj_stream.h"
 #include "engine/entry_path.h"
 #include "engine/errors.h"
 #include "engine/platform.h"
+#include "engine/rar_name.h"
 #include "engine/scan.h"
 #include "engine/wildcard.h"
 
@@ -25,26 +27,39 @@ namespace {
 using platform::Kind;
 using platform::Path;
 
-enum class Outcome { Done, Folder, Kept, Skipped, Refused, CannotWrite, Unsupported, Corrupt };
+enum class Outcome {
+    Done, Folder, Kept, Skipped, Refused, CannotWrite, Unsupported, UnsupportedEncryption, Corrupt,
+    CorruptEncrypted,  // damaged data behind a password that passed libarchive's check: maybe a wrong one
+    Declined,          // encrypted, and the user gave no password
+    Cancelled
+};
 
 std::atomic<std::uint32_t> gTempCounter{static_cast<std::uint32_t>(
     std::chrono::steady_clock::now().time_since_epoch().count())};
 
-bool IsUnsupportedMessage(const char* message) {
+// libarchive reports a compression method it cannot read under the same error number as
+// damaged data (ARCHIVE_ERRNO_FILE_FORMAT), so only its message tells them apart. Encryption
+// is decided from the entry's own flags instead (see ReadFailure).
+bool IsUnsupportedMethod(const char* message) {
     if (message == nullptr) return false;
     const std::string text(message);
     return text.find("nsupported") != std::string::npos || text.find("not supported") != std::string::npos;
 }
 
+SilentInterface gSilent;
+
 class Extractor {
 public:
+    // Before the reader is opened: libarchive takes the password callback only then.
     Extractor(const ExtractRequest& request, archive* reader)
-        : request_(request), reader_(reader), archivePath_(platform::ToPath(request.archive)),
-          root_(platform::ToPath(request.destination)) {}
+        : request_(request), reader_(reader), ui_(request.ui ? *request.ui : gSilent),
+          archivePath_(platform::ToPath(request.archive)), root_(platform::ToPath(request.destination)),
+          total_(platform::Inspect(archivePath_).size) {
+        archive_read_set_passphrase_callback(reader_, this, &Extractor::AskPassphrase);
+    }
 
     ExtractResult Run() {
         if (!MakeDirectories(root_)) {
-            result_.detail = "the destination folder cannot be created";
             result_.code = kErrorCannotWrite;
             return result_;
         }
@@ -57,7 +72,11 @@ public:
         }
         for (;;) {
             Count(Process(entry));
-            if (fatal_ || corrupt_) break;  // after damaged data nothing later can be trusted
+            if (fatal_ || corrupt_ || cancelled_) break;  // after damaged data nothing later can be trusted
+            if (ui_.Cancelled()) {
+                cancelled_ = true;
+                break;
+            }
             r = archive_read_next_header(reader_, &entry);
             if (r == ARCHIVE_EOF) break;
             if (r < ARCHIVE_WARN) {
@@ -69,8 +88,9 @@ public:
         // Folders last and deepest first, so that writing their contents does not move the times on.
         for (auto it = folderTimes_.rbegin(); it != folderTimes_.rend(); ++it)
             platform::SetModified(it->first, it->second);
-        result_.code = corrupt_ ? kErrorCorrupt
-                     : unsupported_ ? kErrorUnsupported
+        result_.code = cancelled_ ? kErrorCancelled
+                     : corrupt_ ? kErrorCorrupt
+                     : unsupported_ || result_.declined > 0 ? kErrorUnsupported
                      : cannotWrite_ ? kErrorCannotWrite
                      : result_.refused > 0 ? kErrorRefused
                                            : kOk;
@@ -79,15 +99,21 @@ public:
 
 private:
     // The folder with its missing parents, through the platform's calls (which take long paths).
-    static bool MakeDirectories(const Path& folder) {
+    bool MakeDirectories(const Path& folder) {
         if (platform::Inspect(folder).kind == Kind::Directory) return true;
         const Path parent = folder.parent_path();
         if (!parent.empty() && parent != folder && !MakeDirectories(parent)) return false;
-        return platform::MakeDirectory(folder);
+        if (platform::MakeDirectory(folder)) return true;
+        Unwritable(folder, "the destination folder cannot be created");
+        return false;
     }
 
     void Note(const char* message) {
         if (result_.detail.empty() && message != nullptr) result_.detail = message;
+    }
+
+    static void First(std::wstring& field, const std::wstring& value) {
+        if (field.empty()) field = value;
     }
 
     void Count(Outcome outcome) {
@@ -96,12 +122,75 @@ private:
         case Outcome::Folder: break;
         case Outcome::Kept: ++result_.kept; break;
         case Outcome::Skipped: ++result_.skipped; break;
-        case Outcome::Refused: ++result_.refused; break;
+        case Outcome::Refused:
+            ++result_.refused;
+            First(result_.refusedExample, current_);
+            break;
         case Outcome::CannotWrite: cannotWrite_ = true; break;
-        case Outcome::Unsupported: unsupported_ = true; break;
-        case Outcome::Corrupt: corrupt_ = true; break;
+        case Outcome::Unsupported:
+        case Outcome::UnsupportedEncryption:
+            if (!unsupported_) {
+                result_.unsupportedEntry = current_;
+                result_.unsupportedEncryption = outcome == Outcome::UnsupportedEncryption;
+            }
+            unsupported_ = true;
+            break;
+        case Outcome::Corrupt:
+        case Outcome::CorruptEncrypted:
+            corrupt_ = true;
+            result_.corruptEntry = current_;
+            result_.corruptEncrypted = outcome == Outcome::CorruptEncrypted;
+            break;
+        case Outcome::Declined:
+            ++result_.declined;
+            First(result_.declinedExample, current_);
+            break;
+        case Outcome::Cancelled: cancelled_ = true; break;
         }
     }
+
+    // Records the first thing that could not be written, with the system's reason.
+    Outcome Unwritable(const Path& what, const char* detail, std::wstring reason = platform::LastErrorText()) {
+        if (result_.unwritable.empty()) {
+            result_.unwritable = platform::FromPath(what);
+            result_.systemReason = std::move(reason);
+        }
+        Note(detail);
+        return Outcome::CannotWrite;
+    }
+
+    // libarchive asks when none of the passwords given so far fits the entry, so any
+    // password already given means the last one was wrong.
+    static const char* AskPassphrase(archive*, void* self) {
+        auto* x = static_cast<Extractor*>(self);
+        if (x->declined_) return nullptr;
+        const std::optional<std::wstring> answer = x->ui_.Passphrase(x->request_.archive, x->passphraseGiven_);
+        if (!answer) {
+            x->declined_ = true;
+            return nullptr;
+        }
+        x->passphraseGiven_ = true;
+        x->passphrase_ = platform::ToAnsi(*answer);  // libarchive keeps its own copy
+        return x->passphrase_.c_str();
+    }
+
+    // Why reading an entry's data failed. libarchive decrypts only ZIP's traditional and
+    // WinZip AES encryption, and asks for a password before it tries.
+    Outcome ReadFailure(archive_entry* entry) const {
+        if (archive_entry_is_data_encrypted(entry)) {
+            if (declined_) return Outcome::Declined;
+            return passphraseGiven_ ? Outcome::CorruptEncrypted : Outcome::UnsupportedEncryption;
+        }
+        return IsUnsupportedMethod(archive_error_string(reader_)) ? Outcome::Unsupported : Outcome::Corrupt;
+    }
+
+    // libarchive 3.6 neither flags nor decrypts RAR 5's encrypted files: their headers say so.
+    bool EncryptedRar5(archive_entry* entry) const {
+        return archive_format(reader_) == ARCHIVE_FORMAT_RAR_V5 && archive_entry_filetype(entry) == AE_IFREG &&
+               Rar5FileEncrypted(request_.archive, archive_read_header_position(reader_));
+    }
+
+    bool CanDecrypt() const { return (archive_format(reader_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP; }
 
     Path Join(const Components& parts, std::size_t count) const {
         Path p = root_;
@@ -120,13 +209,9 @@ private:
             const platform::FileInfo info = platform::Inspect(p);
             if (info.kind == Kind::Link) return Outcome::Refused;  // never write through a link
             if (info.kind == Kind::Missing) {
-                if (!platform::MakeDirectory(p)) {
-                    Note("a folder cannot be created");
-                    return Outcome::CannotWrite;
-                }
+                if (!platform::MakeDirectory(p)) return Unwritable(p, "a folder cannot be created");
             } else if (info.kind != Kind::Directory) {
-                Note("a file stands where a folder is needed");
-                return Outcome::CannotWrite;
+                return Unwritable(p, "a file stands where a folder is needed", L"同じ名前のファイルがあります。");
             }
             knownFolders_.insert(key);
         }
@@ -134,15 +219,17 @@ private:
     }
 
     // A fresh file under a temporary name beside the target; removed again on every failure.
-    std::unique_ptr<platform::OutputFile> CreateTemporary(const Path& folder, Path& temp) {
+    std::unique_ptr<platform::OutputFile> CreateTemporary(const Path& folder, const Path& target, Path& temp) {
+        std::wstring reason;
         for (int attempt = 0; attempt < 64; ++attempt) {
             wchar_t name[32];
             std::swprintf(name, 32, L"~dx%08x.tmp", static_cast<unsigned>(++gTempCounter));
             temp = folder / platform::ToPath(name);
             if (auto file = platform::CreateExclusive(temp)) return file;
+            reason = platform::LastErrorText();  // before the check below sets its own
             if (platform::Inspect(temp).kind == Kind::Missing) break;  // not a name clash
         }
-        Note("a file cannot be created");
+        Unwritable(target, "a file cannot be created", reason);
         return nullptr;
     }
 
@@ -160,8 +247,8 @@ private:
             return Outcome::Kept;
         case Kind::Directory:
         case Kind::Other:
-            Note("a folder or device stands where a file is needed");
-            return Outcome::CannotWrite;
+            return Unwritable(target, "a folder or device stands where a file is needed",
+                              L"同じ名前のフォルダなどがあります。");
         }
         return Outcome::CannotWrite;
     }
@@ -175,20 +262,23 @@ private:
 
     Outcome Process(archive_entry* entry) {
         const std::wstring stored = EntryPath(reader_, entry, request_.archive);
+        current_ = stored;
+        std::replace(current_.begin(), current_.end(), L'/', SeparatorOf(request_.family));
+        ui_.Progress(request_.archive, current_, Consumed(), total_);
         if (!request_.patterns.empty()) {
-            std::wstring listed = stored;
-            const wchar_t sep = SeparatorOf(request_.family);
-            std::replace(listed.begin(), listed.end(), L'/', sep);
             const bool wanted = std::any_of(request_.patterns.begin(), request_.patterns.end(),
-                                            [&](const std::wstring& p) { return MatchesWildcard(p, listed); });
+                                            [&](const std::wstring& p) { return MatchesWildcard(p, current_); });
             if (!wanted) return Outcome::Skipped;
         }
         const std::optional<Components> parts = SafeComponents(stored);
         if (!parts) return Outcome::Refused;
         if (parts->empty()) return Outcome::Skipped;  // "./" names the destination itself
-        if (archive_entry_is_encrypted(entry)) {
-            Note("encrypted entries are not supported");
-            return Outcome::Unsupported;
+        if (archive_entry_is_encrypted(entry) || EncryptedRar5(entry)) {
+            if (!CanDecrypt()) {
+                Note("this encryption is not supported");
+                return Outcome::UnsupportedEncryption;
+            }
+            if (declined_) return Outcome::Declined;  // asked once: the user has no password
         }
 
         const auto type = archive_entry_filetype(entry);
@@ -220,11 +310,17 @@ private:
         return why;
     }
 
+    std::uint64_t Consumed() const {
+        if (const auto arj = ArjBytesRead(reader_)) return *arj;  // libarchive counts the decoded stream
+        const la_int64_t n = archive_filter_bytes(reader_, -1);
+        return n > 0 ? static_cast<std::uint64_t>(n) : 0;
+    }
+
     Outcome WriteFile(archive_entry* entry, const Path& folder, const Path& target) {
         const Outcome existing = CheckExisting(target, entry);
         if (existing != Outcome::Done) return existing;
         Path temp;
-        auto out = CreateTemporary(folder, temp);
+        auto out = CreateTemporary(folder, target, temp);
         if (!out) return Outcome::CannotWrite;
         std::uint64_t end = 0;
         for (;;) {
@@ -238,13 +334,15 @@ private:
             if (r != ARCHIVE_OK) {
                 if (r == ARCHIVE_FATAL) fatal_ = true;
                 const char* message = archive_error_string(reader_);
-                return Discard(out, temp, IsUnsupportedMessage(message) ? Outcome::Unsupported : Outcome::Corrupt,
-                               message != nullptr ? message : "damaged data");
+                return Discard(out, temp, ReadFailure(entry), message != nullptr ? message : "damaged data");
             }
-            if (size == 0) continue;
-            if (!out->WriteAt(static_cast<std::uint64_t>(offset), block, size))
-                return Discard(out, temp, Outcome::CannotWrite, "a file cannot be written (disk full?)");
-            end = std::max(end, static_cast<std::uint64_t>(offset) + size);
+            if (size > 0 && !out->WriteAt(static_cast<std::uint64_t>(offset), block, size)) {
+                Unwritable(target, "a file cannot be written (disk full?)");
+                return Discard(out, temp, Outcome::CannotWrite, nullptr);
+            }
+            if (size > 0) end = std::max(end, static_cast<std::uint64_t>(offset) + size);
+            ui_.Progress(request_.archive, current_, Consumed(), total_);
+            if (ui_.Cancelled()) return Discard(out, temp, Outcome::Cancelled, nullptr);
         }
         if (archive_entry_size_is_set(entry)) {
             const auto expected = static_cast<std::uint64_t>(archive_entry_size(entry));
@@ -253,8 +351,10 @@ private:
                 return Discard(out, temp, Outcome::Corrupt, "the entry's data ends early");
             end = std::max(end, expected);
         }
-        if (!out->Finish(end, EntryTime(entry)) || !platform::ReplaceFile(temp, target))
-            return Discard(out, temp, Outcome::CannotWrite, "a file cannot be put in place");
+        if (!out->Finish(end, EntryTime(entry)) || !platform::ReplaceFile(temp, target)) {
+            Unwritable(target, "a file cannot be put in place");
+            return Discard(out, temp, Outcome::CannotWrite, nullptr);
+        }
         return Outcome::Done;
     }
 
@@ -271,6 +371,7 @@ private:
             const Path temp = folder / platform::ToPath(name);
             if (platform::MakeSymlink(linkText, temp)) {
                 if (platform::ReplaceFile(temp, target)) return Outcome::Done;
+                Unwritable(target, "a link cannot be put in place");
                 platform::RemoveFile(temp);
                 return Outcome::CannotWrite;
             }
@@ -297,7 +398,7 @@ private:
         if (existing != Outcome::Done) return existing;
         if (platform::SameFile(from, target)) return Outcome::Kept;
         Path temp;
-        auto out = CreateTemporary(folder, temp);
+        auto out = CreateTemporary(folder, target, temp);
         if (!out) return Outcome::CannotWrite;
         std::ifstream in(platform::SystemPath(from), std::ios::binary);
         std::vector<char> buffer(1 << 16);
@@ -311,6 +412,7 @@ private:
         }
         ok = ok && in.eof();
         if (!ok || !out->Finish(offset, EntryTime(entry)) || !platform::ReplaceFile(temp, target)) {
+            Unwritable(target, "a file cannot be put in place");
             out.reset();
             platform::RemoveFile(temp);
             return Outcome::CannotWrite;
@@ -320,8 +422,15 @@ private:
 
     const ExtractRequest& request_;
     archive* reader_;
+    UserInterface& ui_;
     Path archivePath_;
     Path root_;
+    std::uint64_t total_;
+    std::wstring current_;  // the entry at hand, as listed
+    std::string passphrase_;
+    bool passphraseGiven_ = false;
+    bool declined_ = false;
+    bool cancelled_ = false;
     ExtractResult result_;
     std::set<std::wstring> knownFolders_;
     std::vector<std::pair<Path, std::int64_t>> folderTimes_;
@@ -348,13 +457,14 @@ ExtractResult Extract(const ExtractRequest& request) {
     }
     ConfigureReader(reader, request.family,
                     request.family == Family::Zip && Scan(Family::Zip, request.archive)->zipLocalHeaders);
+    Extractor extractor(request, reader);
     if (OpenFamilyReader(reader, request.family, request.archive) != ARCHIVE_OK) {
         result.code = kErrorCannotOpen;
         if (const char* m = archive_error_string(reader)) result.detail = m;
         archive_read_free(reader);
         return result;
     }
-    result = Extractor(request, reader).Run();
+    result = extractor.Run();
     archive_read_free(reader);
     return result;
 }

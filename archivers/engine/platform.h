@@ -58,6 +58,8 @@ bool SetModified(const Path& path, std::int64_t mtime);
 // false where links cannot be made (Windows without the privilege).
 bool MakeSymlink(const std::wstring& target, const Path& link);
 bool SameFile(const Path& a, const Path& b);
+// The system's own words for why the last of the calls above failed on this thread.
+std::wstring LastErrorText();
 
 // A new file, created exclusively under a temporary name, written at offsets.
 class OutputFile {
@@ -69,16 +71,5 @@ public:
 };
 // nullptr when the file cannot be created (it exists already, or the folder is not writable).
 std::unique_ptr<OutputFile> CreateExclusive(const Path& path);
-
-// Keeps the system from showing any window (such as "no disk in drive") during a call.
-class QuietErrors {
-public:
-    QuietErrors();
-    ~QuietErrors();
-    QuietErrors(const QuietErrors&) = delete;
-    QuietErrors& operator=(const QuietErrors&) = delete;
-private:
-    [[maybe_unused]] unsigned previous_ = 0; // unused off Windows
-};
 
 } // namespace dexalo::archivers::platform

@@ -250,7 +250,6 @@ std::unique_ptr<OutputFile> CreateExclusive(const Path& path) {
     return std::make_unique<PosixOutputFile>(fd);
 }
 
-QuietErrors::QuietErrors() = default;
-QuietErrors::~QuietErrors() = default;
+std::wstring LastErrorText() { return FromUtf8(std::strerror(errno)); }
 
 } // namespace dexalo::archivers::platform

@@ -13,4 +13,9 @@ namespace dexalo::archivers {
 // `headerPosition`; nullopt when that header carries the Unicode flag or cannot be read.
 std::optional<std::string> Rar4CodePageName(const std::wstring& archivePath, std::int64_t headerPosition);
 
+// True when the first RAR 5 file header at or after `headerPosition` has an encryption
+// record. libarchive 3.6 skips that record and would hand out the encrypted bytes as the
+// entry's data; false when no such header can be read there.
+bool Rar5FileEncrypted(const std::wstring& archivePath, std::int64_t headerPosition);
+
 } // namespace dexalo::archivers

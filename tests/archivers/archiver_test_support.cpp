@@ -170,7 +170,7 @@ std::string MakeStoredRar4(const std::vector<RarMember>& members) {
     for (const auto& m : members) {
         std::string h;
         h += '\x74';
-        Put16(h, 0x8000 | (m.folder ? 0x00E0 : 0) | (m.utf8Name ? 0x0200 : 0));
+        Put16(h, 0x8000 | (m.folder ? 0x00E0 : 0) | (m.utf8Name ? 0x0200 : 0) | (m.encrypted ? 0x0004 : 0));
         Put16(h, static_cast<unsigned>(32 + m.name.size()));
         Put32(h, static_cast<std::uint32_t>(m.data.size()));   // packed size
         Put32(h, static_cast<std::uint32_t>(m.data.size()));   // unpacked size
@@ -190,6 +190,38 @@ std::string MakeStoredRar4(const std::vector<RarMember>& members) {
     Put16(end, 7);
     rar += RarBlock(end);
     return rar;
+}
+
+namespace {
+
+// RAR 5 numbers take 7 bits a byte; a header is its CRC-32, its size, then the rest.
+void PutVint(std::string& out, std::uint64_t v) {
+    do out += static_cast<char>((v & 0x7F) | (v > 0x7F ? 0x80 : 0));
+    while ((v >>= 7) != 0);
+}
+std::string Rar5Header(const std::string& rest) {
+    std::string sized, block;
+    PutVint(sized, rest.size());
+    Put32(block, Crc32(sized + rest));
+    return block + sized + rest;
+}
+
+} // namespace
+
+std::string MakeStoredRar5(const std::vector<RarMember>& members) {
+    std::string rar = std::string("Rar!\x1A\x07\x01\x00", 8) + Rar5Header(std::string("\x01\x00\x00", 3));
+    for (const auto& m : members) {
+        const std::string extra = m.encrypted ? std::string("\x02\x01\x00", 3) : "";  // an encryption record
+        std::string h;
+        for (std::uint64_t v : {std::uint64_t{2}, std::uint64_t{extra.empty() ? 2u : 3u}, std::uint64_t{extra.size()},
+                                std::uint64_t{m.data.size()}, std::uint64_t{m.folder}, std::uint64_t{m.data.size()},
+                                std::uint64_t{m.folder ? 0x10u : 0x20u}, std::uint64_t{0}, std::uint64_t{0},
+                                std::uint64_t{m.name.size()}})
+            PutVint(h, v);
+        if (extra.empty()) h.erase(2, 1);  // no extra area, no size for it
+        rar += Rar5Header(h + m.name + extra) + m.data;
+    }
+    return rar + Rar5Header(std::string("\x05\x00\x00", 3));
 }
 
 std::string MakeStoredCab(const std::vector<CabMember>& members) {

@@ -60,8 +60,11 @@ struct RarMember {
     bool folder = false;
     std::string data;
     bool utf8Name = false;  // sets the Unicode flag with a UTF-8 name, as RAR allows
+    bool encrypted = false;  // the password flag only: the data stays plain
 };
 std::string MakeStoredRar4(const std::vector<RarMember>& members);
+// The same as RAR 5 (names with '/', no CRCs), for what libarchive's RAR 5 reader misses.
+std::string MakeStoredRar5(const std::vector<RarMember>& members);
 
 // A CAB archive with one uncompressed folder (gcab always sets the UTF-8 name flag; this
 // writer sets it only when asked). Names use '\'.

@@ -7,6 +7,7 @@
 #include "archiver_test_support.h"
 #include "engine/api.h"
 #include "engine/errors.h"
+#include "engine/extract.h"
 
 namespace dexalo::archivers::testing {
 namespace {
@@ -30,13 +31,29 @@ void Arj(const fs::path& from, const fs::path& archive, const std::string& switc
     Shell(from, "arj a " + switches + " -r -a1 '" + archive.string() + "' .");
 }
 
+// What the windows would be told: how far the reader is, and the one report.
+struct Watcher final : UserInterface {
+    std::uint64_t furthest = 0, total = 0;
+    bool asked = false;
+    std::vector<ExtractResult> reports;
+    void Progress(const std::wstring&, const std::wstring&, std::uint64_t at, std::uint64_t all) override {
+        furthest = std::max(furthest, at);
+        total = all;
+    }
+    bool Cancelled() override { return false; }
+    std::optional<std::wstring> Passphrase(const std::wstring&, bool) override { return asked = true, L"secret"; }
+    void Report(const std::wstring&, const ExtractResult& result) override { reports.push_back(result); }
+};
+
 class ArjArchives : public ::testing::Test {
 protected:
     int ExtractAsFrontEnd(const fs::path& archive, const fs::path& to) {
         const std::string line = "x -u+ -hq+ -y+ \"" + archive.string() + "\" \"" + to.string() + "/\"";
-        return archivers::Run(Family::Arj, line.c_str(), nullptr, 0);
+        watcher_ = Watcher{};
+        return archivers::Run(Family::Arj, line.c_str(), nullptr, 0, &watcher_);
     }
 
+    Watcher watcher_;
     ScratchDir dir_;
 };
 
@@ -58,6 +75,8 @@ TEST_F(ArjArchives, EveryMethodExtractsByteExact) {
         const fs::path out = dir_ / (std::string("out") + method);
         ASSERT_EQ(ExtractAsFrontEnd(archive, out), 0);
         EXPECT_EQ(Tree(out), expected);
+        EXPECT_GT(watcher_.furthest, watcher_.total / 2);  // progress in the archive's own bytes
+        EXPECT_LE(watcher_.furthest, watcher_.total);
         EXPECT_EQ(fs::last_write_time(out / "docs/deep/prose.txt"), fs::last_write_time(src / "docs/deep/prose.txt"));
         const std::vector<std::string> listed = List(Family::Arj, archive, "*");
         EXPECT_EQ(Count(Family::Arj, archive), static_cast<int>(listed.size()));
@@ -93,8 +112,11 @@ TEST_F(ArjArchives, DamageIsReportedAndLeavesNoFileUnderARealName) {
     // Garbled (password-protected) entries are listed, but not read.
     Arj(dir_ / "src", dir_ / "g.arj", "-gsecret");
     EXPECT_EQ(Count(Family::Arj, dir_ / "g.arj"), 1);
-    EXPECT_EQ(Extract(Family::Arj, dir_ / "g.arj", dir_ / "gout"), kErrorUnsupported);
+    EXPECT_EQ(ExtractAsFrontEnd(dir_ / "g.arj", dir_ / "gout"), kErrorUnsupported);
     EXPECT_FALSE(fs::exists(dir_ / "gout/prose.txt"));
+    EXPECT_FALSE(watcher_.asked);  // no password can help
+    ASSERT_EQ(watcher_.reports.size(), 1u);
+    EXPECT_EQ(watcher_.reports[0].unsupportedEntry, L"prose.txt");
 }
 
 // An ARJ archive of stored files as DOS arj writes them (host 0, local DOS times), for names

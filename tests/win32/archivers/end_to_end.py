@@ -154,6 +154,7 @@ class Suite:
         self.pending = []  # (case, sandbox, expected explorer.log lines)
         self.watcher = None
         self.messages = os.path.join(self.work, 'messages.log')
+        self.answers = os.path.join(self.work, 'answers.txt')  # the watcher's replies to our windows
         self.stop = os.path.join(self.work, 'watcher.stop')
 
     def fail(self, case, why):
@@ -168,7 +169,8 @@ class Suite:
         if os.path.exists(self.stop):
             os.remove(self.stop)
         self.watcher = subprocess.Popen(
-            [self.args.wine_run, self.args.prefix, self.args.watcher, win(self.messages), win(self.stop)],
+            [self.args.wine_run, self.args.prefix, self.args.watcher, win(self.messages), win(self.stop),
+             win(self.answers)],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         time.sleep(0.5)
 
@@ -199,8 +201,11 @@ class Suite:
         shutil.copy(archive, os.path.join(root, ARC))
         return root
 
-    def run(self, case, root, argument):
-        """Runs dexalo.exe on one archive; returns the message boxes it showed."""
+    def run(self, case, root, argument, answers='', progress=False):
+        """Runs dexalo.exe on one archive; returns the windows it showed (progress windows,
+        which a slow machine may show for any archive, only when asked)."""
+        with open(self.answers, 'w') as f:
+            f.write(answers)
         self.ensure_watcher()
         before = os.path.getsize(self.messages) if os.path.exists(self.messages) else 0
         # stdio on /dev/null: the folder window it starts would otherwise hold ctest's pipes.
@@ -216,7 +221,8 @@ class Suite:
             return []
         with open(self.messages, 'rb') as f:
             f.seek(before)
-            return f.read().decode('utf-8', 'replace').splitlines()
+            lines = f.read().decode('utf-8', 'replace').splitlines()
+        return [m for m in lines if progress or not m.endswith('\tprogress')]
 
     def explorer_lines(self, root):
         path = os.path.join(root, 'prog', 'explorer.log')
@@ -284,9 +290,14 @@ class Suite:
         for rel, data in tree(root, skip={'prog'}).items():
             if rel not in allowed or allowed[rel] != data:
                 self.fail(case, f'{rel} is left behind ({"folder" if data is None else len(data)} bytes)')
-        if messages:
-            self.fail(case, f'message boxes {messages}')
+        self.expect_report(case, messages, name, 'big.txt')
         self.expect_explorer(case, root, None)
+
+    def expect_report(self, case, messages, name, *words):
+        """The library's one error message, naming the archive and what went wrong."""
+        if len(messages) != 1 or not messages[0].endswith('\ticon=1') or \
+                not all(w in messages[0] for w in (f'「{name}」',) + words):
+            self.fail(case, f'expected one error message naming {name} and {words}, got {messages}')
 
     # Entries that climb out, absolute, drive and root paths, links that escape: only the
     # good entries land, all inside the destination; refusal is an error, so no folder
@@ -295,8 +306,7 @@ class Suite:
         root = self.sandbox(case, 3, archive)
         name = os.path.basename(archive)
         messages = self.run(case, root, win(os.path.join(root, ARC, name)))
-        if messages:
-            self.fail(case, f'message boxes {messages}')
+        self.expect_report(case, messages, name, '安全でない')
         into = f'{ARC}/' if direct else f'{ARC}/{name[:name.rfind(".")]}/'
         for rel, data in tree(root, skip={'prog'}).items():
             if rel in (f'{ARC}/', f'{OUT}/', f'{ARC}/{name}', into):
@@ -315,6 +325,49 @@ class Suite:
             if not os.path.isfile(path) or open(path, 'rb').read() != data:
                 self.fail(case, f'the good entry {rel} was not extracted')
         self.expect_explorer(case, root, None)
+
+    # The libraries' own windows, answered by the watcher: `kinds` are the windows expected
+    # (besides progress windows, which `progress` requires), `files` the destination after.
+    def talk(self, case, archive, answers, kinds, files, progress=False):
+        root = self.sandbox(case, 0, archive)
+        name = os.path.basename(archive)
+        messages = self.run(case, root, win(os.path.join(root, ARC, name)), answers, progress=True)
+        shown = [m.rsplit('\t', 1)[-1] for m in messages]
+        if [k for k in shown if k != 'progress'] != kinds or progress != ('progress' in shown):
+            self.fail(case, f'windows {messages}, expected {kinds}' + (' and a progress window' if progress else ''))
+        if kinds[1:2] == ['prompt'] and 'パスワードが違います' not in messages[1]:
+            self.fail(case, f'the second prompt does not say the password was wrong: {messages[1]}')
+        if kinds[-1:] == ['icon=1']:
+            self.expect_report(case, messages[-1:], name, 'secret.txt')
+        actual = tree(os.path.join(root, OUT))
+        if actual != files:
+            self.fail(case, f'destination holds {sorted(actual)}, expected {sorted(files)}')
+        self.expect_explorer(case, root, None)
+
+
+def talk_cases(suite, archives, src):
+    secret = {'secret.txt': b'behind a password\n'}
+    write_tree(src, secret)
+    zipcrypto, aes = os.path.join(archives, 'zipcrypto.zip'), os.path.join(archives, 'aes.zip')
+    sh(f"zip -q -P right '{zipcrypto}' secret.txt", src)
+    sh(f"7z a -tzip -mem=AES256 -pright '{aes}' secret.txt", src)
+    suite.talk('password-zipcrypto', zipcrypto, 'password right\n', ['prompt'], secret)
+    suite.talk('password-aes', aes, 'password right\n', ['prompt'], secret)
+    # A wrong password, then キャンセル on the second prompt: nothing written, one report.
+    suite.talk('password-wrong', aes, 'password wrong\n', ['prompt', 'prompt', 'icon=1'], {})
+    # Long enough to show the progress window; closing it keeps only the complete file.
+    big = os.path.join(archives, 'big.tar.bz2')
+    with tarfile.open(big, 'w:bz2') as t:
+        for name, size in (('a.txt', 6), ('big.bin', 300 << 20)):
+            info = tarfile.TarInfo(name)
+            info.size, info.mtime = size, STAMP
+            t.addfile(info, io.BytesIO(b'first\n') if size == 6 else Zeros())
+    suite.talk('progress-cancel', big, 'close\n', [], {'big.tar/': None, 'big.tar/a.txt': b'first\n'}, True)
+
+
+class Zeros:
+    def read(self, n=-1):
+        return bytes(n if n >= 0 else 0)
 
 
 def hostile_archives(work):
@@ -420,6 +473,7 @@ def main():
             suite.corrupt(kind, broken)
         for case in hostile_archives(suite.work):
             suite.hostile(*case)
+        talk_cases(suite, archives, src)
         suite.check_explorer()
     finally:
         suite.stop_watcher()

@@ -1,0 +1,15 @@
+#pragma once
+// The main operation with the library's own windows: extraction on a worker thread while
+// the calling thread keeps its windows alive, a progress window with キャンセル after about
+// half a second, a password prompt for encrypted entries, and one error message at the end.
+#include <windows.h>
+
+#include "engine/family.h"
+
+namespace dexalo::archivers::win32 {
+
+// `owner` (may be NULL) owns our windows and is disabled while the call runs, as under a
+// modal dialog; our windows are centred on it, or on the screen without one.
+int RunWithWindows(Family family, HWND owner, const char* commandLine, char* output, DWORD outputSize);
+
+} // namespace dexalo::archivers::win32
