@@ -398,7 +398,8 @@ Status Reader::Next(Entry& entry) {
         if (type == kTypeChapterLabel) chapters_ = true;
         if (type > kTypeDirectory) continue;  // volume and chapter labels, comments: not entries
         if (e.directory) e.originalSize = 0;
-        e.unsupported = flags & kGarbled ? "garbled (encrypted) ARJ entries are not supported"
+        e.garbled = (flags & kGarbled) != 0;
+        e.unsupported = e.garbled ? "garbled (encrypted) ARJ entries are not supported"
                       : flags & (kVolume | kExtFile) ? "ARJ files split across volumes are not supported"
                       : chapters_ ? "ARJ chapter archives are not supported"
                       : e.method > 4 ? "this ARJ compression method is not supported"

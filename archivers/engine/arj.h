@@ -34,6 +34,7 @@ struct Entry {
     // Why the data cannot be read (garbled, split across volumes, chapters, an unknown
     // method); nullptr when it can.
     const char* unsupported = nullptr;
+    bool garbled = false;
 };
 
 enum class Status { Ok, End, NotArj, Damaged, Unsupported };

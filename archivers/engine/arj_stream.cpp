@@ -130,6 +130,7 @@ public:
     }
 
     std::uint64_t Position() const { return file_.Position(); }
+    bool Garbled() const { return entry_.garbled; }
 
     static std::mutex gOpenMutex;
     static std::map<archive*, const ArjStream*> gOpen;  // for ArjBytesRead
@@ -212,6 +213,12 @@ std::optional<std::uint64_t> ArjBytesRead(archive* reader) {
     const auto it = ArjStream::gOpen.find(reader);
     if (it == ArjStream::gOpen.end()) return std::nullopt;
     return it->second->Position();
+}
+
+bool ArjEntryGarbled(archive* reader) {
+    std::lock_guard lock(ArjStream::gOpenMutex);
+    const auto it = ArjStream::gOpen.find(reader);
+    return it != ArjStream::gOpen.end() && it->second->Garbled();
 }
 
 int OpenArjReader(archive* reader, const platform::Path& path) {

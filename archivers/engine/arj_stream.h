@@ -19,5 +19,7 @@ int OpenArjReader(archive* reader, const platform::Path& path);
 // How many bytes of the ARJ file a reader opened above has read, for progress (the bytes
 // libarchive counts are the pax stream's); nullopt for any other reader.
 std::optional<std::uint64_t> ArjBytesRead(archive* reader);
+// True when such a reader is at a garbled (encrypted) entry.
+bool ArjEntryGarbled(archive* reader);
 
 } // namespace dexalo::archivers

@@ -181,6 +181,7 @@ private:
             if (declined_) return Outcome::Declined;
             return passphraseGiven_ ? Outcome::CorruptEncrypted : Outcome::UnsupportedEncryption;
         }
+        if (ArjEntryGarbled(reader_)) return Outcome::UnsupportedEncryption;  // no password is asked for
         return IsUnsupportedMethod(archive_error_string(reader_)) ? Outcome::Unsupported : Outcome::Corrupt;
     }
 

@@ -117,6 +117,7 @@ TEST_F(ArjArchives, DamageIsReportedAndLeavesNoFileUnderARealName) {
     EXPECT_FALSE(watcher_.asked);  // no password can help
     ASSERT_EQ(watcher_.reports.size(), 1u);
     EXPECT_EQ(watcher_.reports[0].unsupportedEntry, L"prose.txt");
+    EXPECT_TRUE(watcher_.reports[0].unsupportedEncryption);
 }
 
 // An ARJ archive of stored files as DOS arj writes them (host 0, local DOS times), for names
