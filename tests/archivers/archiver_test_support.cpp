@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -21,12 +22,7 @@ namespace dexalo::archivers::testing {
 namespace {
 
 std::uint32_t Crc32(const std::string& data) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char c : data) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
+    return static_cast<std::uint32_t>(::crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
 }
 
 void Put16(std::string& out, unsigned v) {
@@ -63,24 +59,6 @@ ScratchDir::~ScratchDir() {
 void Shell(const fs::path& dir, const std::string& command) {
     const std::string line = "cd '" + dir.string() + "' && (" + command + ") >/dev/null 2>&1";
     ASSERT_EQ(std::system(line.c_str()), 0) << command;
-}
-
-std::vector<std::string> Lines(const fs::path& dir, const std::string& command) {
-    const std::string line = "cd '" + dir.string() + "' && (" + command + ") 2>/dev/null";
-    std::vector<std::string> lines;
-    FILE* pipe = ::popen(line.c_str(), "r");
-    if (pipe == nullptr) return lines;
-    std::string current;
-    for (int c; (c = std::fgetc(pipe)) != EOF;) {
-        if (c == '\n') {
-            lines.push_back(current);
-            current.clear();
-        } else {
-            current += static_cast<char>(c);
-        }
-    }
-    ::pclose(pipe);
-    return lines;
 }
 
 void WriteText(const fs::path& file, const std::string& text) {

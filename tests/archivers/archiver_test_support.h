@@ -29,8 +29,6 @@ private:
 
 // Runs a shell command in `dir`; fails the test when it exits non-zero.
 void Shell(const fs::path& dir, const std::string& command);
-// Runs a shell command in `dir` and returns its standard output split into lines.
-std::vector<std::string> Lines(const fs::path& dir, const std::string& command);
 void WriteText(const fs::path& file, const std::string& text);
 std::string ReadText(const fs::path& file);
 
