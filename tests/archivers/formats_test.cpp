@@ -125,9 +125,7 @@ TEST_F(Formats, LzhMethodsAndHeaderLevels) {
 }
 
 TEST_F(Formats, StoredRar4UsesBackslashes) {
-    std::ofstream(out_ / "t.rar", std::ios::binary)
-        << MakeStoredRar4({{"top", true, ""}, {"top\\a.txt", false, "alpha\n"}, {"top\\b.txt", false, "beta\n"}});
-    const fs::path rar = out_ / "t.rar";
+    const fs::path rar = Fixture("stored.rar");
     EXPECT_EQ(List(Family::Rar, rar, "*.*"), (Names{"top\\", "top\\a.txt", "top\\b.txt"}));
     EXPECT_EQ(Count(Family::Rar, rar), 3);
     ASSERT_EQ(Extract(Family::Rar, rar, out_ / "x"), 0);
@@ -139,7 +137,7 @@ TEST_F(Formats, EachLibraryTakesOnlyItsOwnFamily) {
     Shell(src_.path(), "zip -qr " + (out_ / "a.zip").string() + " top && tar czf " + (out_ / "a.tgz").string() +
                            " top && gcab -c " + (out_ / "a.cab").string() + " top/a.txt && LC_ALL=C.UTF-8 lha c2o5 " +
                            (out_ / "a.lzh").string() + " top");
-    std::ofstream(out_ / "a.rar", std::ios::binary) << MakeStoredRar4({{"x.txt", false, "x"}});
+    fs::copy_file(Fixture("stored.rar"), out_ / "a.rar");
     WriteText(out_ / "plain.txt", "not an archive at all\n");
     const std::pair<const char*, Family> owners[] = {{"a.lzh", Family::Lzh}, {"a.zip", Family::Zip},
                                                      {"a.cab", Family::Cab}, {"a.tgz", Family::Tar},
