@@ -24,8 +24,7 @@ TEST(WholeRun, EveryKindOfFileNextToTheArchiveAndOpenAfterwards) {
         WriteBytes(arc + name + L".dbl", behaviour);
     }
     WriteBytes(arc + L"plain.txt", "just text, no archive");
-    const std::string lzText(5000, 'z');
-    WriteBytes(arc + L"SETUP.EX_", SzddCompress(lzText));
+    WriteBytes(arc + L"SETUP.EX_", LzSample());
 
     std::wstring arguments;
     for (const wchar_t* f : {L"a.lzh", L"b.zip", L"missing.lzh", L"plain.txt", L"mail.ish", L"SETUP.EX_", L"big.001"})
@@ -42,7 +41,7 @@ TEST(WholeRun, EveryKindOfFileNextToTheArchiveAndOpenAfterwards) {
                                                     "UnZip.Run(0,-u -qq \"" + a + "b.zip\" \"" + a + "b\\\",0)",
                                                     "Ish.Run(0," + a + "mail.ish /f=" + a + "mail\\)",
                                                     "Jack.Combine(" + a + "big.001," + a + ")"}));
-    EXPECT_EQ(ReadBytes(arc + L"SETUP.EX#"), lzText);
+    EXPECT_EQ(ReadBytes(arc + L"SETUP.EX#"), LzSampleText());
     EXPECT_EQ(GetFileAttributesW((arc + L"plain.tx#").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(GetFileAttributesW((arc + L"mail").c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 

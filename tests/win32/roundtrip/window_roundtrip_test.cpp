@@ -12,7 +12,6 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
-#include <set>
 
 #include "shell/associations.h"
 #include "win32/shell/registry_class_root.h"
@@ -269,38 +268,6 @@ TEST_F(RoundTrip, PresetsAndPickersSetDestFolderAndOkWritesTheFileByteExact) {
     EXPECT_EQ(form.PressToEnd(kOk), 0u);
     EXPECT_EQ(ReadBytes(in.Settings()), SettingsBytes(3, out));
     EXPECT_EQ(form.Messages(), std::vector<std::string>{});
-}
-
-TEST_F(RoundTrip, AStartFromSavedSettingsRestoresBoxesAndPickersAndCancelKeepsThem) {
-    const Installation in = Install(L"restore");
-    const std::wstring out = in.root + L"出力 フォルダ\\";
-    std::filesystem::create_directories(out);
-    Register(in, {0, 3, 7});
-    const std::string saved = SettingsBytes(3, out);
-    WriteBytes(in.Settings(), saved);
-
-    ProgramWindow form(in, in.root);
-    ASSERT_TRUE(form.open());
-    const std::set<int> registered = {0, 3, 7};
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(form.Checked(Caption(i)), registered.count(i) == 1) << i;
-    EXPECT_TRUE(form.Checked(kNextToArchive));
-    EXPECT_TRUE(form.Checked(kOpenAfterwards));
-    for (const wchar_t* preset : {kDesktop, kTemp}) EXPECT_FALSE(form.Enabled(preset)) << Utf8(preset);
-    EXPECT_FALSE(::IsWindowEnabled(form.DriveList()));
-    EXPECT_FALSE(::IsWindowEnabled(form.FolderList()));
-    EXPECT_EQ(form.CurrentFolder(), L"出力 フォルダ");
-    EXPECT_EQ(form.CurrentDrive().substr(0, 2), L"z:");
-    EXPECT_EQ(ClassValue(L".lzh"), L"LzhFile");
-
-    // Changes that Cancel throws away.
-    form.Click(kNextToArchive);
-    EXPECT_TRUE(form.Enabled(kTemp));
-    form.Click(Caption(0));
-    form.Click(Caption(1));
-    EXPECT_EQ(form.PressToEnd(kCancel), 0u);
-    EXPECT_EQ(ReadBytes(in.Settings()), saved);
-    EXPECT_EQ(ClassValue(L".lzh"), L"LzhFile");
-    EXPECT_FALSE(ClassKeyExists(L".zip"));
 }
 
 TEST_F(RoundTrip, OkWithoutTheSettingsFolderSaysSoAndStillEnds) {

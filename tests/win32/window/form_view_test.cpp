@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 
 #include "form_fakes.h"
@@ -251,50 +250,6 @@ TEST(FormView, MissingDriveShowsItsMessageAndTheListGoesBack) {
     ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(text));
     EXPECT_EQ(std::wstring(text).substr(0, 2), before);
     EXPECT_EQ(::SendMessageW(combo, CB_GETCOUNT, 0, 0), std::popcount(drives));
-}
-
-std::wstring ListText(HWND list, int index) {
-    std::wstring text(static_cast<std::size_t>(::SendMessageW(list, LB_GETTEXTLEN, index, 0)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        ::SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()))));
-    return text;
-}
-
-TEST(FormView, FolderListShowsAncestorsOpenAndSubFoldersClosed) {
-    wchar_t temp[MAX_PATH + 1]{};
-    ::GetTempPathW(MAX_PATH + 1, temp);
-    const std::filesystem::path base = std::filesystem::path(temp) / L"dexalo-window-test";
-    std::filesystem::remove_all(base);
-    std::filesystem::create_directories(base / L"outer" / L"inner" / L"b-child");
-    std::filesystem::create_directories(base / L"outer" / L"inner" / L"a-child");
-    ViewRig rig;
-    win32::Form1View& view = rig.Open();
-    const std::wstring inner = (base / L"outer" / L"inner").wstring();
-    ASSERT_TRUE(view.Model().SetPath(inner));
-    EXPECT_EQ(rig.state.DestFolder, inner + L"\\");
-
-    HWND list = view.ControlWindow(kDir1);
-    const auto count = static_cast<int>(::SendMessageW(list, LB_GETCOUNT, 0, 0));
-    ASSERT_GE(count, 5);
-    EXPECT_EQ(ListText(list, count - 4), L"outer");
-    EXPECT_EQ(ListText(list, count - 3), L"inner");
-    EXPECT_EQ(ListText(list, count - 2), L"a-child");
-    EXPECT_EQ(ListText(list, count - 1), L"b-child");
-    EXPECT_EQ(::SendMessageW(list, LB_GETCURSEL, 0, 0), count - 3);
-    const auto& entries = view.FolderListEntries();
-    EXPECT_TRUE(entries[0].open && entries[static_cast<std::size_t>(count - 3)].open);
-    EXPECT_FALSE(entries[static_cast<std::size_t>(count - 2)].open);
-    EXPECT_EQ(entries[0].path.size(), 3u); // the drive root
-
-    // Enter opens the selected entry, as a double-click does (the round trip uses that).
-    ::SetFocus(list);
-    ::SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(count - 4), 0); // "outer"
-    ::PostMessageW(list, WM_KEYDOWN, VK_RETURN, 0x001C0001);
-    rig.Pump();
-    EXPECT_EQ(view.Model().Path(), (base / L"outer").wstring());
-    EXPECT_EQ(rig.state.DestFolder, (base / L"outer").wstring() + L"\\");
-    rig.view.reset();
-    std::filesystem::remove_all(base);
 }
 
 // Design state over stand-ins; with "next-to-archive" the pickers start disabled.
