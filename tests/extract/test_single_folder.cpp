@@ -87,5 +87,25 @@ TEST(SingleFolder, Placements) {
     }
 }
 
+// The wildcards each library is asked with; the libraries filter by them.
+TEST(SingleFolder, Wildcards) {
+    const std::pair<ArchiveType, std::vector<std::wstring>> rows[] = {
+        {ArchiveType::LZH, {L"FindFirst(*)"}},
+        {ArchiveType::TAR, {L"FindFirst()"}},
+        {ArchiveType::RAR, {L"FindFirst(*.*)", L"FindFirst(*)"}},
+        {ArchiveType::BGA, {L"FindFirst(*)", L"FindFirst(top*)"}},
+    };
+    for (const auto& [type, expected] : rows) {
+        FakeLibraries libs;
+        libs.Add(LibraryOf(type), L"C:\\Arc\\data").entries = {L"top\\a", L"top\\b", L"top/c"};
+        EntryRecord record;
+        CheckSingleFolder(libs, type, L"C:\\Arc\\data", 3, 0x77, record);
+        std::vector<std::wstring> finds;
+        for (const auto& call : libs.log)
+            if (call.find(L".FindFirst(") != std::wstring::npos) finds.push_back(call.substr(call.find(L'.') + 1));
+        EXPECT_EQ(finds, expected) << static_cast<int>(type);
+    }
+}
+
 } // namespace
 } // namespace dexalo::test

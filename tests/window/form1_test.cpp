@@ -50,8 +50,9 @@ TEST(Form1, OptionBoxesSetFlagsPickersAndTheWindowOrder) {
     f.CheckClicked(10);
     EXPECT_EQ(Pickers(f), 1);
     EXPECT_EQ(f.Control(kDrive1).backColor, Color{kWhite});
-    f.CheckClicked(12); // keep in front; an association box re-applies only that
-    rig.state.OptionFlags = 3;
+    f.CheckClicked(12); // keep in front; OPTION_SET recomputes the same flags
+    EXPECT_EQ(rig.state.OptionFlags, 2);
+    rig.state.OptionFlags = 3; // an association box re-applies only the window order
     f.CheckClicked(4);
     EXPECT_EQ(rig.state.OptionFlags, 3);
     EXPECT_EQ(Pickers(f), 1);
@@ -107,12 +108,12 @@ TEST(Form1, VersionPanelLines) {
     EXPECT_EQ(VersionText(-32768, L'.'), L"-327");
     EXPECT_EQ(VersionText(139, L','), L"1,39");
     Rig rig;
-    rig.libraries.versions = {139, std::nullopt, 1000, -1, std::nullopt, 65535, 0, 3, 12, std::nullopt};
+    rig.libraries.versions = {139, std::nullopt, 0, -1, std::nullopt, 65535, 0, 3, 12, std::nullopt};
     rig.associations.associated = {1, 6, 9};
     rig.form().Form_Load();
     const std::pair<int, const wchar_t*> rows[] = {
         {0, L"UNLHA32.DLL ..........Version. 1.39"},  {1, L"UNZIP32.DLL ...........Version. なし"},
-        {2, L"CAB32.DLL .................Version. 10.0"}, {3, L"TAR32.DLL .................Version. -0.0"},
+        {2, L"CAB32.DLL .................Version. 0.00"}, {3, L"TAR32.DLL .................Version. -0.0"},
         {4, L"UNARJ32.DLL ........Version. なし"},     {5, L"ISH32.DLL ....................Version. 655."},
         {6, L"UNRAR32.DLL ..Unrar.dllが必要"},         {9, L"JACK32.DLL ..............Version. なし"},
     };
@@ -123,7 +124,7 @@ TEST(Form1, VersionPanelLines) {
         EXPECT_FALSE(rig.form().Control(Check1(i)).enabled) << i;
         EXPECT_EQ(rig.form().Control(Check1(i)).value, 0) << i;
     }
-    EXPECT_TRUE(rig.form().Control(Check1(2)).enabled);
+    EXPECT_TRUE(rig.form().Control(Check1(2)).enabled); // only RAR gives 0 a meaning
     EXPECT_EQ(rig.associations.tested, (std::vector<int>{0, 2, 3, 5, 7, 8}));
 }
 

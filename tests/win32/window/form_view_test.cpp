@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "form_fakes.h"
@@ -250,6 +251,42 @@ TEST(FormView, MissingDriveShowsItsMessageAndTheListGoesBack) {
     ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(text));
     EXPECT_EQ(std::wstring(text).substr(0, 2), before);
     EXPECT_EQ(::SendMessageW(combo, CB_GETCOUNT, 0, 0), std::popcount(drives));
+}
+
+// The folder list: ancestors open, sub-folders closed and sorted, the current one selected;
+// Enter opens the selected entry, as a double-click does (the round trip uses that).
+TEST(FormView, FolderListAndTheEnterKey) {
+    wchar_t temp[MAX_PATH + 1]{};
+    ::GetTempPathW(MAX_PATH + 1, temp);
+    const std::wstring base = std::wstring(temp) + L"dexalo-window-test", outer = base + L"\\outer",
+                       inner = outer + L"\\inner";
+    std::filesystem::remove_all(base);
+    std::filesystem::create_directories(inner + L"\\b-child");
+    std::filesystem::create_directories(inner + L"\\a-child");
+    ViewRig rig;
+    win32::Form1View& view = rig.Open();
+    ASSERT_TRUE(view.Model().SetPath(inner));
+    HWND list = view.ControlWindow(kDir1);
+    const auto count = static_cast<int>(::SendMessageW(list, LB_GETCOUNT, 0, 0));
+    ASSERT_GE(count, 5);
+    std::vector<std::wstring> tail;
+    for (int i = count - 4; i < count; ++i) {
+        wchar_t text[MAX_PATH]{};
+        ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+        tail.push_back(text);
+    }
+    EXPECT_EQ(tail, (std::vector<std::wstring>{L"outer", L"inner", L"a-child", L"b-child"}));
+    EXPECT_EQ(::SendMessageW(list, LB_GETCURSEL, 0, 0), count - 3);
+    const auto& entries = view.FolderListEntries();
+    EXPECT_TRUE(entries[0].open && entries[static_cast<std::size_t>(count - 3)].open);
+    EXPECT_FALSE(entries[static_cast<std::size_t>(count - 2)].open);
+    ::SetFocus(list);
+    ::SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(count - 4), 0);
+    ::PostMessageW(list, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    rig.Pump();
+    EXPECT_EQ(rig.state.DestFolder, outer + L"\\");
+    rig.view.reset();
+    std::filesystem::remove_all(base);
 }
 
 // Design state over stand-ins; with "next-to-archive" the pickers start disabled.
