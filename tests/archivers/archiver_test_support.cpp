@@ -18,35 +18,6 @@
 
 namespace dexalo::archivers::testing {
 
-namespace {
-
-std::uint32_t Crc32(const std::string& data) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char c : data) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-void Put16(std::string& out, unsigned v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& out, std::uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
-
-// A RAR 4 block: the CRC covers everything after itself.
-std::string RarBlock(std::string body) {
-    std::string block;
-    Put16(block, Crc32(body) & 0xFFFF);
-    return block + body;
-}
-
-} // namespace
-
 ScratchDir::ScratchDir() {
     static std::atomic<int> counter{0};
     path_ = fs::temp_directory_path() /
@@ -63,24 +34,6 @@ ScratchDir::~ScratchDir() {
 void Shell(const fs::path& dir, const std::string& command) {
     const std::string line = "cd '" + dir.string() + "' && (" + command + ") >/dev/null 2>&1";
     ASSERT_EQ(std::system(line.c_str()), 0) << command;
-}
-
-std::vector<std::string> Lines(const fs::path& dir, const std::string& command) {
-    const std::string line = "cd '" + dir.string() + "' && (" + command + ") 2>/dev/null";
-    std::vector<std::string> lines;
-    FILE* pipe = ::popen(line.c_str(), "r");
-    if (pipe == nullptr) return lines;
-    std::string current;
-    for (int c; (c = std::fgetc(pipe)) != EOF;) {
-        if (c == '\n') {
-            lines.push_back(current);
-            current.clear();
-        } else {
-            current += static_cast<char>(c);
-        }
-    }
-    ::pclose(pipe);
-    return lines;
 }
 
 void WriteText(const fs::path& file, const std::string& text) {
@@ -130,143 +83,7 @@ int Extract(Family family, const fs::path& archive, const fs::path& destination)
     return Run(family, line.c_str(), out, 0);
 }
 
-std::string MakeTar(const std::vector<TarMember>& members) {
-    std::string tar;
-    for (const auto& m : members) {
-        char header[512] = {};
-        std::strncpy(header, m.name.c_str(), 100);
-        std::snprintf(header + 100, 8, "%07o", m.type == '5' ? 0755 : 0644);
-        std::snprintf(header + 108, 8, "%07o", 0);
-        std::snprintf(header + 116, 8, "%07o", 0);
-        std::snprintf(header + 124, 12, "%011o", static_cast<unsigned>(m.type == '0' ? m.data.size() : 0));
-        std::snprintf(header + 136, 12, "%011o", 1600000000u);
-        std::memset(header + 148, ' ', 8);
-        header[156] = m.type;
-        std::strncpy(header + 157, m.link.c_str(), 100);
-        std::memcpy(header + 257, "ustar", 6);
-        std::memcpy(header + 263, "00", 2);
-        unsigned sum = 0;
-        for (unsigned char c : header) sum += c;
-        std::snprintf(header + 148, 8, "%06o", sum);
-        tar.append(header, 512);
-        if (m.type == '0') {
-            tar += m.data;
-            tar.append((512 - m.data.size() % 512) % 512, '\0');
-        }
-    }
-    tar.append(1024, '\0');
-    return tar;
-}
-
-std::string MakeStoredRar4(const std::vector<RarMember>& members) {
-    std::string rar("Rar!\x1A\x07\x00", 7);
-    std::string mainHeader;
-    mainHeader += '\x73';
-    Put16(mainHeader, 0);
-    Put16(mainHeader, 13);
-    Put16(mainHeader, 0);
-    Put32(mainHeader, 0);
-    rar += RarBlock(mainHeader);
-    for (const auto& m : members) {
-        std::string h;
-        h += '\x74';
-        Put16(h, 0x8000 | (m.folder ? 0x00E0 : 0) | (m.utf8Name ? 0x0200 : 0) | (m.encrypted ? 0x0004 : 0));
-        Put16(h, static_cast<unsigned>(32 + m.name.size()));
-        Put32(h, static_cast<std::uint32_t>(m.data.size()));   // packed size
-        Put32(h, static_cast<std::uint32_t>(m.data.size()));   // unpacked size
-        h += '\x02';                                             // written on Windows
-        Put32(h, Crc32(m.data));
-        Put32(h, (44u << 25) | (6u << 21) | (15u << 16) | (12u << 11));  // 2024-06-15 12:00:00
-        h += static_cast<char>(20);                              // version to extract
-        h += '\x30';                                             // stored
-        Put16(h, static_cast<unsigned>(m.name.size()));
-        Put32(h, m.folder ? 0x10 : 0x20);
-        h += m.name;
-        rar += RarBlock(h) + m.data;
-    }
-    std::string end;
-    end += '\x7B';
-    Put16(end, 0x4000);
-    Put16(end, 7);
-    rar += RarBlock(end);
-    return rar;
-}
-
-namespace {
-
-// RAR 5 numbers take 7 bits a byte; a header is its CRC-32, its size, then the rest.
-void PutVint(std::string& out, std::uint64_t v) {
-    do out += static_cast<char>((v & 0x7F) | (v > 0x7F ? 0x80 : 0));
-    while ((v >>= 7) != 0);
-}
-std::string Rar5Header(const std::string& rest) {
-    std::string sized, block;
-    PutVint(sized, rest.size());
-    Put32(block, Crc32(sized + rest));
-    return block + sized + rest;
-}
-
-} // namespace
-
-std::string MakeStoredRar5(const std::vector<RarMember>& members) {
-    std::string rar = std::string("Rar!\x1A\x07\x01\x00", 8) + Rar5Header(std::string("\x01\x00\x00", 3));
-    for (const auto& m : members) {
-        const std::string extra = m.encrypted ? std::string("\x02\x01\x00", 3) : "";  // an encryption record
-        std::string h;
-        for (std::uint64_t v : {std::uint64_t{2}, std::uint64_t{extra.empty() ? 2u : 3u}, std::uint64_t{extra.size()},
-                                std::uint64_t{m.data.size()}, std::uint64_t{m.folder}, std::uint64_t{m.data.size()},
-                                std::uint64_t{m.folder ? 0x10u : 0x20u}, std::uint64_t{0}, std::uint64_t{0},
-                                std::uint64_t{m.name.size()}})
-            PutVint(h, v);
-        if (extra.empty()) h.erase(2, 1);  // no extra area, no size for it
-        rar += Rar5Header(h + m.name + extra) + m.data;
-    }
-    return rar + Rar5Header(std::string("\x05\x00\x00", 3));
-}
-
-std::string MakeStoredCab(const std::vector<CabMember>& members) {
-    std::string files, data;
-    std::uint32_t offset = 0;
-    for (const auto& m : members) {
-        Put32(files, static_cast<std::uint32_t>(m.data.size()));
-        Put32(files, offset);
-        Put16(files, 0);                                // folder 0
-        Put16(files, (44u << 9) | (6u << 5) | 15u);     // 2024-06-15
-        Put16(files, 12u << 11);                        // 12:00:00
-        Put16(files, 0x20 | (m.utf8Name ? 0x80 : 0));  // archive bit, UTF-8 name
-        files += m.name;
-        files += '\0';
-        data += m.data;
-        offset += static_cast<std::uint32_t>(m.data.size());
-    }
-    std::string blocks;
-    std::uint16_t count = 0;
-    for (std::size_t at = 0; at < data.size() || count == 0; at += 32768, ++count) {
-        const std::string chunk = data.substr(std::min(at, data.size()), 32768);
-        Put32(blocks, 0);  // no checksum
-        Put16(blocks, static_cast<unsigned>(chunk.size()));
-        Put16(blocks, static_cast<unsigned>(chunk.size()));
-        blocks += chunk;
-    }
-    constexpr std::uint32_t kHeader = 36, kFolder = 8;
-    std::string cab = "MSCF";
-    Put32(cab, 0);
-    Put32(cab, static_cast<std::uint32_t>(kHeader + kFolder + files.size() + blocks.size()));
-    Put32(cab, 0);
-    Put32(cab, kHeader + kFolder);  // first file entry
-    Put32(cab, 0);
-    cab += '\x03';
-    cab += '\x01';
-    Put16(cab, 1);
-    Put16(cab, static_cast<unsigned>(members.size()));
-    Put16(cab, 0);
-    Put16(cab, 0);
-    Put16(cab, 0);
-    Put32(cab, static_cast<std::uint32_t>(kHeader + kFolder + files.size()));  // first data block
-    Put16(cab, count);
-    Put16(cab, 0);  // stored
-    return cab + files + blocks;
-}
+fs::path Fixture(const std::string& name) { return fs::path(DEXALO_TEST_DATA_DIR) / "archives" / name; }
 
 JapaneseCodePages::JapaneseCodePages() {
     platform::UseCodePages("CP932", "CP932");
@@ -279,8 +96,8 @@ JapaneseCodePages::~JapaneseCodePages() {
 }
 
 void PatchZipHeaders(std::string& zip, const std::string& name, std::size_t at, std::uint32_t value) {
-    std::string bytes;
-    Put32(bytes, value);
+    const std::string bytes{static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
+                            static_cast<char>(value >> 24)};
     int patched = 0;
     // Local headers carry the CRC at 14 and the name at 30, central ones at 16 and 46.
     for (const auto& [signature, crc, nameAt] : {std::tuple<std::string, std::size_t, std::size_t>{"PK\x03\x04", 14, 30},

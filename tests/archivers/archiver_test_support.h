@@ -29,8 +29,6 @@ private:
 
 // Runs a shell command in `dir`; fails the test when it exits non-zero.
 void Shell(const fs::path& dir, const std::string& command);
-// Runs a shell command in `dir` and returns its standard output split into lines.
-std::vector<std::string> Lines(const fs::path& dir, const std::string& command);
 void WriteText(const fs::path& file, const std::string& text);
 std::string ReadText(const fs::path& file);
 
@@ -43,37 +41,9 @@ int Count(Family family, const fs::path& archive);
 std::vector<std::string> List(Family family, const fs::path& archive, const std::string& wildcard);
 int Extract(Family family, const fs::path& archive, const fs::path& destination);
 
-// A ustar archive with the given members, for paths no tar tool will write.
-struct TarMember {
-    TarMember(std::string n, char t, std::string d, std::string l = {})
-        : name(std::move(n)), type(t), data(std::move(d)), link(std::move(l)) {}
-    std::string name;
-    char type;  // '0' file, '5' folder, '2' symlink, '1' hard link
-    std::string data;
-    std::string link;
-};
-std::string MakeTar(const std::vector<TarMember>& members);
-
-// A RAR 4 archive with stored members (no tool here writes RAR). Names use '\'.
-struct RarMember {
-    std::string name;
-    bool folder = false;
-    std::string data;
-    bool utf8Name = false;  // sets the Unicode flag with a UTF-8 name, as RAR allows
-    bool encrypted = false;  // the password flag only: the data stays plain
-};
-std::string MakeStoredRar4(const std::vector<RarMember>& members);
-// The same as RAR 5 (names with '/', no CRCs), for what libarchive's RAR 5 reader misses.
-std::string MakeStoredRar5(const std::vector<RarMember>& members);
-
-// A CAB archive with one uncompressed folder (gcab always sets the UTF-8 name flag; this
-// writer sets it only when asked). Names use '\'.
-struct CabMember {
-    std::string name;
-    std::string data;
-    bool utf8Name = false;
-};
-std::string MakeStoredCab(const std::vector<CabMember>& members);
+// A committed archive under tests/data/archives, for what no tool here writes: stored RAR 4
+// and CAB with code-page names, tars with unsafe paths and links.
+fs::path Fixture(const std::string& name);
 
 // The engine sees the code pages of a Japanese Windows (ANSI and OEM 932) while alive.
 class JapaneseCodePages {

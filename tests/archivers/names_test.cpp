@@ -5,7 +5,6 @@
 #include <archive.h>
 #include <archive_entry.h>
 
-#include <fstream>
 
 #include "archiver_test_support.h"
 #include "engine/family.h"
@@ -24,11 +23,6 @@ const std::string kSofuto = "\x83\x5C\x83\x74\x83\x67";  // ソフト: ソ ends 
 
 class CodePageNames : public ::testing::Test {
 protected:
-    fs::path Write(const std::string& name, const std::string& bytes) {
-        std::ofstream(dir_ / name, std::ios::binary) << bytes;
-        return dir_ / name;
-    }
-
     // The names libarchive itself hands over once the engine has configured the reader.
     // On Windows its fallback maps each byte to U+00xx, so the engine must name the code page.
     std::vector<std::wstring> WideNames(Family family, const fs::path& file) {
@@ -52,9 +46,7 @@ protected:
 };
 
 TEST_F(CodePageNames, Rar4NamesWithoutTheUnicodeFlag) {
-    const fs::path rar = Write("t.rar", MakeStoredRar4({{kShiryo, true, ""},
-                                                        {kShiryo + "\\a.txt", false, "alpha\n"},
-                                                        {kNichi + ".txt", false, "nichi\n"}}));
+    const fs::path rar = Fixture("cp932.rar");
     EXPECT_EQ(WideNames(Family::Rar, rar), (std::vector<std::wstring>{L"資料", L"資料/a.txt", L"日.txt"}));
     EXPECT_EQ(List(Family::Rar, rar, "*"), (Names{kShiryo + "\\", kShiryo + "\\a.txt", kNichi + ".txt"}));
     EXPECT_EQ(Count(Family::Rar, rar), 3);
@@ -64,8 +56,7 @@ TEST_F(CodePageNames, Rar4NamesWithoutTheUnicodeFlag) {
 
 // libarchive turns every '\' byte of such a name into '/', second bytes included.
 TEST_F(CodePageNames, Rar4NamesWithBackslashAsSecondByte) {
-    const fs::path rar = Write("t.rar", MakeStoredRar4({{kSofuto + "\\" + kHyo + ".txt", false, "hyo\n"},
-                                                        {"\xE8\xA1\xA8\\u.txt", false, "utf\n", true}}));
+    const fs::path rar = Fixture("cp932-backslash.rar");
     EXPECT_EQ(List(Family::Rar, rar, "*"), (Names{kSofuto + "\\" + kHyo + ".txt", kHyo + "\\u.txt"}));
     EXPECT_EQ(List(Family::Rar, rar, "*\\" + kHyo + ".txt"), (Names{kSofuto + "\\" + kHyo + ".txt"}));
     ASSERT_EQ(Extract(Family::Rar, rar, dir_ / "x"), 0);
@@ -74,8 +65,7 @@ TEST_F(CodePageNames, Rar4NamesWithBackslashAsSecondByte) {
 }
 
 TEST_F(CodePageNames, CabNamesWithoutTheUtf8Flag) {
-    const fs::path cab = Write("t.cab", MakeStoredCab({{kShiryo + "\\" + kHyo + ".txt", "hyo\n"},
-                                                       {"\xE6\x97\xA5\\u.txt", "utf\n", true}}));
+    const fs::path cab = Fixture("cp932.cab");
     EXPECT_EQ(WideNames(Family::Cab, cab), (std::vector<std::wstring>{L"資料/表.txt", L"日/u.txt"}));
     EXPECT_EQ(List(Family::Cab, cab, "*"), (Names{kShiryo + "\\" + kHyo + ".txt", kNichi + "\\u.txt"}));
     ASSERT_EQ(Extract(Family::Cab, cab, dir_ / "x"), 0);

@@ -33,16 +33,7 @@ protected:
 };
 
 TEST_F(Safety, UnsafePathsAreRefusedAndTheRestExtracted) {
-    const fs::path tar = Write("evil.tar", MakeTar({
-                                               {"../up.txt", '0', "up"},
-                                               {"/abs.txt", '0', "abs"},
-                                               {"C:\\drive.txt", '0', "drive"},
-                                               {"C:drive2.txt", '0', "drive"},
-                                               {"\\\\server\\share\\unc.txt", '0', "unc"},
-                                               {"sub/../../up2.txt", '0', "up"},
-                                               {"con.txt", '0', "device"},
-                                               {"good/ok.txt", '0', "fine"},
-                                           }));
+    const fs::path tar = Write("evil.tar", ReadText(Fixture("unsafe-paths.tar")));
     EXPECT_EQ(Extract(Family::Tar, tar, Dest()), kErrorRefused);
     EXPECT_EQ(Tree(Dest()), (std::map<std::string, std::string>{{"good/", ""}, {"good/ok.txt", "fine"}}));
     EXPECT_TRUE(Escaped().empty());
@@ -51,14 +42,7 @@ TEST_F(Safety, UnsafePathsAreRefusedAndTheRestExtracted) {
 
 TEST_F(Safety, LinksNeverLeadOutside) {
     fs::create_directories(outer_ / "outside");
-    const fs::path tar = Write("links.tar", MakeTar({
-                                                {"escape", '2', "", "../outside"},
-                                                {"escape/planted.txt", '0', "planted"},
-                                                {"abs", '2', "", "/etc"},
-                                                {"hard", '1', "", "../outside/x"},
-                                                {"top/inner", '2', "", "../good.txt"},
-                                                {"good.txt", '0', "good"},
-                                            }));
+    const fs::path tar = Write("links.tar", ReadText(Fixture("links.tar")));
     EXPECT_EQ(Extract(Family::Tar, tar, Dest()), kErrorRefused);
     EXPECT_TRUE(fs::is_empty(outer_ / "outside"));
     const auto tree = Tree(Dest());
@@ -73,7 +57,7 @@ TEST_F(Safety, AnExistingLinkInTheDestinationIsNeverWrittenThrough) {
     fs::create_directories(outer_ / "outside");
     fs::create_directories(Dest());
     fs::create_directory_symlink(outer_ / "outside", Dest() / "data");
-    const fs::path tar = Write("t.tar", MakeTar({{"data/x.txt", '0', "x"}, {"y.txt", '0', "y"}}));
+    const fs::path tar = Write("t.tar", ReadText(Fixture("through-link.tar")));
     EXPECT_EQ(Extract(Family::Tar, tar, Dest()), kErrorRefused);
     EXPECT_TRUE(fs::is_empty(outer_ / "outside"));
     EXPECT_EQ(ReadText(Dest() / "y.txt"), "y");

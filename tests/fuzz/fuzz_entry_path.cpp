@@ -54,11 +54,7 @@ bool Absolute(std::wstring_view path) {
 }
 
 void CheckNames(const Components& names) {
-    for (const auto& name : names) {
-        const char* why = dexalo::fuzz::WhyNameLeaves(name);
-        if (why) std::fprintf(stderr, "unsafe name let through: %s\n", why);
-        FUZZ_CHECK(!why, "every name let through stays in its folder");
-    }
+    for (const auto& name : names) FUZZ_CHECK(!dexalo::fuzz::WhyNameLeaves(name), "every name let through stays in its folder");
 }
 
 const std::wstring kDestination = L"C:\\Users\\me\\Desktop\\out";

@@ -2,13 +2,11 @@
 // calls where the input says. Whatever happens, the check answers direct or sub-folder,
 // calls only the type's own library, closes what it opened and nothing else, never asks
 // for the next entry once the library has said there is none, and leaves one-entry
-// archives alone. DEXALO_FUZZ_TRACE=1 prints the calls when a reproducer is run by hand.
+// archives alone.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -80,8 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const std::length_error&) {
         ended = false;
     }
-    if (std::getenv("DEXALO_FUZZ_TRACE"))
-        for (const auto& call : libs.log) std::fprintf(stderr, "%ls\n", call.c_str());
     FUZZ_CHECK(ended, "the check ends");
     FUZZ_CHECK(placement == Placement::Direct || placement == Placement::SubFolder, "direct or sub-folder");
     const std::wstring own = std::wstring(test::LibName(lib)) + L".";

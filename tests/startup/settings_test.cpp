@@ -65,17 +65,13 @@ TEST_F(SettingsTest, AFolderTheCodePageCannotHoldIsNotSavedAsAnotherFolder) {
 }
 
 TEST_F(SettingsTest, RoundTripsWhatTheWindowCanProduce) {
-    const std::wstring folders[] = {L"C:\\", L"C:\\a,b, c\\", L"E:\\ソフト\\表示\\", L"C:\\Program Files\\x\\"};
-    for (const auto& folder : folders) {
-        for (std::int32_t flags = 0; flags <= 3; ++flags) {
-            ModuleState out;
-            out.OptionFlags = flags;
-            out.DestFolder = folder;
-            ASSERT_TRUE(WriteSettings(out, kProgram, storage, codec));
-            const ModuleState in = Read();
-            EXPECT_EQ(in.OptionFlags, flags);
-            EXPECT_EQ(in.DestFolder, folder);
-        }
+    // ソ and 表 end in the byte of a backslash in Shift-JIS.
+    for (const std::wstring folder : {L"C:\\", L"C:\\a,b, c\\", L"E:\\ソフト\\表示\\"}) {
+        ModuleState out{folder, 3, 0};
+        ASSERT_TRUE(WriteSettings(out, kProgram, storage, codec));
+        const ModuleState in = Read();
+        EXPECT_EQ(in.OptionFlags, 3);
+        EXPECT_EQ(in.DestFolder, folder);
     }
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // Recording stand-ins for the libraries and the platform, driven by small archive models.
-#include <algorithm>
-#include <cstdint>
+// Wildcards are matched by our own archiver engine's rule, as the libraries we ship do.
 #include <array>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/wildcard.h"
 #include "extract/archiver_library.h"
 #include "extract/extract_platform.h"
 #include "extract/extraction.h"
@@ -23,62 +24,33 @@ inline const wchar_t* LibName(Library lib) {
     return names[static_cast<int>(lib)];
 }
 
-// '*' matches any run, '?' one character; an empty pattern and "*.*" match everything.
-inline bool Glob(std::wstring_view pattern, std::wstring_view text) {
-    if (pattern.empty() || pattern == L"*.*") return true;
-    std::size_t p = 0, t = 0, star = std::wstring_view::npos, mark = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && (pattern[p] == L'?' || pattern[p] == text[t])) {
-            ++p, ++t;
-        } else if (p < pattern.size() && pattern[p] == L'*') {
-            star = p++, mark = t;
-        } else if (star != std::wstring_view::npos) {
-            p = star + 1, t = ++mark;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == L'*') ++p;
-    return p == pattern.size();
-}
-
-// What one open or find call does instead of its normal answer: fail (open: handle 0, find:
-// an error code), or say that there are no more entries.
+// What one open or find call does instead of its normal answer: fail, or say "no more".
 enum class Twist { None, Error, NoMore };
 inline constexpr std::int32_t kFindError = 0x8070;
 
 struct FakeArchive {
-    std::optional<std::int32_t> count;        // GetFileCount answer
-    std::optional<std::int32_t> check;        // IshCheckArchive / JackCheckArchive answer
-    std::vector<std::wstring> entries;        // listing, in order
+    std::optional<std::int32_t> count;         // GetFileCount answer
+    std::optional<std::int32_t> check;         // IshCheckArchive / JackCheckArchive answer
+    std::vector<std::wstring> entries;         // listing, in order
     std::optional<std::int32_t> runResult = 0; // main operation / JackCombine
-    std::int32_t endResult = -1;              // a find past the last entry
-    std::optional<std::int32_t> firstResult;  // forces every find-first's answer
-    std::map<std::wstring, std::int32_t> firstResultFor; // forces it for one wildcard
-    bool ignoresWildcard = false;             // lists every entry whatever it is asked for
-    std::vector<Twist> twists;                // open, find-first and find-next calls, in turn
+    std::int32_t endResult = -1;               // a find past the last entry
+    std::map<std::wstring, std::int32_t> firstResultFor; // forces find-first's answer for a wildcard
+    bool ignoresWildcard = false;
+    std::vector<Twist> twists;                 // open, find-first and find-next calls, in turn
 };
 
 class FakeLibraries : public ArchiverLibraries {
 public:
     std::vector<std::wstring> log;
     std::set<Library> missing;
-    std::set<std::pair<Library, std::wstring>> missingExports; // e.g. {Unlha, L"FindNext"}
+    std::set<std::pair<Library, std::wstring>> missingExports;
     std::map<std::pair<Library, std::wstring>, FakeArchive> archives;
-    std::array<std::optional<std::int32_t>, kLibraryCount> versions{}; // GetVersion answers; unset: none
-    bool findNextAfterEnd = false; // a find-next was made after the library said -1
-    std::vector<std::wstring> misuse; // calls on closed or unknown archives
-    std::size_t callLimit = SIZE_MAX; // a caller beyond it is looping: the call throws
+    std::array<std::optional<std::int32_t>, kLibraryCount> versions{};
+    bool findNextAfterEnd = false;
+    std::vector<std::wstring> misuse;   // calls on archives not open
+    std::size_t callLimit = SIZE_MAX;   // a caller beyond it is looping: the call throws
 
     FakeArchive& Add(Library lib, const std::wstring& path) { return archives[{lib, path}]; }
-
-    std::vector<std::wstring> CallsTo(Library lib) const {
-        std::vector<std::wstring> out;
-        const std::wstring prefix = std::wstring(LibName(lib)) + L".";
-        for (const auto& entry : log)
-            if (entry.rfind(prefix, 0) == 0) out.push_back(entry);
-        return out;
-    }
 
     std::optional<std::int32_t> GetVersion(Library lib) override {
         if (!Available(lib, L"GetVersion")) return std::nullopt;
@@ -113,17 +85,14 @@ public:
         if (!c) return kFindError;
         c->matches.clear();
         for (const auto& e : c->archive->entries)
-            if (c->archive->ignoresWildcard || Glob(wildcard, e)) c->matches.push_back(e);
+            if (c->archive->ignoresWildcard || archivers::MatchesWildcard(wildcard, e)) c->matches.push_back(e);
         c->next = 0;
         c->ended = false;
-        // A forced answer still writes the record, as a careless library might.
-        std::optional<std::int32_t> forced = c->archive->firstResult;
-        if (auto f = c->archive->firstResultFor.find(wildcard); f != c->archive->firstResultFor.end()) forced = f->second;
-        if (forced) {
-            if (!c->matches.empty()) record.path = c->matches[0];
+        if (auto f = c->archive->firstResultFor.find(wildcard); f != c->archive->firstResultFor.end()) {
+            if (!c->matches.empty()) record.path = c->matches[0]; // as a careless library might
             c->next = 1;
-            c->ended = *forced == -1;
-            return *forced;
+            c->ended = f->second == -1;
+            return f->second;
         }
         return Deliver(*c, record);
     }
@@ -137,7 +106,6 @@ public:
     }
     std::optional<std::int32_t> CloseArchive(Library lib, ArchiveHandle handle) override {
         Log(lib, L"CloseArchive");
-        // Closing the 0 of a failed open is harmless; any other unknown handle is not.
         if (cursors_.erase(handle) == 0 && handle != 0) misuse.push_back(L"closed an archive not open");
         if (!Available(lib, L"CloseArchive")) return std::nullopt;
         return 0;
@@ -184,7 +152,6 @@ private:
         return nullptr;
     }
     Twist NextTwist(const FakeArchive& a) { return turn_ < a.twists.size() ? a.twists[turn_++] : Twist::None; }
-    // The next match fills the record; anything else leaves it as it was.
     std::int32_t Deliver(Cursor& c, EntryRecord& record) {
         const Twist twist = NextTwist(*c.archive);
         if (twist == Twist::Error) return kFindError;
@@ -202,27 +169,25 @@ private:
     std::size_t turn_ = 0;
 };
 
-// A file system of whole paths; folders are only recorded.
+// A file system of whole paths; hidden entries stand for folders and system files.
 class FakeFiles : public ExtractFiles {
 public:
     struct File {
         std::string bytes;
-        bool lookupHidden = false; // a folder or system file: the lookup skips it
+        bool lookupHidden = false;
     };
     std::map<std::wstring, File> files;
-    std::vector<std::wstring> lookups, madeFolders, removed;
-    std::size_t headBytesRead = 0;
+    std::vector<std::wstring> madeFolders, removed;
 
     void Put(const std::wstring& path, std::string bytes = "data") { files[path] = File{std::move(bytes), false}; }
 
     std::optional<std::wstring> LookUpFile(const std::wstring& path) override {
-        lookups.push_back(path);
-        const std::wstring folder = ArchiveFolderOf(path);
-        for (const auto& [full, file] : files) {
-            if (file.lookupHidden || ArchiveFolderOf(full) != folder) continue;
-            const std::wstring name = full.substr(folder.size());
-            if (Glob(path.substr(folder.size()), name) && !path.substr(folder.size()).empty()) return name;
-        }
+        const std::size_t cut = path.rfind(L'\\') + 1; // npos + 1 == 0
+        if (cut == path.size()) return std::nullopt;
+        for (const auto& [full, file] : files)
+            if (!file.lookupHidden && full.rfind(L'\\') + 1 == cut && full.compare(0, cut, path, 0, cut) == 0 &&
+                archivers::MatchesWildcard(path.substr(cut), full.substr(cut)))
+                return full.substr(cut);
         return std::nullopt;
     }
     bool MakeFolder(const std::wstring& path) override {
@@ -241,16 +206,7 @@ public:
     bool FileExists(const std::wstring& path) override { return files.count(path) > 0; }
     std::string ReadHead(const std::wstring& path, std::size_t count) override {
         auto it = files.find(path);
-        if (it == files.end()) return {};
-        std::string head = it->second.bytes.substr(0, count);
-        headBytesRead += head.size();
-        return head;
-    }
-
-private:
-    static std::wstring ArchiveFolderOf(const std::wstring& path) {
-        const auto slash = path.rfind(L'\\');
-        return slash == std::wstring::npos ? std::wstring{} : path.substr(0, slash + 1);
+        return it == files.end() ? std::string() : it->second.bytes.substr(0, count);
     }
 };
 
@@ -259,7 +215,9 @@ class FakeAnsi : public AnsiPaths {
 public:
     std::map<std::wstring, std::wstring> shortForms;
     bool FitsAnsi(const std::wstring& text) override {
-        return std::none_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0xAC00 && c <= 0xD7A3; });
+        for (wchar_t c : text)
+            if (c >= 0xAC00 && c <= 0xD7A3) return false;
+        return true;
     }
     std::optional<std::wstring> ShortForm(const std::wstring& path) override {
         auto it = shortForms.find(path);
@@ -272,13 +230,11 @@ public:
 class FakeLz : public LzLibrary {
 public:
     explicit FakeLz(FakeFiles& files) : files_(files) {}
-    std::vector<std::wstring> log;
     std::size_t expandedSize = 100;
     bool available = true;
     std::set<std::wstring> unopenable;
 
     std::optional<std::int32_t> LzOpen(const std::wstring& name, std::uint16_t style) override {
-        log.push_back(L"LzOpen(" + name + L"," + std::to_wstring(style) + L")");
         if (!available) return std::nullopt;
         if (unopenable.count(name)) return -2;
         if (style == kCreate) files_.Put(name, "");
@@ -287,14 +243,14 @@ public:
         return static_cast<std::int32_t>(handles_.size() - 1);
     }
     std::optional<std::int32_t> LzCopy(std::int32_t source, std::int32_t target) override {
-        log.push_back(L"LzCopy");
         if (!available) return std::nullopt;
         const std::string in = files_.files[handles_.at(source)].bytes;
         const std::string out = in.rfind("SZDD", 0) == 0 ? std::string(expandedSize, 'x') : in;
         files_.files[handles_.at(target)].bytes = out;
         return static_cast<std::int32_t>(out.size());
     }
-    void LzClose(std::int32_t handle) override { log.push_back(L"LzClose(" + handles_.at(handle) + L")"); }
+    void LzClose(std::int32_t handle) override { closed.push_back(handles_.at(handle)); }
+    std::vector<std::wstring> closed;
 
 private:
     FakeFiles& files_;
@@ -333,14 +289,11 @@ struct Harness {
 
     void Extract(const std::wstring& path) { extraction.EXTRACT_FILE(path); }
 
-    // The command line the library's main operation received, or empty.
-    std::wstring RunLine(Library lib) const {
-        const std::wstring prefix = std::wstring(LibName(lib)) + L".Run(";
-        for (const auto& entry : libs.log)
-            if (entry.rfind(prefix, 0) == 0) {
-                const auto comma = entry.find(L',', prefix.size());
-                return entry.substr(comma + 1, entry.size() - comma - 2);
-            }
+    // The last main-operation or join call, without the library's name.
+    std::wstring LastRun() const {
+        for (auto it = libs.log.rbegin(); it != libs.log.rend(); ++it)
+            if (it->find(L".Run(") != std::wstring::npos || it->find(L".JackCombine(") != std::wstring::npos)
+                return it->substr(it->find(L'.') + 1);
         return {};
     }
 };

@@ -16,6 +16,10 @@ namespace dexalo::test {
 
 // One shared log, so the order across all fakes can be checked.
 using Log = std::vector<std::wstring>;
+struct Logging {
+    explicit Logging(Log& log) : log_(log) {}
+    Log& log_;
+};
 
 inline std::wstring Upper(std::wstring s) {
     for (auto& c : s) c = static_cast<wchar_t>(std::towupper(c));
@@ -23,9 +27,9 @@ inline std::wstring Upper(std::wstring s) {
 }
 
 // Folders are kept in upper case for lookup, with their shown spelling as the value.
-class FakePlatform : public FormPlatform {
+class FakePlatform : public FormPlatform, Logging {
 public:
-    explicit FakePlatform(Log& log) : log_(log) {}
+    using Logging::Logging;
 
     std::map<std::wstring, std::wstring> folders;     // UPPER -> spelling
     std::map<wchar_t, std::wstring> currentFolder;    // 'C' -> "C:\Users"
@@ -74,13 +78,11 @@ public:
     WindowHandle FormHandle() override { return handle; }
     void EndProgram() override { log_.push_back(L"end"); }
 
-private:
-    Log& log_;
 };
 
-class FakeShellFolders : public ShellFolders {
+class FakeShellFolders : public ShellFolders, Logging {
 public:
-    explicit FakeShellFolders(Log& log) : log_(log) {}
+    using Logging::Logging;
     std::map<int, std::wstring> paths; // folder number -> path; absent = the location call fails
     bool pathCallFails = false;
 
@@ -98,13 +100,11 @@ public:
     }
     void Free(ItemIdList list) override { log_.push_back(L"free " + std::to_wstring(list)); }
 
-private:
-    Log& log_;
 };
 
-class FakeAssociations : public AssociationService {
+class FakeAssociations : public AssociationService, Logging {
 public:
-    explicit FakeAssociations(Log& log) : log_(log) {}
+    using Logging::Logging;
     std::set<int> associated;
     bool applyResult = true;
     std::vector<int> tested;
@@ -122,21 +122,17 @@ public:
         return applyResult;
     }
 
-private:
-    Log& log_;
 };
 
-class FakeSettings : public SettingsWriter {
+class FakeSettings : public SettingsWriter, Logging {
 public:
-    explicit FakeSettings(Log& log) : log_(log) {}
+    using Logging::Logging;
     bool result = true;
     bool Write(const ModuleState& state) override {
         log_.push_back(L"save " + std::to_wstring(state.OptionFlags) + L" " + state.DestFolder);
         return result;
     }
 
-private:
-    Log& log_;
 };
 
 // A machine with drives C and D, and a form built over it.

@@ -1,7 +1,8 @@
 #pragma once
-// A class root held in memory, for tests: keys and names compare without regard to letter
-// case as in the registry, every access is logged in order, and failures can be simulated.
-#include <memory>
+// A class root held in memory: key and value names ignore letter case as in the registry,
+// a key with sub-keys cannot be deleted by itself, and writes can be made to fail.
+#include <cwctype>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,60 +13,78 @@ namespace dexalo {
 
 class MemoryClassRoot final : public ClassRoot {
 public:
-    enum class Op { Read, Write, HasSubKeys, DeleteValue, DeleteKey, DeleteTree };
-    struct Access {
-        Op op;
-        std::wstring subKey;
-        std::wstring valueName;
-        std::wstring data; // Write only
-        bool ok;
-        bool operator==(const Access&) const = default;
-    };
+    std::wstring ReadValue(const std::wstring& subKey, const std::wstring& valueName) override {
+        return Value(subKey, valueName).value_or(L"");
+    }
+    bool WriteString(const std::wstring& subKey, const std::wstring& valueName, const std::wstring& data) override {
+        if (!Writable(subKey, false)) return false;
+        Seed(subKey, valueName, data);
+        return true;
+    }
+    bool HasSubKeys(const std::wstring& subKey) override {
+        const auto it = keys_.upper_bound(Fold(subKey) + L"\\");
+        return it != keys_.end() && it->first.starts_with(Fold(subKey) + L"\\");
+    }
+    bool DeleteValue(const std::wstring& subKey, const std::wstring& valueName) override {
+        if (!HasKey(subKey)) return true;
+        if (!Writable(subKey, false)) return false;
+        keys_[Fold(subKey)].erase(Fold(valueName));
+        return true;
+    }
+    bool DeleteKey(const std::wstring& subKey) override {
+        if (subKey.empty() || !HasKey(subKey)) return !subKey.empty();
+        if (!Writable(subKey, false) || HasSubKeys(subKey)) return false;
+        keys_.erase(Fold(subKey));
+        return true;
+    }
+    bool DeleteTree(const std::wstring& subKey) override {
+        if (subKey.empty() || !Writable(subKey, true)) return false;
+        std::erase_if(keys_, [&](const auto& k) { return k.first == Fold(subKey) || k.first.starts_with(Fold(subKey) + L"\\"); });
+        return true;
+    }
+    void NotifyAssociationsChanged() override { ++notices; }
 
-    MemoryClassRoot();
-    ~MemoryClassRoot() override;
-    MemoryClassRoot(const MemoryClassRoot&) = delete;
-    MemoryClassRoot& operator=(const MemoryClassRoot&) = delete;
+    // Set up and inspect, without failures.
+    void Seed(const std::wstring& subKey, const std::wstring& valueName, const std::wstring& data) {
+        SeedKey(subKey);
+        keys_[Fold(subKey)][Fold(valueName)] = data;
+    }
+    void SeedKey(const std::wstring& subKey) {
+        for (std::size_t at = 0; at != std::wstring::npos; at = subKey.find(L'\\', at + 1))
+            keys_[Fold(subKey.substr(0, at))];
+        keys_[Fold(subKey)];
+        keys_.erase(L"");
+    }
+    std::optional<std::wstring> Value(const std::wstring& subKey, const std::wstring& valueName) const {
+        const auto key = keys_.find(Fold(subKey));
+        if (key == keys_.end()) return std::nullopt;
+        const auto value = key->second.find(Fold(valueName));
+        if (value == key->second.end()) return std::nullopt;
+        return value->second;
+    }
+    bool HasKey(const std::wstring& subKey) const { return keys_.count(Fold(subKey)) > 0; }
+    std::size_t KeyCount() const { return keys_.size(); }
 
-    std::wstring ReadValue(const std::wstring& subKey, const std::wstring& valueName) override;
-    bool WriteString(const std::wstring& subKey, const std::wstring& valueName,
-                     const std::wstring& data) override;
-    bool HasSubKeys(const std::wstring& subKey) override;
-    bool DeleteValue(const std::wstring& subKey, const std::wstring& valueName) override;
-    bool DeleteKey(const std::wstring& subKey) override;
-    bool DeleteTree(const std::wstring& subKey) override;
-    void NotifyAssociationsChanged() override { ++notifyCount_; }
-
-    // Set up and inspect, without logging or failure simulation.
-    void Seed(const std::wstring& subKey, const std::wstring& valueName, const std::wstring& data);
-    void SeedKey(const std::wstring& subKey);
-    std::optional<std::wstring> Value(const std::wstring& subKey, const std::wstring& valueName) const;
-    bool HasKey(const std::wstring& subKey) const;
-    std::size_t KeyCount() const; // every key below the root
-
-    // A user who may read but not write: writes and removals fail, reads still work.
-    void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
-    // Writes and removals at or below subKey fail (a tree removal also when it holds it).
-    void FailWritesUnder(const std::wstring& subKey) { failing_.push_back(subKey); }
-
-    const std::vector<Access>& Log() const { return log_; }
-    std::vector<Access> Accesses(Op op) const;
-    void ClearLog() { log_.clear(); }
-    int NotifyCount() const { return notifyCount_; }
-
-    struct Key;
+    bool readOnly = false;               // reads work, writes and removals fail
+    std::vector<std::wstring> failUnder; // writes and removals at or below these keys fail
+    int notices = 0;
 
 private:
-    bool Writable(const std::wstring& subKey, bool wholeTree) const;
-    bool RemoveKey(Op op, const std::wstring& subKey);
-    bool Record(Op op, const std::wstring& subKey, const std::wstring& valueName,
-                const std::wstring& data, bool ok);
+    static std::wstring Fold(std::wstring s) {
+        for (auto& c : s) c = static_cast<wchar_t>(std::towlower(c));
+        return s;
+    }
+    bool Writable(const std::wstring& subKey, bool wholeTree) const {
+        if (readOnly || subKey.empty() || subKey.find(L"\\\\") != std::wstring::npos) return false;
+        const std::wstring key = Fold(subKey) + L"\\";
+        for (const auto& f : failUnder) {
+            const std::wstring failing = Fold(f) + L"\\";
+            if (key.starts_with(failing) || (wholeTree && failing.starts_with(key))) return false;
+        }
+        return true;
+    }
 
-    std::unique_ptr<Key> root_;
-    std::vector<Access> log_;
-    std::vector<std::wstring> failing_;
-    bool readOnly_ = false;
-    int notifyCount_ = 0;
+    std::map<std::wstring, std::map<std::wstring, std::wstring>> keys_;
 };
 
 } // namespace dexalo

@@ -23,32 +23,6 @@ protected:
     std::wstring folder;
 };
 
-TEST_F(Binding, LoadsEachLibraryByNameAtItsFirstCallOnly) {
-    CopyDoubles(folder);
-    const std::wstring archive = folder + L"a.lzh";
-    WriteBytes(archive, "x");
-    WriteBytes(archive + L".dbl", "Unlha.count=3\n");
-    {
-        ArchiverBinding binding;
-        for (int i = 0; i < kLibraryCount; ++i) EXPECT_FALSE(binding.IsLoaded(static_cast<Library>(i)));
-        EXPECT_EQ(GetModuleHandleW(L"unlha32.dll"), nullptr);
-
-        EXPECT_EQ(binding.GetFileCount(Library::Unlha, archive), 3);
-        EXPECT_NE(GetModuleHandleW(L"unlha32.dll"), nullptr);
-        EXPECT_EQ(GetModuleHandleW(L"unzip32.dll"), nullptr);
-        EXPECT_EQ(binding.GetFileCount(Library::UnZip, archive), 0);
-        EXPECT_EQ(binding.CheckArchive(Library::Ish, archive, 0), 0);
-        EXPECT_EQ(binding.CheckArchive(Library::Jack, archive, 0), 0);
-        EXPECT_NE(GetModuleHandleW(L"Jack32.dll"), nullptr);
-        EXPECT_EQ(GetModuleHandleW(L"bga32.dll"), nullptr);
-    }
-    // Released with the binding.
-    EXPECT_EQ(GetModuleHandleW(L"unlha32.dll"), nullptr);
-    const std::string path = Cp932(archive);
-    EXPECT_EQ(Calls(), (std::vector<std::string>{"Unlha.GetFileCount(" + path + ")", "UnZip.GetFileCount(" + path + ")",
-                                                 "Ish.CheckArchive(" + path + ",0)", "Jack.CheckArchive(" + path + ",0)"}));
-}
-
 TEST_F(Binding, MissingLibraryOrExportIsANegativeAnswer) {
     // Ish's double under the LZH library's name: the file is there, its exports are not.
     ASSERT_TRUE(CopyDouble(L"Ish32.dll", folder, L"unlha32.dll"));

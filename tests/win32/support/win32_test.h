@@ -77,34 +77,13 @@ inline std::vector<std::string> ReadLines(const std::wstring& path, const std::s
     return lines;
 }
 
-// The LZ file format lz32 expands: "SZDD" header, then LZSS over a 4096-byte window that
-// starts filled with blanks and is written from position 4096 - 16. Each flag byte covers
-// eight items, low bit first: 1 = a literal byte, 0 = a two-byte (position, length - 3) pair.
-inline std::string SzddCompress(const std::string& data) {
-    std::string out("SZDD\x88\xF0\x27\x33\x41\0", 10);
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>((data.size() >> shift) & 0xFF));
-    constexpr size_t kWindow = 4096, kMin = 3, kMax = 18, kStart = kWindow - 16;
-    size_t flagAt = 0;
-    for (size_t i = 0, items = 8; i < data.size(); ++items) {
-        if (items == 8) flagAt = out.size(), items = 0, out.push_back('\0');
-        // Longest earlier match within reach; the decoder copies byte by byte, so overlaps work.
-        size_t bestLength = 0, bestFrom = 0;
-        for (size_t from = i > kWindow - kMax ? i - (kWindow - kMax) : 0; from < i; ++from) {
-            size_t length = 0;
-            while (length < kMax && i + length < data.size() && data[from + length] == data[i + length]) ++length;
-            if (length > bestLength) bestLength = length, bestFrom = from;
-        }
-        if (bestLength >= kMin) {
-            const size_t position = (kStart + bestFrom) % kWindow;
-            out.push_back(static_cast<char>(position & 0xFF));
-            out.push_back(static_cast<char>(((position >> 4) & 0xF0) | (bestLength - kMin)));
-            i += bestLength;
-        } else {
-            out[flagAt] = static_cast<char>(out[flagAt] | (1 << items));
-            out.push_back(data[i++]);
-        }
-    }
-    return out;
+// tests/data/sample.tx_, LZ-compressed by an SZDD writer, and the text it expands to.
+inline std::string LzSample() { return ReadBytes(BuildFolder(DEXALO_TEST_DATA_DIR) + L"sample.tx_"); }
+inline std::string LzSampleText() {
+    std::string text;
+    for (int i = 0; i < 300; ++i) text += "line " + std::to_string(i % 37) + ": the quick brown fox, again and again\r\n";
+    for (int i = 0; i < 256; ++i) text.push_back(static_cast<char>(i));
+    return text;
 }
 
 // The ten test-double libraries (tests/win32/extract/double_archiver.cpp).

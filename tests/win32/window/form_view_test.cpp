@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <filesystem>
@@ -71,35 +72,16 @@ struct Expected {
     int left, top, width, height;
     const wchar_t* caption;
 };
+// A few controls from the design, one of each kind.
 const Expected kLayout[] = {
     {kDrive1, 120, 120, 2535, 300, nullptr},
     {kDir1, 120, 480, 2535, 1980, nullptr},
     {Frame1(2), 120, 2520, 2535, 1575, L"解凍先の設定"},
-    {Command1(0), 240, 2760, 1095, 270, L"ﾃﾞｽｸﾄｯﾌﾟ"},
     {Command1(1), 1320, 2760, 1095, 530, L"My Documents"},
-    {Command1(2), 240, 3020, 1095, 270, L"TEMP"},
-    {Check1(10), 240, 3360, 2055, 240, L"書庫と同じ場所に解凍"},
     {Check1(11), 240, 3720, 2055, 255, L"解凍後に解凍先を開く"},
-    {Frame1(0), 2880, 120, 2895, 2655, L"各DLLのバージョン情報"},
-    {Label1(0), 3120, 360, 2415, 195, L"UNLHA32.DLL ..........Version. 1.39"},
     {Label1(2), 3120, 840, 2415, 195, L"CAB32.DLL ................Version. なし"},
     {Label1(6), 3120, 1800, 2415, 195, L"UNRAR32.DLL ..Unrar.dllが必要"},
-    {Label1(9), 3120, 2520, 2415, 195, L"JACK32.DLL ..............Version. 0.01"},
-    {Check1(12), 3000, 2880, 2565, 300, L"ウィンドウを常に最前面にする"},
-    {Command1(3), 2880, 3240, 1455, 375, L"OK(適用+終了)"},
-    {Command1(4), 2880, 3720, 1455, 375, L"キャンセル(終了)"},
     {Command1(5), 4440, 3240, 1335, 375, L"適用(設定保存)"},
-    {Command1(6), 4440, 3720, 1335, 375, L"設定初期化"},
-    {Frame1(1), 0, 4200, 5895, 1095, L"ファイルの関連付け"},
-    {Check1(0), 120, 4560, 1215, 255, L"LZH( .lzh等)"},
-    {Check1(1), 1320, 4560, 1035, 255, L"ZIP( .zip)"},
-    {Check1(2), 2280, 4560, 1215, 255, L"CAB( .cab)"},
-    {Check1(3), 3480, 4560, 1275, 255, L"TAR( .tar等)"},
-    {Check1(4), 4800, 4560, 1060, 255, L"ARJ( .arj)"},
-    {Check1(5), 120, 4920, 1095, 255, L"ISH( .ish)"},
-    {Check1(6), 1200, 4920, 1095, 255, L"RAR( .rar)"},
-    {Check1(7), 2280, 4920, 1335, 255, L"BGA( .gza等)"},
-    {Check1(8), 3600, 4920, 1060, 255, L"YZ1( .yz1)"},
     {Check1(9), 4800, 4920, 1060, 255, L"JAK( .jak)"},
 };
 
@@ -170,22 +152,25 @@ TEST(FormView, WindowAndEveryControlWhereTheLayoutPutsThem) {
     ::ReleaseDC(window, dc);
 }
 
-TEST(FormView, KeyboardOrderFollowsTheTabIndexesFromCheck12) {
+// The keyboard starts at Check1(12) and goes round every enabled control once; a few steps
+// of the designed order, which disabled boxes (CAB missing, RAR 0) leave out.
+TEST(FormView, KeyboardOrder) {
     ViewRig rig;
     win32::Form1View& view = rig.Open();
-    HWND window = view.Window();
-    EXPECT_EQ(::GetFocus(), view.ControlWindow(Check1(12)));
-    const std::vector<ControlId> expected = {
-        Check1(12), Command1(6), Command1(5), Command1(4), Command1(3), kDrive1,   Check1(11), Check1(10),
-        kDir1,      Check1(8),   Check1(7),   Check1(0),   Check1(1),   Check1(3), Check1(4),  Check1(5),
-        Command1(1), Command1(2), Command1(0), Check1(9)};
-    // Check1(2) and Check1(6) are disabled here (CAB missing, RAR 0) and so skipped.
     HWND at = view.ControlWindow(Check1(12));
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(at, view.ControlWindow(expected[i])) << "position " << i;
-        at = ::GetNextDlgTabItem(window, at, FALSE);
-    }
-    EXPECT_EQ(at, view.ControlWindow(Check1(12))); // and round again
+    EXPECT_EQ(::GetFocus(), at);
+    std::vector<HWND> order;
+    for (int i = 0; i < 40 && (order.empty() || at != order.front()); ++i, at = ::GetNextDlgTabItem(view.Window(), at, FALSE))
+        order.push_back(at);
+    EXPECT_EQ(order.size(), 20u);
+    const auto next = [&](ControlId id) {
+        const auto it = std::find(order.begin(), order.end(), view.ControlWindow(id));
+        return it == order.end() || it + 1 == order.end() ? nullptr : *(it + 1);
+    };
+    EXPECT_EQ(next(Check1(12)), view.ControlWindow(Command1(6)));
+    EXPECT_EQ(next(Command1(3)), view.ControlWindow(kDrive1));
+    EXPECT_EQ(next(Check1(1)), view.ControlWindow(Check1(3)));
+    EXPECT_EQ(order.back(), view.ControlWindow(Check1(9)));
 }
 
 TEST(FormView, OptionBoxesReachTheWindowAndClosingEndsWithoutWriting) {
@@ -268,46 +253,38 @@ TEST(FormView, MissingDriveShowsItsMessageAndTheListGoesBack) {
     EXPECT_EQ(::SendMessageW(combo, CB_GETCOUNT, 0, 0), std::popcount(drives));
 }
 
-std::wstring ListText(HWND list, int index) {
-    std::wstring text(static_cast<std::size_t>(::SendMessageW(list, LB_GETTEXTLEN, index, 0)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        ::SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()))));
-    return text;
-}
-
-TEST(FormView, FolderListShowsAncestorsOpenAndSubFoldersClosed) {
+// The folder list: ancestors open, sub-folders closed and sorted, the current one selected;
+// Enter opens the selected entry, as a double-click does (the round trip uses that).
+TEST(FormView, FolderListAndTheEnterKey) {
     wchar_t temp[MAX_PATH + 1]{};
     ::GetTempPathW(MAX_PATH + 1, temp);
-    const std::filesystem::path base = std::filesystem::path(temp) / L"dexalo-window-test";
+    const std::wstring base = std::wstring(temp) + L"dexalo-window-test", outer = base + L"\\outer",
+                       inner = outer + L"\\inner";
     std::filesystem::remove_all(base);
-    std::filesystem::create_directories(base / L"outer" / L"inner" / L"b-child");
-    std::filesystem::create_directories(base / L"outer" / L"inner" / L"a-child");
+    std::filesystem::create_directories(inner + L"\\b-child");
+    std::filesystem::create_directories(inner + L"\\a-child");
     ViewRig rig;
     win32::Form1View& view = rig.Open();
-    const std::wstring inner = (base / L"outer" / L"inner").wstring();
     ASSERT_TRUE(view.Model().SetPath(inner));
-    EXPECT_EQ(rig.state.DestFolder, inner + L"\\");
-
     HWND list = view.ControlWindow(kDir1);
     const auto count = static_cast<int>(::SendMessageW(list, LB_GETCOUNT, 0, 0));
     ASSERT_GE(count, 5);
-    EXPECT_EQ(ListText(list, count - 4), L"outer");
-    EXPECT_EQ(ListText(list, count - 3), L"inner");
-    EXPECT_EQ(ListText(list, count - 2), L"a-child");
-    EXPECT_EQ(ListText(list, count - 1), L"b-child");
+    std::vector<std::wstring> tail;
+    for (int i = count - 4; i < count; ++i) {
+        wchar_t text[MAX_PATH]{};
+        ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+        tail.push_back(text);
+    }
+    EXPECT_EQ(tail, (std::vector<std::wstring>{L"outer", L"inner", L"a-child", L"b-child"}));
     EXPECT_EQ(::SendMessageW(list, LB_GETCURSEL, 0, 0), count - 3);
     const auto& entries = view.FolderListEntries();
     EXPECT_TRUE(entries[0].open && entries[static_cast<std::size_t>(count - 3)].open);
     EXPECT_FALSE(entries[static_cast<std::size_t>(count - 2)].open);
-    EXPECT_EQ(entries[0].path.size(), 3u); // the drive root
-
-    // Enter opens the selected entry, as a double-click does (the round trip uses that).
     ::SetFocus(list);
-    ::SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(count - 4), 0); // "outer"
+    ::SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(count - 4), 0);
     ::PostMessageW(list, WM_KEYDOWN, VK_RETURN, 0x001C0001);
     rig.Pump();
-    EXPECT_EQ(view.Model().Path(), (base / L"outer").wstring());
-    EXPECT_EQ(rig.state.DestFolder, (base / L"outer").wstring() + L"\\");
+    EXPECT_EQ(rig.state.DestFolder, outer + L"\\");
     rig.view.reset();
     std::filesystem::remove_all(base);
 }
