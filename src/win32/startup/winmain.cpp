@@ -3,6 +3,7 @@
 
 #include "shell/associations.h"
 #include "startup/main.h"
+#include "win32/common/quiet_errors.h"
 #include "win32/extract/extract_services.h"
 #include "win32/window/form_view.h"
 #include "win32/shell/registry_class_root.h"
@@ -34,6 +35,7 @@ public:
     ProgramLocation Program() override { return program_; }
     std::wstring ArgumentText() override { return win32::ArgumentTextFrom(::GetCommandLineW()); }
     bool IsExistingFile(const std::wstring& path) override {
+        const win32::QuietSystemErrors quiet; // an empty drive is just "no such file"
         const DWORD attributes = ::GetFileAttributesW(path.c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
