@@ -100,7 +100,7 @@ std::wstring MemoryClassRoot::ReadValue(const std::wstring& subKey, const std::w
 
 bool MemoryClassRoot::WriteString(const std::wstring& subKey, const std::wstring& valueName,
                                   const std::wstring& data) {
-    const bool ok = Writable(subKey, false);
+    const bool ok = Writable(subKey, false) && Carries(subKey) && Carries(valueName) && Carries(data);
     if (ok) Seed(subKey, valueName, data);
     return Record(Op::Write, subKey, valueName, data, ok);
 }
@@ -111,6 +111,15 @@ bool MemoryClassRoot::HasSubKeys(const std::wstring& subKey) {
     const bool has = key && !key->subKeys.empty();
     Record(Op::HasSubKeys, subKey, {}, {}, true);
     return has;
+}
+
+std::optional<std::vector<std::wstring>> MemoryClassRoot::ValueNames(const std::wstring& subKey) {
+    const auto parts = SplitPath(subKey);
+    const Key* key = parts ? root_->Find(*parts) : nullptr;
+    if (!key) return std::nullopt;
+    std::vector<std::wstring> names;
+    for (const auto& [name, data] : key->values) names.push_back(name);
+    return names;
 }
 
 bool MemoryClassRoot::DeleteValue(const std::wstring& subKey, const std::wstring& valueName) {

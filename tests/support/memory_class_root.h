@@ -34,6 +34,10 @@ public:
     bool DeleteValue(const std::wstring& subKey, const std::wstring& valueName) override;
     bool DeleteKey(const std::wstring& subKey) override;
     bool DeleteTree(const std::wstring& subKey) override;
+    std::optional<std::vector<std::wstring>> ValueNames(const std::wstring& subKey) override;
+    bool Carries(std::wstring_view text) override { return text.find_first_of(refused_) == std::wstring_view::npos; }
+    // Every failure of a read-only root is a refusal of rights.
+    bool LastFailureWasDenied() const override { return readOnly_; }
     void NotifyAssociationsChanged() override { ++notifyCount_; }
 
     // Set up and inspect, without logging or failure simulation.
@@ -45,6 +49,8 @@ public:
 
     // A user who may read but not write: writes and removals fail, reads still work.
     void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
+    // Text holding any of these characters is neither carried nor written.
+    void RefuseCharacters(std::wstring characters) { refused_ = std::move(characters); }
     // Writes and removals at or below subKey fail (a tree removal also when it holds it).
     void FailWritesUnder(const std::wstring& subKey) { failing_.push_back(subKey); }
 
@@ -64,6 +70,7 @@ private:
     std::unique_ptr<Key> root_;
     std::vector<Access> log_;
     std::vector<std::wstring> failing_;
+    std::wstring refused_;
     bool readOnly_ = false;
     int notifyCount_ = 0;
 };
