@@ -7,7 +7,7 @@ settings (OptionFlags 0, one top folder, so straight into DestFolder); engine_ma
 given it. Runs alternate between the two so both see the same caches; the best run of each
 counts. Each time includes starting the Wine process.
 
-  bench/win32/wine_bench.py [--build build/win64] [--runs 3] [--mib 1024] [--work DIR]
+  bench/win32/wine_bench.py [--build build/win32] [--runs 3] [--mib 1024] [--work DIR]
 
 It builds dexalo, the DLLs and engine_main, and starts and stops the build's Wine session.
 Targets: ZIP ratio <= 1.10, .tar.gz <= 2.10 (dexalo lists a .tar.gz before extracting it,
@@ -97,7 +97,7 @@ def count_files(folder):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument('--build', default=os.path.join(SOURCE, 'build', 'win64'))
+    parser.add_argument('--build', default=os.path.join(SOURCE, 'build', 'win32'))
     parser.add_argument('--runs', type=int, default=3)
     parser.add_argument('--mib', type=int, default=1024)
     parser.add_argument('--work')
