@@ -10,7 +10,7 @@
 namespace dexalo::archivers::testing {
 namespace {
 
-TEST(Links, ArchiveAndDestinationReachedThroughLinksAreExtracted) {
+TEST(Links, ArchiveAndDestinationReachedThroughLinksAreExtractedButNoLinkBelowTheRoot) {
     ScratchDir dir;
     fs::create_directories(dir / "real/store");
     fs::create_directories(dir / "real/out");
@@ -24,19 +24,13 @@ TEST(Links, ArchiveAndDestinationReachedThroughLinksAreExtracted) {
     EXPECT_EQ(Extract(Family::Tar, dir / "shortcut.tar", dir / "linked/new/deeper"), kOk);
     EXPECT_EQ(ReadText(dir / "real/out/top/a.txt"), "alpha");
     EXPECT_EQ(ReadText(dir / "real/new/deeper/top/a.txt"), "alpha");
-}
 
-TEST(Links, ALinkInsideALinkedDestinationIsStillRefused) {
-    ScratchDir dir;
-    fs::create_directories(dir / "real/top");
     fs::create_directories(dir / "outside");
-    fs::create_directory_symlink(dir / "outside", dir / "real/top/data");
-    fs::create_directory_symlink(dir / "real", dir / "linked");
+    fs::create_directory_symlink(dir / "outside", dir / "real/out/top/data");
     std::ofstream(dir / "t.tar", std::ios::binary) << MakeTar({{"top/data/x.txt", '0', "x"}, {"y.txt", '0', "y"}});
-
-    EXPECT_EQ(Extract(Family::Tar, dir / "t.tar", dir / "linked"), kErrorRefused);
+    EXPECT_EQ(Extract(Family::Tar, dir / "t.tar", dir / "linked/out"), kErrorRefused);
     EXPECT_TRUE(fs::is_empty(dir / "outside"));
-    EXPECT_EQ(ReadText(dir / "real/y.txt"), "y");
+    EXPECT_EQ(ReadText(dir / "real/out/y.txt"), "y");
 }
 
 TEST(Attributes, AReadOnlyEntryIsExtractedReadOnlyAndReplacedByANewerOne) {

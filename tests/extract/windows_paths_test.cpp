@@ -19,7 +19,6 @@ TEST(LibraryFolders, FixedFoldersThenOnlyAbsolutePathEntries) {
     EXPECT_EQ(LibraryFolders(L"C:\\Dexalo", L"C:\\Windows\\system32", L"C:\\Windows", path),
               (std::vector<std::wstring>{L"C:\\Dexalo", L"C:\\Windows\\system32", L"C:\\Windows", L"C:\\Tools",
                                          L"C:\\Program Files\\Arc", L"\\\\server\\share\\lib", L"C:/Mixed/Slashes"}));
-    EXPECT_EQ(LibraryFolders(L"C:\\", L"", L"C:\\Windows", L""), (std::vector<std::wstring>{L"C:\\", L"C:\\Windows"}));
 }
 
 } // namespace

@@ -12,33 +12,27 @@
 namespace dexalo::archivers::platform {
 namespace {
 
-namespace fs = std::filesystem;
-
 // Holds path open without delete sharing, as scanners do, for ms milliseconds.
-std::thread Hold(const fs::path& path, DWORD ms) {
+std::thread Hold(const Path& path, DWORD ms) {
     const HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(held, INVALID_HANDLE_VALUE);
     return std::thread([held, ms] { ::Sleep(ms); ::CloseHandle(held); });
 }
 
 TEST(HeldFile, ARenameRefusedForAMomentIsTriedAgainButNotForever) {
-    const fs::path dir = fs::temp_directory_path() / "dexalo-held-file";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const Path dir = std::filesystem::temp_directory_path() / "dexalo-held-file";
+    std::filesystem::create_directories(dir);
     std::ofstream(dir / "new.tmp") << "new";
+    std::ofstream(dir / "again.tmp") << "again";
     std::ofstream(dir / "file.txt") << "older";
 
-    std::thread brief = Hold(dir / "new.tmp", 300);
+    std::thread brief = Hold(dir / "new.tmp", 300), longer = Hold(dir / "again.tmp", 2500);
     EXPECT_TRUE(ReplaceFile(dir / "new.tmp", dir / "file.txt"));
-    brief.join();
-    EXPECT_EQ(fs::file_size(dir / "file.txt"), 3u);
-    EXPECT_FALSE(fs::exists(dir / "new.tmp"));
-
-    std::ofstream(dir / "again.tmp") << "again";
-    std::thread long_ = Hold(dir / "again.tmp", 2500);
+    EXPECT_EQ(std::filesystem::file_size(dir / "file.txt"), 3u);
     EXPECT_FALSE(ReplaceFile(dir / "again.tmp", dir / "file.txt"));
-    long_.join();
-    fs::remove_all(dir);
+    brief.join();
+    longer.join();
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

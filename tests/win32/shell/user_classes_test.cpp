@@ -3,35 +3,24 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "win32/shell/registry_class_root.h"
 
 namespace dexalo::win32 {
 namespace {
 
-TEST(UserClasses, KeysGoUnderTheUsersSoftwareClassesAndTheirValuesAreListed) {
+TEST(UserClasses, KeysGoUnderTheUsersSoftwareClassesAndNeverTakeItWhole) {
     const std::wstring key = L"DexaloUserClassesScratch";
     RegistryClassRoot user(RegistryClassRoot::Scope::UserClasses);
-    ASSERT_TRUE(user.DeleteTree(key));
-    ASSERT_TRUE(user.WriteString(key, L"", L"既定"));
-    ASSERT_TRUE(user.WriteString(key, L"Content Type", L"application/x-lzh-compressed"));
-
+    ASSERT_TRUE(user.WriteString(key + L"\\Shell", L"", L"Dexaloで解凍"));
     wchar_t data[64] = {};
     DWORD size = sizeof data;
-    EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + key).c_str(), L"", RRF_RT_REG_SZ, nullptr,
-                             data, &size),
-              ERROR_SUCCESS);
-    EXPECT_STREQ(data, L"既定");
-    auto names = user.ValueNames(key);
-    ASSERT_TRUE(names.has_value());
-    std::sort(names->begin(), names->end());
-    EXPECT_EQ(*names, (std::vector<std::wstring>{L"", L"Content Type"}));
-    EXPECT_EQ(user.ValueNames(key + L"\\Missing"), std::nullopt);
+    ::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Classes\\DexaloUserClassesScratch\\Shell", L"", RRF_RT_REG_SZ,
+                   nullptr, data, &size);
+    EXPECT_STREQ(data, L"Dexaloで解凍");
 
-    EXPECT_FALSE(user.DeleteTree(L"")); // never the user's whole classes
+    EXPECT_FALSE(user.DeleteTree(L""));
     EXPECT_TRUE(user.DeleteTree(key));
-    EXPECT_EQ(user.ValueNames(key), std::nullopt);
+    EXPECT_EQ(user.ReadValue(key + L"\\Shell", L""), L"");
 }
 
 } // namespace
