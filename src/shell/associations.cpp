@@ -82,18 +82,23 @@ std::vector<Associations::Write> Associations::RowWrites(int typeIndex) const {
     return writes;
 }
 
-bool Associations::WriteRow(ClassRoot& root, const AssociationType& type, const std::vector<Write>& writes) {
+bool Associations::WriteRow(ClassRoot& root, const AssociationType& type, const std::vector<Write>& writes,
+                            bool& denied) {
     // Every write runs even after one failed, so a partly writable root gets what it can take.
     bool ok = true;
-    for (const Write& write : writes) {
+    const auto write = [&](const std::wstring& subKey, const std::wstring& name, const std::wstring& data) {
+        if (Vanto_SEBU(root, subKey, name, data)) return;
+        ok = false;
+        denied = denied || root.LastFailureWasDenied();
+    };
+    for (const Write& each : writes) {
         // Taking an extension from another program keeps its ProgID, to put back on removal.
-        if (write.name.empty() && write.data == type.ProgID && write.subKey.starts_with(L'.')) {
-            const std::wstring previous = root.ReadValue(write.subKey, L"");
-            if (!previous.empty() && previous != type.ProgID &&
-                !Vanto_SEBU(root, write.subKey, std::wstring(kPreviousProgIdValue), previous))
-                ok = false;
+        if (each.name.empty() && each.data == type.ProgID && each.subKey.starts_with(L'.')) {
+            const std::wstring previous = root.ReadValue(each.subKey, L"");
+            if (!previous.empty() && previous != type.ProgID)
+                write(each.subKey, std::wstring(kPreviousProgIdValue), previous);
         }
-        if (!Vanto_SEBU(root, write.subKey, write.name, write.data)) ok = false;
+        write(each.subKey, each.name, each.data);
     }
     return ok;
 }
@@ -106,10 +111,12 @@ bool Associations::Register(int typeIndex) {
     for (const Write& write : writes)
         if (!root_.Carries(write.subKey) || !root_.Carries(write.name) || !root_.Carries(write.data)) return false;
 
-    if (WriteRow(root_, type, writes)) return true;
-    if (!root_.LastFailureWasDenied() || userClasses_ == nullptr) return false;
+    bool denied = false;
+    if (WriteRow(root_, type, writes, denied)) return true;
+    if (!denied || userClasses_ == nullptr) return false;
     // A standard user may not write the machine-wide classes: the user's own take the row.
-    return WriteRow(*userClasses_, type, writes);
+    bool ignored = false;
+    return WriteRow(*userClasses_, type, writes, ignored);
 }
 
 bool Associations::RemoveExtension(ClassRoot& root, const AssociationType& type, const std::wstring& extension) {

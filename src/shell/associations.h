@@ -53,7 +53,8 @@ private:
         std::wstring subKey, name, data;
     };
     std::vector<Write> RowWrites(int typeIndex) const;
-    bool WriteRow(ClassRoot& root, const AssociationType& type, const std::vector<Write>& writes);
+    // denied: some write was refused for want of rights.
+    bool WriteRow(ClassRoot& root, const AssociationType& type, const std::vector<Write>& writes, bool& denied);
     bool RemoveExtension(ClassRoot& root, const AssociationType& type, const std::wstring& extension);
 
     ClassRoot& root_;

@@ -35,7 +35,7 @@ std::optional<std::string> RegistryClassRoot::Key(const std::wstring& subKey) co
 }
 
 bool RegistryClassRoot::Changed(LSTATUS status) {
-    denied_ = status == ERROR_ACCESS_DENIED;
+    if (status != ERROR_SUCCESS) denied_ = status == ERROR_ACCESS_DENIED;
     return status == ERROR_SUCCESS;
 }
 
