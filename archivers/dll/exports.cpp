@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "engine/api.h"
+#include "win32/common/quiet_errors.h"
 
 #if !defined(DEXALO_PREFIX) || !defined(DEXALO_FAMILY)
 #error "DEXALO_PREFIX and DEXALO_FAMILY must be defined"
@@ -13,6 +14,8 @@
 #define DEXALO_EXPORT(name) DEXALO_JOIN(DEXALO_PREFIX, name)
 
 namespace arc = dexalo::archivers;
+// Every call that opens files runs with the system's own error boxes (no disk in drive) kept away.
+using dexalo::win32::QuietSystemErrors;
 
 namespace {
 constexpr arc::Family kFamily = arc::Family::DEXALO_FAMILY;
@@ -25,14 +28,17 @@ __declspec(dllexport) WORD WINAPI DEXALO_EXPORT(GetVersion)(void) {
 }
 
 __declspec(dllexport) int WINAPI DEXALO_EXPORT(GetFileCount)(LPCSTR archivePath) {
+    const QuietSystemErrors quiet;
     return arc::GetFileCount(kFamily, archivePath);
 }
 
 __declspec(dllexport) BOOL WINAPI DEXALO_EXPORT(CheckArchive)(LPCSTR archivePath, int mode) {
+    const QuietSystemErrors quiet;
     return arc::CheckArchive(kFamily, archivePath, mode);
 }
 
 __declspec(dllexport) HANDLE WINAPI DEXALO_EXPORT(OpenArchive)(HWND, LPCSTR archivePath, DWORD mode) {
+    const QuietSystemErrors quiet;
     return reinterpret_cast<HANDLE>(arc::OpenArchive(kFamily, archivePath, mode));
 }
 
@@ -51,6 +57,7 @@ __declspec(dllexport) int WINAPI DEXALO_EXPORT(CloseArchive)(HANDLE archive) {
 
 // The main operation. It never opens a window, whatever the owner window.
 __declspec(dllexport) int WINAPI DEXALO_PREFIX(HWND, LPCSTR commandLine, LPSTR output, DWORD outputSize) {
+    const QuietSystemErrors quiet;
     return arc::Run(kFamily, commandLine, output, outputSize);
 }
 

@@ -83,7 +83,6 @@ int Advance(Session& session, EntryRecord* record) {
 
 int GetFileCount(Family family, const char* archivePath) {
     if (archivePath == nullptr) return -1;
-    platform::QuietErrors quiet;
     const auto listing = Scan(family, Text(archivePath));
     if (!listing->recognised) return -1;
     return listing->entries.size() > INT_MAX ? INT_MAX : static_cast<int>(listing->entries.size());
@@ -91,14 +90,12 @@ int GetFileCount(Family family, const char* archivePath) {
 
 int CheckArchive(Family family, const char* archivePath, int) {
     if (archivePath == nullptr) return 0;
-    platform::QuietErrors quiet;
     const auto listing = Scan(family, Text(archivePath));
     return listing->recognised && listing->complete ? 1 : 0;
 }
 
 std::uintptr_t OpenArchive(Family family, const char* archivePath, std::uint32_t) {
     if (archivePath == nullptr) return 0;
-    platform::QuietErrors quiet;
     auto listing = Scan(family, Text(archivePath));
     if (!listing->recognised) return 0;
     std::lock_guard lock(gSessionMutex);
@@ -133,7 +130,6 @@ int CloseArchive(Family family, std::uintptr_t handle) {
 }
 
 int Run(Family family, const char* commandLine, char* output, std::uint32_t outputSize) {
-    platform::QuietErrors quiet;
     ExtractResult result;
     const auto parsed = ParseCommandLine(Text(commandLine));
     if (!parsed) {

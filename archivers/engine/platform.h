@@ -76,15 +76,4 @@ public:
 // nullptr when the file cannot be created (it exists already, or the folder is not writable).
 std::unique_ptr<OutputFile> CreateExclusive(const Path& path);
 
-// Keeps the system from showing any window (such as "no disk in drive") during a call.
-class QuietErrors {
-public:
-    QuietErrors();
-    ~QuietErrors();
-    QuietErrors(const QuietErrors&) = delete;
-    QuietErrors& operator=(const QuietErrors&) = delete;
-private:
-    [[maybe_unused]] unsigned previous_ = 0; // unused off Windows
-};
-
 } // namespace dexalo::archivers::platform

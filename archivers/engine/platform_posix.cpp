@@ -270,7 +270,4 @@ std::unique_ptr<OutputFile> CreateExclusive(const Path& path) {
     return std::make_unique<PosixOutputFile>(fd);
 }
 
-QuietErrors::QuietErrors() = default;
-QuietErrors::~QuietErrors() = default;
-
 } // namespace dexalo::archivers::platform

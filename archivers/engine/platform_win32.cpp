@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+#include "win32/common/file_handles.h"
+
 namespace dexalo::archivers::platform {
 
 namespace {
@@ -36,20 +38,7 @@ std::int64_t FromFileTime(const FILETIME& ft, std::int64_t* nanos) {
     return seconds;
 }
 
-struct Handle {
-    HANDLE h = INVALID_HANDLE_VALUE;
-    explicit Handle(HANDLE handle) : h(handle) {}
-    ~Handle() {
-        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool Close() {
-        const bool ok = CloseHandle(h) != 0;
-        h = INVALID_HANDLE_VALUE;
-        return ok;
-    }
-};
+using win32::UniqueKernelHandle;
 
 // The form of a path that the wide file calls take at any length. Paths that fit keep their
 // ordinary form; longer ones are made absolute and normalised (as the system would) and get
@@ -183,11 +172,12 @@ bool ReplaceFile(const Path& from, const Path& to) {
 }
 
 bool SetModified(const Path& path, std::int64_t mtime) {
-    Handle file(CreateFileW(Long(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (file.h == INVALID_HANDLE_VALUE) return false;
+    UniqueKernelHandle file(CreateFileW(Long(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                        nullptr));
+    if (!file) return false;
     const FILETIME ft = ToFileTime(mtime);
-    return SetFileTime(file.h, nullptr, nullptr, &ft) != 0;
+    return SetFileTime(file.get(), nullptr, nullptr, &ft) != 0;
 }
 
 bool MarkReadOnly(const Path& path) {
@@ -204,9 +194,9 @@ bool MakeSymlink(const std::wstring&, const Path&) {
 
 bool SameFile(const Path& a, const Path& b) {
     auto identify = [](const Path& p, BY_HANDLE_FILE_INFORMATION& info) {
-        Handle file(CreateFileW(Long(p).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        return file.h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file.h, &info);
+        UniqueKernelHandle file(CreateFileW(Long(p).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return file && GetFileInformationByHandle(file.get(), &info);
     };
     BY_HANDLE_FILE_INFORMATION ia, ib;
     if (!identify(a, ia) || !identify(b, ib)) return false;
@@ -218,20 +208,20 @@ namespace {
 
 class WinOutputFile final : public OutputFile {
 public:
-    explicit WinOutputFile(HANDLE h) : file_(h) {}
+    explicit WinOutputFile(UniqueKernelHandle file) : file_(std::move(file)) {}
 
     bool WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
         if (offset != position_) {
             LARGE_INTEGER to;
             to.QuadPart = static_cast<LONGLONG>(offset);
-            if (!SetFilePointerEx(file_.h, to, nullptr, FILE_BEGIN)) return false;
+            if (!SetFilePointerEx(file_.get(), to, nullptr, FILE_BEGIN)) return false;
             position_ = offset;
         }
         const char* p = static_cast<const char*>(data);
         while (size > 0) {
             const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
             DWORD written = 0;
-            if (!WriteFile(file_.h, p, chunk, &written, nullptr) || written == 0) return false;
+            if (!WriteFile(file_.get(), p, chunk, &written, nullptr) || written == 0) return false;
             p += written;
             size -= written;
             position_ += written;
@@ -242,33 +232,26 @@ public:
     bool Finish(std::uint64_t size, std::int64_t mtime) override {
         LARGE_INTEGER to;
         to.QuadPart = static_cast<LONGLONG>(size);
-        bool ok = SetFilePointerEx(file_.h, to, nullptr, FILE_BEGIN) && SetEndOfFile(file_.h);
+        bool ok = SetFilePointerEx(file_.get(), to, nullptr, FILE_BEGIN) && SetEndOfFile(file_.get());
         const FILETIME ft = ToFileTime(mtime);
-        ok = SetFileTime(file_.h, nullptr, nullptr, &ft) && ok;
-        ok = file_.Close() && ok;
+        ok = SetFileTime(file_.get(), nullptr, nullptr, &ft) && ok;
+        // Closed here, not later: a failed close (a full disk, a network share) fails the file.
+        ok = CloseHandle(file_.release()) && ok;
         return ok;
     }
 
 private:
-    Handle file_;
+    UniqueKernelHandle file_;
     std::uint64_t position_ = 0;
 };
 
 } // namespace
 
 std::unique_ptr<OutputFile> CreateExclusive(const Path& path) {
-    HANDLE h = CreateFileW(Long(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<WinOutputFile>(h);
+    UniqueKernelHandle file(CreateFileW(Long(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return nullptr;
+    return std::make_unique<WinOutputFile>(std::move(file));
 }
-
-QuietErrors::QuietErrors() {
-    DWORD old = 0;
-    SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &old);
-    previous_ = old;
-}
-
-QuietErrors::~QuietErrors() { SetThreadErrorMode(previous_, nullptr); }
 
 } // namespace dexalo::archivers::platform

@@ -1,5 +1,7 @@
 #include "startup/main.h"
 
+#include "startup/guarded.h"
+
 namespace dexalo {
 
 std::vector<std::wstring> SplitArguments(std::wstring_view text) {
@@ -34,11 +36,7 @@ RunMode Main(ModuleState& state, StartupHost& host, SettingsStorage& storage, co
     const std::vector<std::wstring> pieces = wholeIsFile ? std::vector<std::wstring>{text} : SplitArguments(text);
 
     for (const auto& piece : pieces) {
-        try {
-            host.ExtractFile(piece);
-        } catch (...) {
-            // A piece that fails is skipped; the next one still runs.
-        }
+        Guarded([&] { host.ExtractFile(piece); }); // a piece that fails is skipped
     }
     return RunMode::CommandLine;
 }

@@ -1,24 +1,15 @@
 #include "window/form1.h"
 
 #include <algorithm>
-#include <exception>
 #include <stdexcept>
 
 #include "extract/archiver_library.h"
+#include "startup/guarded.h"
 #include "window/version_panel.h"
 
 namespace dexalo {
 
 namespace {
-
-// Each step of start-up stands on its own: a failure abandons that step only.
-template <class Step>
-void Guarded(Step&& step) {
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
 
 bool IsAsciiLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
 wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
@@ -209,7 +200,7 @@ void Form1::FilesDropped(const std::vector<std::wstring>& files) {
         if (ended_) {
             return;
         }
-        s_.extractFile(file);
+        Guarded([&] { s_.extractFile(file); }); // a file that fails is skipped
     }
 }
 
@@ -256,16 +247,18 @@ void Form1::Command1_Click(int index) {
 }
 
 void Form1::SpecialFolderPreset(int folder) {
-    ShellFolders::ItemIdList list = 0;
-    if (s_.shellFolders.GetSpecialFolderLocation(s_.platform.FormHandle(), folder, list) < 0) {
-        return;
-    }
     std::wstring path;
-    const bool found = s_.shellFolders.GetPathFromIDList(list, path);
+    bool found = false;
+    {
+        OwnedItemIdList list(s_.shellFolders); // freed once the path is read, whatever follows
+        if (s_.shellFolders.GetSpecialFolderLocation(s_.platform.FormHandle(), folder, list.out()) < 0) {
+            return;
+        }
+        found = s_.shellFolders.GetPathFromIDList(list.get(), path);
+    }
     if (found) {
         SetPath(path);
     }
-    s_.shellFolders.Free(list);
     if (!found || path.empty()) {
         return; // no path to point the pickers at
     }
@@ -289,11 +282,7 @@ void Form1::ApplyAndSave() {
         values[i] = Control(Check1(i)).value;
     }
     bool associated = false;
-    try {
-        associated = s_.associations.Apply(values, AssocState_);
-    } catch (const std::exception&) {
-        associated = false;
-    }
+    Guarded([&] { associated = s_.associations.Apply(values, AssocState_); });
     const bool saved = s_.settings.Write(s_.state);
     // Told after the file is written, so a message left open cannot hold the save back.
     if (!associated) {
@@ -346,6 +335,7 @@ void Form1::Form_Load() {
         return;
     }
     loaded_ = true;
+    // Each step of start-up stands on its own: a failure abandons that step only.
     for (int i = 0; i < 10; ++i) {
         bool present = false;
         Guarded([&] { present = VersionStep(i); });

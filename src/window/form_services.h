@@ -54,6 +54,25 @@ public:
     virtual void Free(ItemIdList list) = 0;
 };
 
+// Owns the item id list that GetSpecialFolderLocation hands out, and frees it at scope end.
+class OwnedItemIdList {
+public:
+    explicit OwnedItemIdList(ShellFolders& shell) : shell_(shell) {}
+    ~OwnedItemIdList() {
+        if (list_ != 0) shell_.Free(list_);
+    }
+    OwnedItemIdList(const OwnedItemIdList&) = delete;
+    OwnedItemIdList& operator=(const OwnedItemIdList&) = delete;
+
+    ShellFolders::ItemIdList get() const { return list_; }
+    // For the call's out parameter; only ever filled once.
+    ShellFolders::ItemIdList& out() { return list_; }
+
+private:
+    ShellFolders& shell_;
+    ShellFolders::ItemIdList list_ = 0;
+};
+
 inline constexpr int kCsidlPersonal = 5;
 inline constexpr int kCsidlDesktopDirectory = 16;
 

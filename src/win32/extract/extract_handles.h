@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "win32/common/file_handles.h"
 #include "win32/common/unique_resource.h"
 
 namespace dexalo::win32 {
@@ -13,18 +14,6 @@ struct ModuleTraits {
     static bool Valid(Type h) { return h != nullptr; }
     static void Close(Type h) { ::FreeLibrary(h); }
 };
-struct FindTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return INVALID_HANDLE_VALUE; }
-    static bool Valid(Type h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
-    static void Close(Type h) { ::FindClose(h); }
-};
-struct KernelTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
-    static void Close(Type h) { ::CloseHandle(h); }
-};
 struct BstrTraits {
     using Type = BSTR;
     static Type Invalid() { return nullptr; }
@@ -33,8 +22,6 @@ struct BstrTraits {
 };
 
 using UniqueModule = UniqueResource<ModuleTraits>;
-using UniqueFindHandle = UniqueResource<FindTraits>;
-using UniqueKernelHandle = UniqueResource<KernelTraits>;
 using UniqueBstr = UniqueResource<BstrTraits>;
 
 } // namespace dexalo::win32

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "win32/common/ansi_text.h"
-#include "win32/extract/extract_handles.h"
+#include "win32/common/file_handles.h"
 
 namespace dexalo::win32 {
 

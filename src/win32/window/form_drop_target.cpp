@@ -2,13 +2,43 @@
 
 #include <shellapi.h>
 
-#include <exception>
+#include "startup/guarded.h"
 
 namespace dexalo::win32 {
 
 namespace {
 
 FORMATETC HdropFormat() { return FORMATETC{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}; }
+
+// What GetData hands out, released with ReleaseStgMedium (a no-op while it holds nothing).
+class StorageMedium {
+public:
+    StorageMedium() = default;
+    ~StorageMedium() { ::ReleaseStgMedium(&medium_); }
+    StorageMedium(const StorageMedium&) = delete;
+    StorageMedium& operator=(const StorageMedium&) = delete;
+    STGMEDIUM* put() { return &medium_; }
+    const STGMEDIUM& get() const { return medium_; }
+
+private:
+    STGMEDIUM medium_{};
+};
+
+// Global memory locked for the guard's lifetime; null when it cannot be locked.
+class LockedGlobal {
+public:
+    explicit LockedGlobal(HGLOBAL memory) : memory_(memory), data_(memory ? ::GlobalLock(memory) : nullptr) {}
+    ~LockedGlobal() {
+        if (data_ != nullptr) ::GlobalUnlock(memory_);
+    }
+    LockedGlobal(const LockedGlobal&) = delete;
+    LockedGlobal& operator=(const LockedGlobal&) = delete;
+    void* get() const { return data_; }
+
+private:
+    HGLOBAL memory_;
+    void* data_;
+};
 
 bool CarriesFiles(IDataObject* data) {
     FORMATETC format = HdropFormat();
@@ -23,26 +53,23 @@ std::vector<std::wstring> DroppedFiles(IDataObject* data) {
         return files;
     }
     FORMATETC format = HdropFormat();
-    STGMEDIUM medium{};
-    if (FAILED(data->GetData(&format, &medium))) {
+    StorageMedium medium;
+    if (FAILED(data->GetData(&format, medium.put())) || medium.get().tymed != TYMED_HGLOBAL) {
         return files;
     }
-    if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal != nullptr) {
-        if (auto drop = static_cast<HDROP>(::GlobalLock(medium.hGlobal))) {
-            const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-            for (UINT i = 0; i < count; ++i) {
-                const UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
-                std::wstring path(length + 1, L'\0');
-                const UINT copied = ::DragQueryFileW(drop, i, path.data(), length + 1);
-                path.resize(copied);
-                if (!path.empty()) {
-                    files.push_back(std::move(path));
-                }
+    const LockedGlobal locked(medium.get().hGlobal);
+    if (auto drop = static_cast<HDROP>(locked.get())) {
+        const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+        for (UINT i = 0; i < count; ++i) {
+            const UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
+            std::wstring path(length + 1, L'\0');
+            const UINT copied = ::DragQueryFileW(drop, i, path.data(), length + 1);
+            path.resize(copied);
+            if (!path.empty()) {
+                files.push_back(std::move(path));
             }
-            ::GlobalUnlock(medium.hGlobal);
         }
     }
-    ::ReleaseStgMedium(&medium);
     return files;
 }
 
@@ -103,7 +130,7 @@ HRESULT STDMETHODCALLTYPE FormDropTarget::DragLeave() {
 
 HRESULT STDMETHODCALLTYPE FormDropTarget::Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) {
     hasFiles_ = false;
-    // The list is copied out first: the source's data is released before extraction starts.
+    // The list is copied out: the source's data is released before extraction starts.
     const std::vector<std::wstring> files = DroppedFiles(data);
     if (effect != nullptr) {
         // Only ever "copied": a source that is told "moved" may delete the dropped archives.
@@ -112,14 +139,7 @@ HRESULT STDMETHODCALLTYPE FormDropTarget::Drop(IDataObject* data, DWORD, POINTL,
     if (files.empty() || !onDrop_) {
         return S_OK;
     }
-    AddRef(); // the handler may close the window, which revokes this target
-    const DroppedFilesFn handler = onDrop_;
-    try {
-        handler(files);
-    } catch (const std::exception&) {
-        // Nothing may cross back into the drag source.
-    }
-    Release();
+    Guarded([&] { onDrop_(files); });
     return S_OK;
 }
 

@@ -10,6 +10,7 @@
 
 namespace dexalo::win32 {
 
+// Must return at once: the drag source (Explorer) waits for Drop to return.
 using DroppedFilesFn = std::function<void(const std::vector<std::wstring>& files)>;
 
 // The file list a data object carries, in its order; empty when it carries none.

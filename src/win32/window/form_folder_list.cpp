@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "win32/common/file_handles.h"
+
 namespace dexalo::win32 {
 
 std::vector<std::wstring> SplitFolderPath(const std::wstring& path) {
@@ -39,9 +41,9 @@ std::vector<std::wstring> SubFolders(const std::wstring& folder) {
     if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
     pattern += L'*';
     WIN32_FIND_DATAW data{};
-    HANDLE find = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchLimitToDirectories,
-                                     nullptr, 0);
-    if (find == INVALID_HANDLE_VALUE) return names;
+    const UniqueFindHandle find(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
+                                                   FindExSearchLimitToDirectories, nullptr, 0));
+    if (!find) return names;
     do {
         const std::wstring name = data.cFileName;
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) ||
@@ -49,8 +51,7 @@ std::vector<std::wstring> SubFolders(const std::wstring& folder) {
             continue;
         }
         names.push_back(name);
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
+    } while (::FindNextFileW(find.get(), &data));
     std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
         return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
     });

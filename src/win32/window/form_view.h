@@ -3,6 +3,7 @@
 // the model through its observer, and forwarding the user's actions to it.
 #include <windows.h>
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -76,6 +77,8 @@ private:
     void OpenFolderEntry(int index);
     void RegisterDropTargets();
     void RevokeDropTargets();
+    void QueueDrop(const std::vector<std::wstring>& files);
+    void ExtractQueuedDrops();
     std::optional<ControlId> IdOf(HWND control) const;
     HBRUSH BrushFor(std::uint32_t color);
     void DrawDriveItem(const DRAWITEMSTRUCT& item);
@@ -89,8 +92,10 @@ private:
     std::map<int, HWND> controls_; // by control id
     UniqueFont font_;
     std::map<std::uint32_t, UniqueBrush> brushes_;
-    FormDropTarget* dropTarget_ = nullptr;
+    ComPtr<FormDropTarget> dropTarget_;
     std::vector<HWND> dropWindows_;
+    std::deque<std::vector<std::wstring>> queuedDrops_; // dropped file lists, oldest first
+    bool extractingDrops_ = false;
     std::vector<FolderEntry> folderEntries_;
     struct DriveItem {
         wchar_t letter;

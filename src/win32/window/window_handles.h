@@ -21,6 +21,33 @@ template <class T>
 using UniqueGdiObject = UniqueResource<GdiObjectTraits<T>>;
 using UniqueFont = UniqueGdiObject<HFONT>;
 using UniqueBrush = UniqueGdiObject<HBRUSH>;
+using UniquePen = UniqueGdiObject<HPEN>;
+
+// The screen's device context (GetDC(nullptr)), given back with ReleaseDC.
+struct ScreenDcTraits {
+    using Type = HDC;
+    static Type Invalid() { return nullptr; }
+    static bool Valid(Type dc) { return dc != nullptr; }
+    static void Close(Type dc) { ::ReleaseDC(nullptr, dc); }
+};
+using UniqueScreenDc = UniqueResource<ScreenDcTraits>;
+
+// A GDI object selected into a device context for the guard's lifetime; the one it replaced
+// goes back at the end, so that the object can be deleted afterwards.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object)
+        : dc_(dc), old_(dc != nullptr && object != nullptr ? ::SelectObject(dc, object) : nullptr) {}
+    ~SelectedObject() {
+        if (old_ != nullptr && old_ != HGDI_ERROR) ::SelectObject(dc_, old_);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
 
 // A window destroyed with DestroyWindow, unless it is gone already.
 struct WindowTraits {

@@ -148,6 +148,8 @@ TEST(DropRoundTrip, DroppedFilesAreExtractedOneByOneInListOrder) {
         EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
         effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
         ASSERT_EQ(target->Drop(&data, 0, POINTL{300, 200}, &effect), S_OK);
+        // Back before any library call: the source is never held up by the extraction.
+        EXPECT_EQ(ReadLines(log), std::vector<std::string>{});
         Pump();
         EXPECT_EQ(watcher.Stop(), std::vector<std::string>{});
     }
@@ -185,6 +187,23 @@ TEST(DropRoundTrip, DroppedFilesAreExtractedOneByOneInListOrder) {
     Pump();
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
     EXPECT_EQ(ReadLines(log, ".Run(").size(), 4u);
+
+    // A drop that arrives while a message box of an earlier drop is open (its loop delivers
+    // the window's messages) waits until the earlier list is done.
+    {
+        Watcher watcher(root);
+        WriteBytes(in + L"not an archive", "text");
+        FileListData first({in + L"not an archive", dropped[0]}), second({dropped[2]});
+        effect = DROPEFFECT_COPY;
+        ASSERT_EQ(TargetOf(view.Window())->Drop(&first, 0, POINTL{10, 10}, &effect), S_OK);
+        ASSERT_EQ(TargetOf(view.Window())->Drop(&second, 0, POINTL{10, 10}, &effect), S_OK);
+        Pump();
+        EXPECT_EQ(watcher.Stop().size(), 1u);
+    }
+    const auto runs = ReadLines(log, ".Run(");
+    ASSERT_EQ(runs.size(), 6u);
+    EXPECT_EQ(runs[4].rfind("Unrar.Run(", 0), 0u);
+    EXPECT_EQ(runs[5].rfind("UnZip.Run(", 0), 0u);
 }
 
 } // namespace
