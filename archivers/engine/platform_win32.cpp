@@ -133,10 +133,10 @@ FileInfo InspectTarget(const Path& path) {
     const FileInfo own = Inspect(path);
     if (own.kind != Kind::Link) return own;
     // Opened without FILE_FLAG_OPEN_REPARSE_POINT, the handle is the link's target.
-    Handle target(CreateFileW(Long(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    UniqueKernelHandle target(CreateFileW(Long(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION data;
-    if (target.h == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(target.h, &data)) return FileInfo{};
+    if (!target || !GetFileInformationByHandle(target.get(), &data)) return FileInfo{};
     return Describe(data.dwFileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT, data.nFileSizeHigh, data.nFileSizeLow,
                     data.ftLastWriteTime);
 }
