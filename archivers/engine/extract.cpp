@@ -98,9 +98,10 @@ public:
     }
 
 private:
-    // The folder with its missing parents, through the platform's calls (which take long paths).
+    // The destination root with its missing parents, through the platform's calls (which take
+    // long paths). Links on the way are followed: the user chose this folder.
     bool MakeDirectories(const Path& folder) {
-        if (platform::Inspect(folder).kind == Kind::Directory) return true;
+        if (platform::InspectTarget(folder).kind == Kind::Directory) return true;
         const Path parent = folder.parent_path();
         if (!parent.empty() && parent != folder && !MakeDirectories(parent)) return false;
         if (platform::MakeDirectory(folder)) return true;
@@ -356,6 +357,10 @@ private:
             Unwritable(target, "a file cannot be put in place");
             return Discard(out, temp, Outcome::CannotWrite, nullptr);
         }
+        // The entry's own attributes, once the file is in place (a read-only temporary file could
+        // not be removed after a failed replacement).
+        const auto perm = archive_entry_perm(entry);
+        if (perm != 0 && (perm & 0200) == 0) platform::MarkReadOnly(target);
         return Outcome::Done;
     }
 
@@ -446,7 +451,7 @@ private:
 ExtractResult Extract(const ExtractRequest& request) {
     platform::PrepareLocale();
     ExtractResult result;
-    if (platform::Inspect(platform::ToPath(request.archive)).kind != Kind::File) {
+    if (platform::InspectTarget(platform::ToPath(request.archive)).kind != Kind::File) {
         result.code = kErrorCannotOpen;
         result.detail = "the archive cannot be found";
         return result;

@@ -48,6 +48,10 @@ struct FileInfo {
 };
 // Never follows a link (or, on Windows, any reparse point).
 FileInfo Inspect(const Path& path);
+// Follows links and junctions to what they lead to. Only for the archive and the destination
+// root with its parents, which the user chose (Desktop and Documents are often junctions):
+// below the root, a link may have been made by an archive's own entries.
+FileInfo InspectTarget(const Path& path);
 
 // Creates one folder; true when it exists as a folder afterwards.
 bool MakeDirectory(const Path& path);
@@ -55,6 +59,8 @@ bool RemoveFile(const Path& path);
 // Renames over an existing file (or link) atomically where the system allows.
 bool ReplaceFile(const Path& from, const Path& to);
 bool SetModified(const Path& path, std::int64_t mtime);
+// Marks a file read-only, as an entry that carries no write permission asks.
+bool MarkReadOnly(const Path& path);
 // false where links cannot be made (Windows without the privilege).
 bool MakeSymlink(const std::wstring& target, const Path& link);
 bool SameFile(const Path& a, const Path& b);

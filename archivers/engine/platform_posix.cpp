@@ -154,10 +154,11 @@ int OpenReader(archive* reader, const Path& path, std::size_t blockSize) {
     return archive_read_open_filename(reader, path.c_str(), blockSize);
 }
 
-FileInfo Inspect(const Path& path) {
-    struct stat st {};
+namespace {
+
+FileInfo Describe(int status, const struct stat& st) {
     FileInfo info;
-    if (::lstat(path.c_str(), &st) != 0) {
+    if (status != 0) {
         info.kind = errno == ENOENT || errno == ENOTDIR ? Kind::Missing : Kind::Other;
         return info;
     }
@@ -169,6 +170,20 @@ FileInfo Inspect(const Path& path) {
     info.mtime = st.st_mtim.tv_sec;
     info.mtimeNanos = st.st_mtim.tv_nsec;
     return info;
+}
+
+} // namespace
+
+FileInfo Inspect(const Path& path) {
+    struct stat st {};
+    const int status = ::lstat(path.c_str(), &st);
+    return Describe(status, st);
+}
+
+FileInfo InspectTarget(const Path& path) {
+    struct stat st {};
+    const int status = ::stat(path.c_str(), &st);
+    return Describe(status, st);
 }
 
 bool MakeDirectory(const Path& path) {
@@ -187,6 +202,11 @@ bool SetModified(const Path& path, std::int64_t mtime) {
     times[1].tv_sec = static_cast<time_t>(mtime);
     times[1].tv_nsec = 0;
     return ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool MarkReadOnly(const Path& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && ::chmod(path.c_str(), st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
 bool MakeSymlink(const std::wstring& target, const Path& link) {

@@ -60,6 +60,18 @@ std::wstring Long(const Path& path) {
     return L"\\\\?\\" + full;
 }
 
+FileInfo Describe(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FILETIME& written) {
+    FileInfo info;
+    // Junctions and symbolic links alike are reparse points: never walk through them.
+    info.kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? Kind::Link
+              : (attributes & FILE_ATTRIBUTE_DIRECTORY)     ? Kind::Directory
+              : (attributes & FILE_ATTRIBUTE_DEVICE)        ? Kind::Other
+                                                            : Kind::File;
+    info.size = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
+    info.mtime = FromFileTime(written, &info.mtimeNanos);
+    return info;
+}
+
 } // namespace
 
 std::wstring FromAnsi(std::string_view text) {
@@ -114,14 +126,19 @@ FileInfo Inspect(const Path& path) {
         info.kind = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Kind::Missing : Kind::Other;
         return info;
     }
-    // Junctions and symbolic links alike are reparse points: never walk through them.
-    info.kind = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? Kind::Link
-              : (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)     ? Kind::Directory
-              : (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE)        ? Kind::Other
-                                                                       : Kind::File;
-    info.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    info.mtime = FromFileTime(data.ftLastWriteTime, &info.mtimeNanos);
-    return info;
+    return Describe(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime);
+}
+
+FileInfo InspectTarget(const Path& path) {
+    const FileInfo own = Inspect(path);
+    if (own.kind != Kind::Link) return own;
+    // Opened without FILE_FLAG_OPEN_REPARSE_POINT, the handle is the link's target.
+    UniqueKernelHandle target(CreateFileW(Long(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION data;
+    if (!target || !GetFileInformationByHandle(target.get(), &data)) return FileInfo{};
+    return Describe(data.dwFileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT, data.nFileSizeHigh, data.nFileSizeLow,
+                    data.ftLastWriteTime);
 }
 
 bool MakeDirectory(const Path& path) {
@@ -136,7 +153,22 @@ bool RemoveFile(const Path& path) {
 }
 
 bool ReplaceFile(const Path& from, const Path& to) {
-    return MoveFileExW(Long(from).c_str(), Long(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    const std::wstring source = Long(from), target = Long(to);
+    // A read-only file cannot be replaced: only the one being replaced loses the mark, and gets
+    // it back when the replacement fails.
+    const DWORD old = GetFileAttributesW(target.c_str());
+    const bool readOnly = old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY) &&
+                          !(old & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    const DWORD cleared = old & ~FILE_ATTRIBUTE_READONLY;
+    if (readOnly) SetFileAttributesW(target.c_str(), cleared != 0 ? cleared : FILE_ATTRIBUTE_NORMAL);
+    // Virus scanners and indexers hold a new file for a moment: try again for about a second.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+        if (GetLastError() != ERROR_SHARING_VIOLATION || attempt == 10) break;
+        Sleep(100);
+    }
+    if (readOnly) SetFileAttributesW(target.c_str(), old);
+    return false;
 }
 
 bool SetModified(const Path& path, std::int64_t mtime) {
@@ -146,6 +178,13 @@ bool SetModified(const Path& path, std::int64_t mtime) {
     if (!file) return false;
     const FILETIME ft = ToFileTime(mtime);
     return SetFileTime(file.get(), nullptr, nullptr, &ft) != 0;
+}
+
+bool MarkReadOnly(const Path& path) {
+    const std::wstring p = Long(path);
+    const DWORD attributes = GetFileAttributesW(p.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           SetFileAttributesW(p.c_str(), (attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_READONLY);
 }
 
 bool MakeSymlink(const std::wstring&, const Path&) {

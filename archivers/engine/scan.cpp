@@ -162,7 +162,7 @@ std::optional<std::wstring> HardlinkTarget(archive* reader, archive_entry* entry
 
 std::shared_ptr<const Listing> Scan(Family family, const std::wstring& archivePath) {
     platform::PrepareLocale();
-    const platform::FileInfo info = platform::Inspect(platform::ToPath(archivePath));
+    const platform::FileInfo info = platform::InspectTarget(platform::ToPath(archivePath));
     if (info.kind != platform::Kind::File) return std::make_shared<Listing>();
     CacheKey key{family, archivePath, info.size, info.mtime, info.mtimeNanos};
     {

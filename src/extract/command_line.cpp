@@ -54,6 +54,10 @@ std::wstring BuildIshCommandLine(const std::wstring& path, const std::wstring& f
     return path + L" /f=" + folder + L"\\";
 }
 
-std::wstring ExplorerCommandLine(const std::wstring& folder) { return L"explorer /n," + folder; }
+std::wstring ExplorerCommandLine(const std::wstring& folder) {
+    // Explorer reads a comma as the end of the folder; only then is the folder quoted.
+    if (folder.find(L',') != std::wstring::npos) return L"explorer /n,\"" + folder + L"\"";
+    return L"explorer /n," + folder;
+}
 
 } // namespace dexalo

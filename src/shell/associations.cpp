@@ -23,8 +23,15 @@ std::wstring SettingsIconTail(const AssociationType& type) {
 
 } // namespace
 
-Associations::Associations(ClassRoot& root, ProgramLocation program)
-    : root_(root), program_(std::move(program)) {}
+ProgramLocation RegistrableLocation(ProgramLocation program, ClassRoot& root,
+                                    const std::function<std::optional<std::wstring>(const std::wstring&)>& shortForm) {
+    if (root.Carries(program.folder)) return program;
+    if (auto folder = shortForm(program.folder); folder && root.Carries(*folder)) program.folder = std::move(*folder);
+    return program;
+}
+
+Associations::Associations(ClassRoot& root, ProgramLocation program, ClassRoot* userClasses)
+    : root_(root), program_(std::move(program)), userClasses_(userClasses) {}
 
 std::wstring Associations::IconValue(int typeIndex) const {
     if (!ValidIndex(typeIndex)) return {};
@@ -59,41 +66,77 @@ bool Associations::IsAssociated(int typeIndex) {
            shell == verb && (command == CommandValue() || command == LegacyCommandValue());
 }
 
-bool Associations::Register(int typeIndex) {
-    if (!ValidIndex(typeIndex)) return false;
+std::vector<Associations::Write> Associations::RowWrites(int typeIndex) const {
     const AssociationType& type = kAssociationTable[typeIndex];
     const std::wstring progId(type.ProgID);
     const std::wstring verb(kShellVerb);
-    const std::wstring contentTypeName(kContentTypeValue);
+    std::vector<Write> writes;
+    for (std::wstring_view extension : type.extensions) {
+        writes.push_back({std::wstring(extension), L"", progId});
+        writes.push_back({std::wstring(extension), std::wstring(kContentTypeValue), std::wstring(type.contentType)});
+    }
+    writes.push_back({progId, L"", std::wstring(type.description)});
+    writes.push_back({progId + L"\\DefaultIcon", L"", IconValue(typeIndex)});
+    writes.push_back({progId + L"\\Shell", L"", verb});
+    writes.push_back({progId + L"\\Shell\\" + verb + L"\\command", L"", CommandValue()});
+    return writes;
+}
 
+bool Associations::WriteRow(ClassRoot& root, const AssociationType& type, const std::vector<Write>& writes,
+                            bool& denied) {
     // Every write runs even after one failed, so a partly writable root gets what it can take.
     bool ok = true;
-    auto write = [&](const std::wstring& subKey, const std::wstring& name, const std::wstring& data) {
-        if (!Vanto_SEBU(root_, subKey, name, data)) ok = false;
+    const auto write = [&](const std::wstring& subKey, const std::wstring& name, const std::wstring& data) {
+        if (Vanto_SEBU(root, subKey, name, data)) return;
+        ok = false;
+        denied = denied || root.LastFailureWasDenied();
     };
-    for (std::wstring_view extension : type.extensions) {
-        write(std::wstring(extension), L"", progId);
-        write(std::wstring(extension), contentTypeName, std::wstring(type.contentType));
+    for (const Write& each : writes) {
+        // Taking an extension from another program keeps its ProgID, to put back on removal.
+        if (each.name.empty() && each.data == type.ProgID && each.subKey.starts_with(L'.')) {
+            const std::wstring previous = root.ReadValue(each.subKey, L"");
+            if (!previous.empty() && previous != type.ProgID)
+                write(each.subKey, std::wstring(kPreviousProgIdValue), previous);
+        }
+        write(each.subKey, each.name, each.data);
     }
-    write(progId, L"", std::wstring(type.description));
-    write(progId + L"\\DefaultIcon", L"", IconValue(typeIndex));
-    write(progId + L"\\Shell", L"", verb);
-    write(progId + L"\\Shell\\" + verb + L"\\command", L"", CommandValue());
     return ok;
 }
 
-bool Associations::RemoveExtension(const AssociationType& type, const std::wstring& extension) {
-    // An extension that another program has taken over since is not ours to remove.
-    if (Vanto_GETREG(root_, extension) != type.ProgID) return true;
-    if (!root_.HasSubKeys(extension)) return root_.DeleteKey(extension);
+bool Associations::Register(int typeIndex) {
+    if (!ValidIndex(typeIndex)) return false;
+    const AssociationType& type = kAssociationTable[typeIndex];
+    const std::vector<Write> writes = RowWrites(typeIndex);
+    // All or nothing: a row cut short could leave an extension naming a ProgID without a verb.
+    for (const Write& write : writes)
+        if (!root_.Carries(write.subKey) || !root_.Carries(write.name) || !root_.Carries(write.data)) return false;
 
-    // Sub-keys belong to others (ShellNew, OpenWithProgids...): take back only our two values.
+    bool denied = false;
+    if (WriteRow(root_, type, writes, denied)) return true;
+    if (!denied || userClasses_ == nullptr) return false;
+    // A standard user may not write the machine-wide classes: the user's own take the row.
+    bool ignored = false;
+    return WriteRow(*userClasses_, type, writes, ignored);
+}
+
+bool Associations::RemoveExtension(ClassRoot& root, const AssociationType& type, const std::wstring& extension) {
+    // An extension that another program has taken over since is not ours to remove.
+    if (root.ReadValue(extension, L"") != type.ProgID) return true;
+
+    const std::wstring previousName(kPreviousProgIdValue);
     const std::wstring contentTypeName(kContentTypeValue);
-    bool ok = root_.DeleteValue(extension, L"");
-    if (root_.ReadValue(extension, contentTypeName) == type.contentType &&
-        !root_.DeleteValue(extension, contentTypeName)) {
+    const std::wstring previous = root.ReadValue(extension, previousName);
+    // The handler we took the extension from goes back, if it is still installed.
+    bool ok = !previous.empty() && previous != type.ProgID && root_.ValueNames(previous).has_value()
+                  ? root.WriteString(extension, L"", previous)
+                  : root.DeleteValue(extension, L"");
+    if (root.ReadValue(extension, contentTypeName) == type.contentType && !root.DeleteValue(extension, contentTypeName))
         ok = false;
-    }
+    if (!previous.empty() && !root.DeleteValue(extension, previousName)) ok = false;
+
+    // The key itself only when nothing of others is left in it: no value, no sub-key.
+    const auto names = root.ValueNames(extension);
+    if (ok && names && names->empty() && !root.HasSubKeys(extension)) ok = root.DeleteKey(extension);
     return ok;
 }
 
@@ -101,10 +144,13 @@ bool Associations::Remove(int typeIndex) {
     if (!ValidIndex(typeIndex)) return false;
     const AssociationType& type = kAssociationTable[typeIndex];
     bool ok = true;
-    for (std::wstring_view name : type.removalOrder) {
-        const std::wstring key(name);
-        const bool removed = name == type.ProgID ? root_.DeleteTree(key) : RemoveExtension(type, key);
-        if (!removed) ok = false;
+    for (ClassRoot* root : {&root_, userClasses_}) {
+        if (root == nullptr) continue;
+        for (std::wstring_view name : type.removalOrder) {
+            const std::wstring key(name);
+            const bool removed = name == type.ProgID ? root->DeleteTree(key) : RemoveExtension(*root, type, key);
+            if (!removed) ok = false;
+        }
     }
     return ok;
 }

@@ -1,7 +1,10 @@
 #pragma once
 // The registry's class root as the association code sees it. On Windows this is
 // HKEY_CLASSES_ROOT; the native tests use MemoryClassRoot.
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace dexalo {
 
@@ -28,6 +31,18 @@ public:
     virtual bool DeleteKey(const std::wstring& subKey) = 0;
     // The key with everything below it.
     virtual bool DeleteTree(const std::wstring& subKey) = 0;
+
+    // The names of subKey's values ("" for the default value); nullopt when the key is missing
+    // or cannot be read.
+    virtual std::optional<std::vector<std::wstring>> ValueNames(const std::wstring& subKey) = 0;
+
+    // False when text cannot pass through this root unchanged (on Windows: a character the
+    // ANSI code page cannot carry).
+    virtual bool Carries(std::wstring_view text) = 0;
+
+    // After a failed write or removal: true when this user may not change the key (access
+    // denied), as a standard user, or an administrator without elevation, at the machine-wide classes.
+    virtual bool LastFailureWasDenied() const = 0;
 
     // Tells the shell that file associations changed, so it refreshes icons and verbs.
     virtual void NotifyAssociationsChanged() = 0;

@@ -25,7 +25,7 @@ public:
     virtual ~SettingsStorage() = default;
     // nullopt when the file cannot be opened or read.
     virtual std::optional<std::string> ReadAll(const std::wstring& path) = 0;
-    // Creates the file anew (replacing any); false when it cannot be created or written.
+    // Replaces the file whole, or leaves any old one as it was and returns false.
     virtual bool WriteAll(const std::wstring& path, const std::string& bytes) = 0;
 };
 

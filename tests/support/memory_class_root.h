@@ -5,6 +5,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "shell/class_root.h"
@@ -42,12 +44,21 @@ public:
         std::erase_if(keys_, [&](const auto& k) { return k.first == Fold(subKey) || k.first.starts_with(Fold(subKey) + L"\\"); });
         return true;
     }
+    std::optional<std::vector<std::wstring>> ValueNames(const std::wstring& subKey) override {
+        const auto key = keys_.find(Fold(subKey));
+        if (key == keys_.end()) return std::nullopt;
+        std::vector<std::wstring> names;
+        for (const auto& [folded, value] : key->second) names.push_back(value.first);
+        return names;
+    }
+    bool Carries(std::wstring_view text) override { return text.find_first_of(refused) == std::wstring_view::npos; }
+    bool LastFailureWasDenied() const override { return readOnly; }  // a read-only root is a user without rights
     void NotifyAssociationsChanged() override { ++notices; }
 
     // Set up and inspect, without failures.
     void Seed(const std::wstring& subKey, const std::wstring& valueName, const std::wstring& data) {
         SeedKey(subKey);
-        keys_[Fold(subKey)][Fold(valueName)] = data;
+        keys_[Fold(subKey)][Fold(valueName)] = {valueName, data};
     }
     void SeedKey(const std::wstring& subKey) {
         for (std::size_t at = 0; at != std::wstring::npos; at = subKey.find(L'\\', at + 1))
@@ -60,13 +71,14 @@ public:
         if (key == keys_.end()) return std::nullopt;
         const auto value = key->second.find(Fold(valueName));
         if (value == key->second.end()) return std::nullopt;
-        return value->second;
+        return value->second.second;
     }
     bool HasKey(const std::wstring& subKey) const { return keys_.count(Fold(subKey)) > 0; }
     std::size_t KeyCount() const { return keys_.size(); }
 
     bool readOnly = false;               // reads work, writes and removals fail
     std::vector<std::wstring> failUnder; // writes and removals at or below these keys fail
+    std::wstring refused;                // text with any of these is neither carried nor written
     int notices = 0;
 
 private:
@@ -84,7 +96,8 @@ private:
         return true;
     }
 
-    std::map<std::wstring, std::map<std::wstring, std::wstring>> keys_;
+    // folded key -> folded value name -> (the name as written, data)
+    std::map<std::wstring, std::map<std::wstring, std::pair<std::wstring, std::wstring>>> keys_;
 };
 
 } // namespace dexalo

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
-#include "win32/extract/extract_ansi.h"
+#include "extract/library_folders.h"
 #include "win32/common/quiet_errors.h"
+#include "win32/extract/extract_ansi.h"
 
 namespace dexalo::win32 {
 
@@ -38,6 +40,47 @@ void TakePath(const IndividualInfo& info, EntryRecord& record) {
     record.path = WideFromAnsiBuffer(info.path, sizeof(info.path));
 }
 
+// A folder the system reports by filling a buffer; "" when it cannot.
+template <class Query>
+std::wstring Reported(Query query) {
+    std::wstring text(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = query(text.data(), static_cast<DWORD>(text.size()));
+        if (n == 0) return {};
+        if (n < text.size()) return text.substr(0, n);
+        text.resize(std::max<std::size_t>(n, text.size() * 2)); // a cut module name reports the buffer's size
+    }
+}
+
+std::vector<std::wstring> SearchFolders() {
+    std::wstring program = Reported([](wchar_t* b, DWORD n) { return ::GetModuleFileNameW(nullptr, b, n); });
+    program.erase(std::min(program.size(), program.find_last_of(L'\\')));
+    const std::wstring system = Reported([](wchar_t* b, DWORD n) { return ::GetSystemDirectoryW(b, n); });
+    const std::wstring windows = Reported([](wchar_t* b, DWORD n) { return ::GetWindowsDirectoryW(b, n); });
+    const std::wstring path = Reported([](wchar_t* b, DWORD n) { return ::GetEnvironmentVariableW(L"PATH", b, n); });
+    return LibraryFolders(program, system, windows, path);
+}
+
+// The first copy of the library in the search folders that loads, by its full path, so the
+// loader's own search (which would skip the Windows folder and PATH) never decides.
+HMODULE LoadFromSearchFolders(const char* name) {
+    const std::wstring file = WideFromAnsi(name) + L".dll";
+    for (std::wstring path : SearchFolders()) {
+        if (path.back() != L'\\') path += L'\\';
+        path += file;
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        // The library's own dependencies come from its folder and the safe default folders.
+        HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr,
+                                          LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+        // Windows 7 without its loader update knows no such flags.
+        if (!module && ::GetLastError() == ERROR_INVALID_PARAMETER)
+            module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (module) return module;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 std::string ExportName(Library lib, Export fn) {
@@ -55,7 +98,7 @@ FARPROC ArchiverBinding::ResolveProc(Library lib, Export fn) {
         slot.tried = true;
         // A missing library is a negative answer, never a system dialog.
         const QuietSystemErrors quiet;
-        slot.module.reset(::LoadLibraryA(kLibraryNames[static_cast<std::size_t>(lib)].file));
+        slot.module.reset(LoadFromSearchFolders(kLibraryNames[static_cast<std::size_t>(lib)].file));
     }
     if (!slot.module) return nullptr;
     const auto index = static_cast<std::size_t>(fn);

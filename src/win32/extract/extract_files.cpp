@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "win32/common/ansi_text.h"
+#include "win32/common/quiet_errors.h"
 #include "win32/extract/extract_ansi.h"
 #include "win32/extract/extract_handles.h"
 #include "win32/window/window_handles.h"
@@ -47,6 +49,8 @@ private:
 
 std::optional<std::wstring> Win32ExtractFiles::LookUpFile(const std::wstring& path) {
     if (path.empty()) return std::nullopt;
+    // An empty drive answers "not found" here, so our own message comes first, not "no disk".
+    const QuietSystemErrors quiet;
     WIN32_FIND_DATAW data{};
     UniqueFindHandle find(::FindFirstFileW(path.c_str(), &data));
     if (!find) return std::nullopt;
@@ -136,9 +140,42 @@ void Win32ExtractShell::ShowMessage(WindowHandle owner, const std::wstring& text
     ::MessageBoxW(reinterpret_cast<HWND>(owner), text.c_str(), title.c_str(), style);
 }
 
-std::optional<std::int32_t> Win32LzLibrary::LzOpen(const std::wstring& name, std::uint16_t style) {
+namespace {
+
+// The longest name lz32 takes whole: its OFSTRUCT holds 128 bytes with the terminating zero.
+constexpr std::size_t kLzLongestName = sizeof(OFSTRUCT{}.szPathName) - 1;
+
+// The name in a form lz32 takes whole: as it is, or its short form; never a cut one.
+std::optional<std::string> LzName(const std::wstring& name) {
     std::string ansi = AnsiFromWide(name);
-    return ::LZOpenFileA(ansi.data(), &record_, style);
+    if (ansi.size() <= kLzLongestName) return ansi;
+    const auto shortForm = Win32AnsiPaths().ShortForm(name);
+    if (!shortForm) return std::nullopt;
+    auto shortAnsi = ExactAnsi(*shortForm);
+    if (!shortAnsi || shortAnsi->size() > kLzLongestName) return std::nullopt;
+    return shortAnsi;
+}
+
+} // namespace
+
+std::optional<std::int32_t> Win32LzLibrary::LzOpen(const std::wstring& name, std::uint16_t style) {
+    // A file to be created has no short form until it exists: it is created empty first, and
+    // removed again when even its short form is too long.
+    bool placed = false;
+    if (style == kCreate && AnsiFromWide(name).size() > kLzLongestName) {
+        UniqueKernelHandle file(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return -1;
+        placed = true;
+    }
+    auto ansi = LzName(name);
+    if (!ansi) {
+        if (placed) ::DeleteFileW(name.c_str());
+        return -1; // reported like any other LZ failure
+    }
+    const INT handle = ::LZOpenFileA(ansi->data(), &record_, style);
+    if (handle < 0 && placed) ::DeleteFileW(name.c_str());
+    return handle;
 }
 
 std::optional<std::int32_t> Win32LzLibrary::LzCopy(std::int32_t source, std::int32_t target) {

@@ -22,25 +22,59 @@ std::optional<std::string> ToAnsi(std::wstring_view text) {
     return ExactAnsi(text);
 }
 
-// Opens subKey for removal. Sets gone when it does not exist, which counts as removed.
-UniqueRegKey OpenForRemoval(const std::string& subKey, bool& gone) {
-    UniqueRegKey key;
-    const LSTATUS status = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_ALL_ACCESS, key.put());
-    gone = status == ERROR_FILE_NOT_FOUND;
-    if (status != ERROR_SUCCESS) key.reset();
+} // namespace
+
+RegistryClassRoot::RegistryClassRoot(Scope scope)
+    : base_(scope == Scope::Classes ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER),
+      prefix_(scope == Scope::Classes ? "" : "Software\\Classes\\") {}
+
+std::optional<std::string> RegistryClassRoot::Key(const std::wstring& subKey) const {
+    auto key = ToAnsi(subKey);
+    if (key) key->insert(0, prefix_);
     return key;
 }
 
-} // namespace
+bool RegistryClassRoot::Changed(LSTATUS status) {
+    if (status != ERROR_SUCCESS) denied_ = status == ERROR_ACCESS_DENIED;
+    return status == ERROR_SUCCESS;
+}
+
+bool RegistryClassRoot::Carries(std::wstring_view text) { return ToAnsi(text).has_value(); }
+
+// Opens key for removal. Sets gone when it does not exist, which counts as removed.
+UniqueRegKey RegistryClassRoot::OpenForRemoval(const std::string& key, bool& gone) {
+    UniqueRegKey opened;
+    const LSTATUS status = ::RegOpenKeyExA(base_, key.c_str(), 0, KEY_ALL_ACCESS, opened.put());
+    gone = status == ERROR_FILE_NOT_FOUND;
+    if (!gone) Changed(status);
+    if (status != ERROR_SUCCESS) opened.reset();
+    return opened;
+}
+
+std::optional<std::vector<std::wstring>> RegistryClassRoot::ValueNames(const std::wstring& subKey) {
+    const auto key = Key(subKey);
+    UniqueRegKey opened;
+    if (!key || ::RegOpenKeyExA(base_, key->c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS) return std::nullopt;
+    std::vector<std::wstring> names;
+    for (DWORD index = 0;; ++index) {
+        char name[16384]; // the registry's longest value name, and its terminating zero
+        DWORD length = sizeof name;
+        const LSTATUS status =
+            ::RegEnumValueA(opened.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) return names;
+        if (status != ERROR_SUCCESS) return std::nullopt;
+        names.push_back(WideFromAnsi(std::string_view(name, length)));
+    }
+}
 
 std::wstring RegistryClassRoot::ReadValue(const std::wstring& subKey, const std::wstring& valueName) {
-    const auto key = ToAnsi(subKey);
+    const auto key = Key(subKey);
     const auto name = ToAnsi(valueName);
     if (!key || !name) return {};
 
     // Read access only: a user who may not write the class root still sees what is there.
     UniqueRegKey opened;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, key->c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS) return {};
+    if (::RegOpenKeyExA(base_, key->c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS) return {};
 
     std::array<BYTE, kReadBufferSize> buffer;
     return WideFromAnsi(ReadValueBytes(opened.get(), name->c_str(), buffer));
@@ -48,7 +82,7 @@ std::wstring RegistryClassRoot::ReadValue(const std::wstring& subKey, const std:
 
 bool RegistryClassRoot::WriteString(const std::wstring& subKey, const std::wstring& valueName,
                                     const std::wstring& data) {
-    const auto key = ToAnsi(subKey);
+    const auto key = Key(subKey);
     const auto name = ToAnsi(valueName);
     const auto bytes = ToAnsi(data);
     if (!key || !name || !bytes) return false;
@@ -57,20 +91,20 @@ bool RegistryClassRoot::WriteString(const std::wstring& subKey, const std::wstri
     SECURITY_ATTRIBUTES security{}; // length 0, no descriptor, not inherited: default security
     UniqueRegKey created;
     DWORD disposition = 0;
-    if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, key->c_str(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                          &security, created.put(), &disposition) != ERROR_SUCCESS) {
+    if (!Changed(::RegCreateKeyExA(base_, key->c_str(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                   &security, created.put(), &disposition))) {
         return false;
     }
     // The converted text and its terminating zero.
-    return ::RegSetValueExA(created.get(), name->c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes->c_str()),
-                            static_cast<DWORD>(bytes->size() + 1)) == ERROR_SUCCESS;
+    return Changed(::RegSetValueExA(created.get(), name->c_str(), 0, REG_SZ,
+                                    reinterpret_cast<const BYTE*>(bytes->c_str()), static_cast<DWORD>(bytes->size() + 1)));
 }
 
 bool RegistryClassRoot::HasSubKeys(const std::wstring& subKey) {
-    const auto key = ToAnsi(subKey);
+    const auto key = Key(subKey);
     if (!key) return true;
     UniqueRegKey opened;
-    const LSTATUS status = ::RegOpenKeyExA(HKEY_CLASSES_ROOT, key->c_str(), 0, KEY_READ, opened.put());
+    const LSTATUS status = ::RegOpenKeyExA(base_, key->c_str(), 0, KEY_READ, opened.put());
     if (status == ERROR_FILE_NOT_FOUND) return false;
     DWORD subKeys = 0;
     if (status != ERROR_SUCCESS ||
@@ -82,35 +116,35 @@ bool RegistryClassRoot::HasSubKeys(const std::wstring& subKey) {
 }
 
 bool RegistryClassRoot::DeleteValue(const std::wstring& subKey, const std::wstring& valueName) {
-    const auto key = ToAnsi(subKey);
+    const auto key = Key(subKey);
     const auto name = ToAnsi(valueName);
     if (!key || !name) return false;
     bool gone = false;
     const UniqueRegKey opened = OpenForRemoval(*key, gone);
     if (!opened) return gone;
     const LSTATUS status = ::RegDeleteValueA(opened.get(), name->c_str());
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    return status == ERROR_FILE_NOT_FOUND || Changed(status);
 }
 
 bool RegistryClassRoot::DeleteKey(const std::wstring& subKey) {
-    const auto key = ToAnsi(subKey);
-    if (!key || key->empty()) return false; // never the class root itself
+    const auto key = Key(subKey);
+    if (!key || subKey.empty()) return false; // never the class root itself
     bool gone = false;
     const UniqueRegKey opened = OpenForRemoval(*key, gone);
     if (!opened) return gone;
     // The empty name deletes the opened key itself; the platform refuses while it has sub-keys.
-    return ::RegDeleteKeyA(opened.get(), "") == ERROR_SUCCESS;
+    return Changed(::RegDeleteKeyA(opened.get(), ""));
 }
 
 bool RegistryClassRoot::DeleteTree(const std::wstring& subKey) {
-    const auto key = ToAnsi(subKey);
-    if (!key || key->empty()) return false;
+    const auto key = Key(subKey);
+    if (!key || subKey.empty()) return false;
     bool gone = false;
     const UniqueRegKey opened = OpenForRemoval(*key, gone);
     if (!opened) return gone;
     // Everything below the key, then the key itself.
-    if (::RegDeleteTreeA(opened.get(), nullptr) != ERROR_SUCCESS) return false;
-    return ::RegDeleteKeyA(opened.get(), "") == ERROR_SUCCESS;
+    if (!Changed(::RegDeleteTreeA(opened.get(), nullptr))) return false;
+    return Changed(::RegDeleteKeyA(opened.get(), ""));
 }
 
 void RegistryClassRoot::NotifyAssociationsChanged() { NotifyShellAssociationsChanged(); }

@@ -3,12 +3,23 @@
 // travel in the ANSI code page. Reads use read access only and a 517-byte buffer
 // (registry_read.h); a value too long for it reads as "".
 
+#include <windows.h>
+
+#include <string>
+
 #include "shell/class_root.h"
+#include "win32/shell/registry_key.h"
 
 namespace dexalo::win32 {
 
 class RegistryClassRoot final : public ClassRoot {
 public:
+    enum class Scope {
+        Classes,     // HKEY_CLASSES_ROOT: the machine-wide classes, merged with the user's
+        UserClasses, // HKEY_CURRENT_USER\Software\Classes, which a standard user may write
+    };
+    explicit RegistryClassRoot(Scope scope = Scope::Classes);
+
     std::wstring ReadValue(const std::wstring& subKey, const std::wstring& valueName) override;
     bool WriteString(const std::wstring& subKey, const std::wstring& valueName,
                      const std::wstring& data) override;
@@ -16,7 +27,21 @@ public:
     bool DeleteValue(const std::wstring& subKey, const std::wstring& valueName) override;
     bool DeleteKey(const std::wstring& subKey) override;
     bool DeleteTree(const std::wstring& subKey) override;
+    std::optional<std::vector<std::wstring>> ValueNames(const std::wstring& subKey) override;
+    bool Carries(std::wstring_view text) override;
+    bool LastFailureWasDenied() const override { return denied_; }
     void NotifyAssociationsChanged() override;
+
+private:
+    // The full key name below base_, in the ANSI code page; nullopt when it cannot be carried.
+    std::optional<std::string> Key(const std::wstring& subKey) const;
+    // Notes whether a failed change was refused for want of rights; true on success.
+    bool Changed(LSTATUS status);
+    UniqueRegKey OpenForRemoval(const std::string& key, bool& gone);
+
+    HKEY base_;
+    std::string prefix_;
+    bool denied_ = false;
 };
 
 } // namespace dexalo::win32

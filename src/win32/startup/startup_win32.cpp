@@ -1,5 +1,6 @@
 #include "win32/startup/startup_win32.h"
 
+#include <string>
 #include <vector>
 
 #include "win32/common/ansi_text.h"
@@ -29,12 +30,19 @@ std::optional<std::string> FileSettingsStorage::ReadAll(const std::wstring& path
 }
 
 bool FileSettingsStorage::WriteAll(const std::wstring& path, const std::string& bytes) {
-    UniqueKernelHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
+    // Written beside the old file and put in its place only when complete: a failure half-way
+    // leaves the old file whole, never a cut one that would read as the defaults.
+    const std::wstring temporary = path + L"." + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
+    UniqueKernelHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     DWORD written = 0;
-    return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
+    bool ok = ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+              written == bytes.size() && ::FlushFileBuffers(file.get());
+    file.reset();
+    ok = ok && ::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) ::DeleteFileW(temporary.c_str());
+    return ok;
 }
 
 std::wstring ModulePath() {

@@ -3,6 +3,8 @@
 
 #include "shell/associations.h"
 #include "startup/main.h"
+#include "win32/common/quiet_errors.h"
+#include "win32/extract/extract_ansi.h"
 #include "win32/extract/extract_services.h"
 #include "win32/window/form_view.h"
 #include "win32/shell/registry_class_root.h"
@@ -34,6 +36,7 @@ public:
     ProgramLocation Program() override { return program_; }
     std::wstring ArgumentText() override { return win32::ArgumentTextFrom(::GetCommandLineW()); }
     bool IsExistingFile(const std::wstring& path) override {
+        const win32::QuietSystemErrors quiet; // an empty drive is just "no such file"
         const DWORD attributes = ::GetFileAttributesW(path.c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
@@ -41,7 +44,11 @@ public:
 
     void LoadWindow() override {
         win32::RegistryClassRoot classRoot;
-        Associations associations(classRoot, program_);
+        win32::RegistryClassRoot userClasses(win32::RegistryClassRoot::Scope::UserClasses);
+        win32::Win32AnsiPaths paths;
+        const ProgramLocation registered = RegistrableLocation(
+            program_, classRoot, [&paths](const std::wstring& folder) { return paths.ShortForm(folder); });
+        Associations associations(classRoot, registered, &userClasses);
         AssociationAdapter<Associations> adapter(associations);
         win32::Form1View view(
             state_, extraction_.Libraries(), [this](const std::wstring& path) { extraction_.EXTRACT_FILE(path); },

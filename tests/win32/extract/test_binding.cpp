@@ -15,9 +15,9 @@ class Binding : public ::testing::Test {
 protected:
     void SetUp() override {
         folder = MakeSandbox();
-        SetDllDirectoryW(folder.c_str());
+        SetEnvironmentVariableW(L"PATH", folder.c_str()); // the binding searches PATH after the program's and system's folders
     }
-    void TearDown() override { SetDllDirectoryW(nullptr); }
+    void TearDown() override { SetEnvironmentVariableW(L"PATH", nullptr); }
     std::vector<std::string> Calls() { return ReadLines(folder + L"calls.log"); }
 
     std::wstring folder;

@@ -69,11 +69,11 @@ class LzExpansion : public ::testing::Test {
 protected:
     void SetUp() override {
         folder = MakeSandbox();
-        SetDllDirectoryW(folder.c_str());
+        SetEnvironmentVariableW(L"PATH", folder.c_str()); // the binding searches PATH after the program's and system's folders
         watcher = std::make_unique<Watcher>(folder);
     }
     void TearDown() override {
-        SetDllDirectoryW(nullptr);
+        SetEnvironmentVariableW(L"PATH", nullptr);
         EXPECT_EQ(watcher->Stop(), std::vector<std::string>{});
     }
     std::wstring folder;

@@ -96,7 +96,7 @@ TEST(DropRoundTrip, DroppedFilesAreExtractedOneByOneInListOrder) {
     std::filesystem::create_directories(in);
     std::filesystem::create_directories(out);
     CopyDoubles(root); // found there by name, and they log beside themselves
-    ::SetDllDirectoryW(root.c_str());
+    ::SetEnvironmentVariableW(L"PATH", root.c_str()); // the binding searches PATH
     const std::wstring log = root + L"calls.log";
     const auto archive = [&](const std::wstring& name, const std::string& behaviour) {
         WriteBytes(in + name, "archive bytes");

@@ -1,0 +1,68 @@
+// Associations as standard users and shared machines have them: machine-wide classes that refuse
+// writes, extensions that belong to other programs too, text the registry cannot carry.
+#include <gtest/gtest.h>
+
+#include "memory_class_root.h"
+#include "shell/associations.h"
+
+namespace dexalo {
+namespace {
+
+const ProgramLocation kProgram{L"C:\\Tools\\Dexalo", L"Dexalo"};
+const std::array<std::int32_t, 10> kLzhAssociated{1};
+
+TEST(AssociationFallback, RefusedMachineWideTheRowGoesToTheUsersClassesAndRemovalCleansBoth) {
+    MemoryClassRoot machine, user;
+    Associations assoc(machine, kProgram, &user);
+    machine.readOnly = true;
+    EXPECT_TRUE(assoc.Apply({1}, {}));
+    EXPECT_EQ(machine.KeyCount(), 0u);
+    EXPECT_EQ(user.Value(L".lha", L""), L"LzhFile");
+    EXPECT_EQ(user.Value(L"LzhFile\\Shell\\Dexaloで解凍\\command", L""), L"\"C:\\Tools\\Dexalo\\Dexalo.exe\" \"%1\"");
+
+    // An administrator registered it machine-wide as well: removal takes ours from both.
+    machine.readOnly = false;
+    EXPECT_TRUE(assoc.Register(0));
+    EXPECT_TRUE(assoc.Apply({}, kLzhAssociated));
+    EXPECT_EQ(machine.KeyCount(), 0u);
+    EXPECT_EQ(user.KeyCount(), 0u);
+
+    // Any other failure is reported, not moved.
+    machine.failUnder.push_back(L"ZipFile");
+    EXPECT_FALSE(assoc.Register(1));
+    EXPECT_EQ(user.KeyCount(), 0u);
+}
+
+TEST(AssociationTakeOver, TheFormerHandlerComesBackAndOthersValuesStay) {
+    MemoryClassRoot root;
+    Associations assoc(root, kProgram);
+    root.Seed(L".lha", L"", L"Other.lha");
+    root.Seed(L".lha", L"PerceivedType", L"compressed");
+    root.Seed(L"Other.lha", L"", L"Other archive");
+    root.Seed(L".lzs", L"", L"Uninstalled.lzs");
+    ASSERT_TRUE(assoc.Register(0));
+    ASSERT_TRUE(assoc.Register(0)); // registering again keeps the first handler, not ours
+    EXPECT_EQ(root.Value(L".lha", L"Dexalo.PreviousProgID"), L"Other.lha");
+
+    EXPECT_TRUE(assoc.Remove(0));
+    EXPECT_EQ(root.ValueNames(L".lha"), (std::vector<std::wstring>{L"", L"PerceivedType"}));
+    EXPECT_EQ(root.Value(L".lha", L""), L"Other.lha");
+    EXPECT_FALSE(root.HasKey(L".lzs")); // its handler is gone, so nothing is left to keep
+    EXPECT_FALSE(root.HasKey(L".lzh"));
+}
+
+TEST(AssociationText, ARowTheRegistryCannotCarryWritesNothingAndAShortFolderStandsIn) {
+    MemoryClassRoot root;
+    root.refused = L"한";
+    const ProgramLocation korean{L"C:\\한국\\Dexalo", L"Dexalo"};
+    Associations refused(root, korean);
+    EXPECT_FALSE(refused.Register(3));
+    EXPECT_EQ(root.KeyCount(), 0u);
+
+    const auto shortForm = [](const std::wstring&) { return std::optional<std::wstring>(L"C:\\C0A3~1\\Dexalo"); };
+    EXPECT_EQ(RegistrableLocation(korean, root, shortForm).folder, L"C:\\C0A3~1\\Dexalo");
+    EXPECT_EQ(RegistrableLocation(kProgram, root, shortForm).folder, kProgram.folder);
+}
+
+} // namespace
+} // namespace dexalo

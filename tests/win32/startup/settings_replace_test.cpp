@@ -1,0 +1,38 @@
+// The settings file is replaced whole or left as it was, with nothing left beside it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iterator>
+
+#include "win32/startup/startup_win32.h"
+
+namespace dexalo::win32 {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(SettingsFile, IsReplacedWholeOrLeftAsItWas) {
+    const fs::path folder = fs::path(LocationFromPath(ModulePath()).folder) / L"sandbox-replace";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::wstring file = (folder / L"設定.ini").wstring();
+    FileSettingsStorage storage;
+    ASSERT_TRUE(storage.WriteAll(file, "1\r\n\"C:\\Long\\Folder\\\"\r\n"));
+    ASSERT_TRUE(storage.WriteAll(file, "2\r\n\"C:\\\"\r\n"));
+    EXPECT_EQ(storage.ReadAll(file), "2\r\n\"C:\\\"\r\n");
+
+    // Another program holds the file open: the write fails and the old file stays whole.
+    const HANDLE held = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(storage.WriteAll(file, "3\r\n\"D:\\\"\r\n"));
+    ::CloseHandle(held);
+    EXPECT_EQ(storage.ReadAll(file), "2\r\n\"C:\\\"\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    fs::remove_all(folder);
+}
+
+} // namespace
+} // namespace dexalo::win32
