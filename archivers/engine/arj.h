@@ -25,7 +25,7 @@ struct Entry {
     // The modification time: MS-DOS date (high word) and time (low word) in local time; in
     // seconds since 1970 from Unix hosts, as arj there writes it.
     std::uint32_t time = 0;
-    bool unixTime = false;
+    bool unixTime = false;  // made on Unix: `attributes` is then the file's mode
     std::uint16_t attributes = 0;
     std::uint32_t originalSize = 0;
     std::uint32_t compressedSize = 0;

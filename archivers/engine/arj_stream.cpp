@@ -78,10 +78,18 @@ std::int64_t UnixTime(std::uint32_t dos) {
     return t < 0 ? 0 : static_cast<std::int64_t>(t);
 }
 
-void AppendTarHeader(std::string& out, const char* name, char type, std::uint64_t size, std::int64_t mtime) {
+// Permissions as tar keeps them: Unix hosts store the file's mode, the others DOS attributes.
+unsigned Mode(const arj::Entry& entry) {
+    if (entry.directory) return 0755;
+    if (entry.unixTime) return entry.attributes & 0777u;
+    return entry.attributes & 0x01 ? 0444 : 0644;  // the read-only attribute
+}
+
+void AppendTarHeader(std::string& out, const char* name, char type, std::uint64_t size, std::int64_t mtime,
+                     unsigned mode = 0644) {
     char h[512] = {};
     std::snprintf(h, 100, "%s", name);
-    std::snprintf(h + 100, 8, "%07o", type == '5' ? 0755u : 0644u);
+    std::snprintf(h + 100, 8, "%07o", mode);
     std::snprintf(h + 108, 8, "%07o", 0u);
     std::snprintf(h + 116, 8, "%07o", 0u);
     std::snprintf(h + 124, 12, "%011llo", static_cast<unsigned long long>(size));
@@ -186,7 +194,7 @@ private:
             AppendTarHeader(block_, "PaxHeader", 'x', record.size(), mtime);
             block_ += record;
             block_.append((512 - record.size() % 512) % 512, '\0');
-            AppendTarHeader(block_, "..", type, entry_.originalSize, mtime);
+            AppendTarHeader(block_, "..", type, entry_.originalSize, mtime, Mode(entry_));
             remaining_ = entry_.originalSize;
             state_ = remaining_ > 0 ? State::Data : State::Header;
         }

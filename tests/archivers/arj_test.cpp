@@ -66,7 +66,7 @@ TEST_F(ArjArchives, EveryMethodExtractsByteExact) {
     WriteText(src / "noise.bin", noise);  // incompressible: arj stores it
     WriteText(src / "empty", "");
     fs::create_directories(src / "nothing");
-    Shell(src, "find . -exec touch -d '2021-03-04 05:06:08' {} +");
+    Shell(src, "chmod a-w docs/short.txt && find . -exec touch -d '2021-03-04 05:06:08' {} +");
     const Files expected = Tree(src);
     for (const char* method : {"1", "2", "3", "4"}) {
         SCOPED_TRACE(method);
@@ -75,6 +75,8 @@ TEST_F(ArjArchives, EveryMethodExtractsByteExact) {
         const fs::path out = dir_ / (std::string("out") + method);
         ASSERT_EQ(ExtractAsFrontEnd(archive, out), 0);
         EXPECT_EQ(Tree(out), expected);
+        EXPECT_EQ(fs::status(out / "docs/short.txt").permissions() & fs::perms::owner_write, fs::perms::none);
+        EXPECT_NE(fs::status(out / "docs/deep/prose.txt").permissions() & fs::perms::owner_write, fs::perms::none);
         EXPECT_GT(watcher_.furthest, watcher_.total / 2);  // progress in the archive's own bytes
         EXPECT_LE(watcher_.furthest, watcher_.total);
         EXPECT_EQ(fs::last_write_time(out / "docs/deep/prose.txt"), fs::last_write_time(src / "docs/deep/prose.txt"));
