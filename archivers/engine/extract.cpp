@@ -12,6 +12,7 @@
 #include <set>
 #include <utility>
 
+#include "engine/arj_stream.h"
 #include "engine/entry_path.h"
 #include "engine/errors.h"
 #include "engine/platform.h"
@@ -181,6 +182,7 @@ private:
             if (declined_) return Outcome::Declined;
             return passphraseGiven_ ? Outcome::CorruptEncrypted : Outcome::UnsupportedEncryption;
         }
+        if (ArjEntryGarbled(reader_)) return Outcome::UnsupportedEncryption;  // no password is asked for
         return IsUnsupportedMethod(archive_error_string(reader_)) ? Outcome::Unsupported : Outcome::Corrupt;
     }
 
@@ -311,6 +313,7 @@ private:
     }
 
     std::uint64_t Consumed() const {
+        if (const auto arj = ArjBytesRead(reader_)) return *arj;  // libarchive counts the decoded stream
         const la_int64_t n = archive_filter_bytes(reader_, -1);
         return n > 0 ? static_cast<std::uint64_t>(n) : 0;
     }
@@ -458,9 +461,10 @@ ExtractResult Extract(const ExtractRequest& request) {
         result.code = kErrorCannotOpen;
         return result;
     }
-    ConfigureReader(reader, request.family);
+    ConfigureReader(reader, request.family,
+                    request.family == Family::Zip && Scan(Family::Zip, request.archive)->zipLocalHeaders);
     Extractor extractor(request, reader);
-    if (platform::OpenReader(reader, platform::ToPath(request.archive), kReadBlockSize) != ARCHIVE_OK) {
+    if (OpenFamilyReader(reader, request.family, request.archive) != ARCHIVE_OK) {
         result.code = kErrorCannotOpen;
         if (const char* m = archive_error_string(reader)) result.detail = m;
         archive_read_free(reader);

@@ -2,14 +2,19 @@
 
 #include <archive.h>
 
+#include <cstring>
+#include <fstream>
 #include <string>
 
+#include "engine/arj_stream.h"
 #include "engine/platform.h"
+#include "engine/scan.h"
 
 namespace dexalo::archivers {
 
 wchar_t SeparatorOf(Family family) {
-    return family == Family::Cab || family == Family::Rar ? L'\\' : L'/';
+    // The front end's single-folder check splits ARJ listings at '\\', as CAB and RAR ones.
+    return family == Family::Cab || family == Family::Rar || family == Family::Arj ? L'\\' : L'/';
 }
 
 std::string_view NameOf(Family family) {
@@ -19,6 +24,7 @@ std::string_view NameOf(Family family) {
     case Family::Cab: return "CAB";
     case Family::Tar: return "TAR";
     case Family::Rar: return "RAR";
+    case Family::Arj: return "ARJ";
     }
     return "?";
 }
@@ -32,7 +38,7 @@ void SetNameCharset(archive* reader, const char* format, const std::string& char
 
 } // namespace
 
-void ConfigureReader(archive* reader, Family family) {
+void ConfigureReader(archive* reader, Family family, bool zipLocalHeaders) {
     switch (family) {
     case Family::Lzh:
         archive_read_support_format_lha(reader);
@@ -40,7 +46,10 @@ void ConfigureReader(archive* reader, Family family) {
         archive_read_set_format_option(reader, "lha", "hdrcharset", "CP932");
         break;
     case Family::Zip:
-        archive_read_support_format_zip_seekable(reader);
+        if (zipLocalHeaders)
+            archive_read_support_format_zip_streamable(reader);
+        else
+            archive_read_support_format_zip_seekable(reader);
         SetNameCharset(reader, "zip", platform::OemCharset());
         break;
     case Family::Cab:
@@ -63,7 +72,22 @@ void ConfigureReader(archive* reader, Family family) {
         // RAR 4 names without the Unicode flag; RAR5 names are always UTF-8.
         SetNameCharset(reader, "rar", platform::AnsiCharset());
         break;
+    case Family::Arj:
+        // Our ARJ reader hands libarchive a pax stream (see arj_stream.h).
+        archive_read_support_format_tar(reader);
+        break;
     }
+}
+
+int OpenFamilyReader(archive* reader, Family family, const std::wstring& archivePath) {
+    const platform::Path path = platform::ToPath(archivePath);
+    return family == Family::Arj ? OpenArjReader(reader, path) : platform::OpenReader(reader, path, kReadBlockSize);
+}
+
+bool StartsWithZipLocalHeader(const std::wstring& archivePath) {
+    char magic[4] = {};
+    std::ifstream file(platform::SystemPath(platform::ToPath(archivePath)), std::ios::binary);
+    return file.read(magic, 4) && std::memcmp(magic, "PK\x03\x04", 4) == 0;
 }
 
 bool IsLoneStream(archive* reader) {
@@ -77,6 +101,7 @@ bool IsOwnArchive(archive* reader, Family family) {
     case Family::Zip: return base == ARCHIVE_FORMAT_ZIP;
     case Family::Cab: return base == ARCHIVE_FORMAT_CAB;
     case Family::Rar: return base == ARCHIVE_FORMAT_RAR || base == ARCHIVE_FORMAT_RAR_V5;
+    case Family::Arj: return true;  // the stream opened only on an ARJ main header
     case Family::Tar:
         if (base == ARCHIVE_FORMAT_TAR) return true;
         // Any file passes the raw reader; only a compressed stream is ours.

@@ -1,12 +1,13 @@
 #pragma once
-// The five archive families, one per library. Each library reads only its own family.
+// The six archive families, one per library. Each library reads only its own family.
+#include <string>
 #include <string_view>
 
 struct archive;
 
 namespace dexalo::archivers {
 
-enum class Family { Lzh, Zip, Cab, Tar, Rar };
+enum class Family { Lzh, Zip, Cab, Tar, Rar, Arj };
 
 // Separator between folder names in the stored paths that the find calls report.
 wchar_t SeparatorOf(Family family);
@@ -14,8 +15,15 @@ std::string_view NameOf(Family family);
 
 // Enables exactly the family's formats and filters on a fresh reader and sets its
 // name code pages: CP932 for LZH, the OEM code page for ZIP names without the UTF-8 flag,
-// the ANSI code page for RAR 4 and CAB names without a Unicode flag.
-void ConfigureReader(archive* reader, Family family);
+// the ANSI code page for RAR 4 and CAB names without a Unicode flag. `zipLocalHeaders`
+// reads a ZIP from its local headers, for ZIPs the central-directory reader refuses.
+void ConfigureReader(archive* reader, Family family, bool zipLocalHeaders = false);
+
+// Opens a configured reader on the archive file (ARJ through our own reader).
+int OpenFamilyReader(archive* reader, Family family, const std::wstring& archivePath);
+
+// True when the file starts with a ZIP local file header.
+bool StartsWithZipLocalHeader(const std::wstring& archivePath);
 
 // True when the reader, after its first header, really holds the family's archive.
 // (TAR's raw reader is allowed only behind a compression filter: a lone .gz, .bz2, .Z, .xz...)

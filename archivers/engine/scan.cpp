@@ -42,13 +42,14 @@ std::wstring LoneStreamName(const std::wstring& archivePath) {
     return name.empty() || name == L"." ? L"data" : name;
 }
 
-std::shared_ptr<const Listing> ReadListing(Family family, const std::wstring& archivePath) {
+std::shared_ptr<const Listing> ReadListing(Family family, const std::wstring& archivePath, bool zipLocalHeaders) {
     auto listing = std::make_shared<Listing>();
+    listing->zipLocalHeaders = zipLocalHeaders;
     archive* reader = archive_read_new();
     if (reader == nullptr) return listing;
-    ConfigureReader(reader, family);
+    ConfigureReader(reader, family, zipLocalHeaders);
     ++gScanCount;
-    if (platform::OpenReader(reader, platform::ToPath(archivePath), kReadBlockSize) == ARCHIVE_OK) {
+    if (OpenFamilyReader(reader, family, archivePath) == ARCHIVE_OK) {
         archive_entry* entry = nullptr;
         for (;;) {
             const int r = archive_read_next_header(reader, &entry);
@@ -173,7 +174,11 @@ std::shared_ptr<const Listing> Scan(Family family, const std::wstring& archivePa
             }
         }
     }
-    auto listing = ReadListing(family, archivePath);
+    auto listing = ReadListing(family, archivePath, false);
+    // A ZIP whose central directory libarchive refuses (cut short, or oddly padded) can
+    // still be read entry by entry from its local headers.
+    if (family == Family::Zip && !listing->recognised && StartsWithZipLocalHeader(archivePath))
+        listing = ReadListing(family, archivePath, true);
     std::lock_guard lock(gCacheMutex);
     gCache.emplace_front(std::move(key), listing);
     if (gCache.size() > kCacheSize) gCache.pop_back();

@@ -1,9 +1,10 @@
 // Times the engine's main operation against `bsdtar -x` on the same ZIP and .tar.gz of
-// about 256 MiB (1 GiB of text-like data), runs alternating so that both see the same
+// about 256 MiB (1 GiB of text-like data), and against Debian's `arj x` on an ARJ archive
+// of about 100 MiB (our own ARJ reader), runs alternating so that both see the same
 // cache, and measures the peak
 // memory (VmHWM) of an extraction in a fresh process for growing archives.
 //
-//   archiver_bench [--work DIR] [--mib 1024] [--big-mib 1024] [--runs 3]
+//   archiver_bench [--work DIR] [--mib 1024] [--arj-mib 400] [--big-mib 1024] [--runs 3]
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,6 +31,7 @@ namespace {
 struct Options {
     fs::path work = fs::temp_directory_path() / "dexalo-archiver-bench";
     int mib = 1024;  // text-like data compresses about 4:1: archives of about 256 MiB
+    int arjMib = 400;  // arj compresses it about 4:1: an archive of about 100 MiB
     int bigMib = 1024;
     int runs = 3;
 };
@@ -82,6 +84,8 @@ void MakeTree(const fs::path& root, int totalMib, bool compressible) {
 
 int Sh(const std::string& command) { return std::system(command.c_str()); }
 
+const char* KindOf(Family family) { return family == Family::Zip ? "zip" : family == Family::Arj ? "arj" : "tar"; }
+
 double Seconds(const std::chrono::steady_clock::time_point& since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
@@ -124,7 +128,7 @@ Child Engine(Family family, const fs::path& archive, const fs::path& dest) {
     fs::remove_all(dest);
     Sh("sync");
     fs::remove(HighWaterFile());
-    Child c = Spawn({Self(), "--extract", family == Family::Zip ? "zip" : "tar", archive.string(), dest.string(),
+    Child c = Spawn({Self(), "--extract", KindOf(family), archive.string(), dest.string(),
                      HighWaterFile().string()});
     c.peakKiB = ReadHighWater(HighWaterFile());
     return c;
@@ -141,13 +145,13 @@ Child Bsdtar(const fs::path& archive, const fs::path& dest) {
 Child FrontEndSequence(Family family, const fs::path& archive, const fs::path& dest) {
     fs::remove_all(dest);
     Sh("sync");
-    return Spawn({Self(), "--sequence", family == Family::Zip ? "zip" : "tar", archive.string(), dest.string(),
+    return Spawn({Self(), "--sequence", KindOf(family), archive.string(), dest.string(),
                   HighWaterFile().string()});
 }
 
 int ChildMain(const std::string& mode, const std::string& kind, const std::string& archive,
               const std::string& dest, const std::string& highWaterFile) {
-    const Family family = kind == "zip" ? Family::Zip : Family::Tar;
+    const Family family = kind == "zip" ? Family::Zip : kind == "arj" ? Family::Arj : Family::Tar;
     if (mode == "--sequence") {
         if (dexalo::archivers::GetFileCount(family, archive.c_str()) < 1) return 90;
         const auto handle = dexalo::archivers::OpenArchive(family, archive.c_str(), 512);
@@ -157,7 +161,9 @@ int ChildMain(const std::string& mode, const std::string& kind, const std::strin
         }
         dexalo::archivers::CloseArchive(family, handle);
     }
-    const std::string line = (family == Family::Zip ? "-u -qq \"" : "x -f \"") + archive + "\" \"" + dest + "/\"";
+    // The option texts the front end passes.
+    const char* options = family == Family::Zip ? "-u -qq" : family == Family::Arj ? "x -u+ -hq+ -y+" : "x -f";
+    const std::string line = std::string(options) + " \"" + archive + "\" \"" + dest + "/\"";
     char out[1] = {0};
     const int code = dexalo::archivers::Run(family, line.c_str(), out, 0);
     std::ifstream status("/proc/self/status");
@@ -170,6 +176,44 @@ int ChildMain(const std::string& mode, const std::string& kind, const std::strin
         }
     }
     return code;
+}
+
+Child ArjX(const fs::path& archive, const fs::path& dest) {
+    fs::remove_all(dest);
+    fs::create_directories(dest);
+    Sh("sync");
+    // Its listing of every file goes to /dev/null, as our engine writes none.
+    return Spawn({"sh", "-c", "exec arj x -y -i \"$0\" \"$1/\" >/dev/null", archive.string(), dest.string()});
+}
+
+// Our ARJ reader against Debian's arj on the same archive (made with arj -m1, its default).
+bool CompareWithArj(const Options& options) {
+    const fs::path w = options.work;
+    std::printf("== ARJ: %d MiB of text-like data, %d alternating runs each, best run counted\n", options.arjMib,
+                options.runs);
+    MakeTree(w / "src", options.arjMib, true);
+    Sh("cd '" + w.string() + "/src' && rm -f ../a.arj && arj a -r -y ../a.arj . >/dev/null");
+    double engine = 1e9, arj = 1e9;
+    long enginePeak = 0;
+    for (int run = 0; run < options.runs; ++run) {
+        const Child e = Engine(Family::Arj, w / "a.arj", w / "out-engine");
+        const Child a = ArjX(w / "a.arj", w / "out-arj");
+        if (e.status != 0 || a.status != 0) {
+            std::printf("arj: failed (engine %d, arj x %d)\n", e.status, a.status);
+            return false;
+        }
+        engine = std::min(engine, e.seconds);
+        arj = std::min(arj, a.seconds);
+        enginePeak = std::max(enginePeak, e.peakKiB);
+    }
+    const bool same = Sh("diff -r '" + (w / "out-engine").string() + "' '" + (w / "out-arj").string() + "' >/dev/null") == 0;
+    std::printf("arj     archive %6.1f MiB  engine %6.2f s  arj x     %6.2f s  ratio %.3f   (engine peak %.1f MiB)%s\n",
+                static_cast<double>(fs::file_size(w / "a.arj")) / 1048576.0, engine, arj, engine / arj,
+                static_cast<double>(enginePeak) / 1024.0, same ? "" : "  THE TWO EXTRACTIONS DIFFER");
+    fs::remove_all(w / "out-engine");
+    fs::remove_all(w / "out-arj");
+    fs::remove(w / "a.arj");
+    return same;
 }
 
 struct Pair {
@@ -190,6 +234,7 @@ int main(int argc, char** argv) {
         if (key == "--work") options.work = argv[i + 1];
         else if (key == "--mib") options.mib = std::atoi(argv[i + 1]);
         else if (key == "--big-mib") options.bigMib = std::atoi(argv[i + 1]);
+        else if (key == "--arj-mib") options.arjMib = std::atoi(argv[i + 1]);
         else if (key == "--runs") options.runs = std::atoi(argv[i + 1]);
     }
 #if defined(__SANITIZE_ADDRESS__)
@@ -230,6 +275,7 @@ int main(int argc, char** argv) {
     }
     fs::remove_all(w / "out-engine");
     fs::remove_all(w / "out-bsdtar");
+    if (!CompareWithArj(options)) return 1;
 
     std::printf("== memory: incompressible data, archives of growing size, peak memory (VmHWM) of one extraction\n");
     for (int mib : {options.bigMib / 4, options.bigMib}) {

@@ -25,7 +25,7 @@ import time
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE_RUN = os.path.join(SOURCE, 'scripts', 'wine-run')
 WINE_SESSION = os.path.join(SOURCE, 'scripts', 'wine-session')
-DLLS = ('unlha32.dll', 'unzip32.dll', 'cab32.dll', 'tar32.dll', 'unrar32.dll')
+DLLS = ('unlha32.dll', 'unzip32.dll', 'cab32.dll', 'tar32.dll', 'unrar32.dll', 'unarj32j.dll')
 FILE_SIZE = 4 << 20
 FORMATS = [  # archive, DLL, main operation, option text
     ('big.zip', 'unzip32.dll', 'UnZip', '-u -qq'),

@@ -20,11 +20,11 @@ import zipfile
 
 ARC, OUT = '書庫', '出力'
 STAMP = time.mktime((2021, 3, 4, 5, 6, 8, 0, 0, -1))  # even seconds: DOS times keep it
-DLLS = ('unlha32.dll', 'unzip32.dll', 'cab32.dll', 'tar32.dll')
+DLLS = ('unlha32.dll', 'unzip32.dll', 'cab32.dll', 'tar32.dll', 'unarj32j.dll')
 BIG = b''.join(b'%d entry header stream\n' % (i * 7919 % 100003) for i in range(20000))
 
-# Layouts: file path -> contents. Info-ZIP on Linux stores UTF-8 names without the UTF-8
-# flag, so ZIP keeps to ASCII.
+# Layouts: file path -> contents. Info-ZIP and arj on Linux store the names' UTF-8 bytes
+# without a flag, so ZIP and ARJ keep to ASCII.
 LAYOUTS = {
     'one': {'資料/a.txt': b'alpha\r\n', '資料/sub/b.txt': BIG[:20000]},
     'one-ascii': {'top/a.txt': b'alpha\r\n', 'top/sub/b.txt': BIG[:20000]},
@@ -45,6 +45,8 @@ ROWS = [
     ('複数.cab', 'multi', 0, 0, f'{OUT}/複数/', None),
     ('one.tar.gz', 'one', 0, 0, f'{OUT}/', None),
     ('複数.tar.gz', 'multi', 0, 3, f'{ARC}/複数.tar/', f'{ARC}\\複数.tar'),
+    ('one.arj', 'one-ascii', 0, 2, f'{OUT}/', f'{OUT}\\'),
+    ('複数.arj', 'multi', 0, 1, f'{ARC}/複数/', None),
 ]
 
 
@@ -80,7 +82,8 @@ def make_archive(target, files, src, level=0):
     names = ' '.join(f"'{n}'" for n in sorted(files))
     target = os.path.abspath(target)
     command = {'lzh': f"lha c{level}o{5 + level}y '{target}' {tops}", 'zip': f"zip -q -r -X '{target}' {tops}",
-               'cab': f"gcab -c -z '{target}' {names}", 'gz': f"tar -czf '{target}' {tops}"}
+               'cab': f"gcab -c -z '{target}' {names}", 'gz': f"tar -czf '{target}' {tops}",
+               'arj': f"arj a -r -a1 -y '{target}' '*'"}  # arj takes a first folder named as its base folder
     sh(command[target.rsplit('.', 1)[1]], src)
 
 
@@ -325,7 +328,7 @@ def main():
                 make_archive(archive, LAYOUTS[layout], src, level)
             suite.row(archive, LAYOUTS[layout], flags, into, window)
         corrupt = {'top/a.txt': b'complete before the damage\n', 'top/big.txt': BIG}
-        for kind in ('lzh', 'zip', 'cab', 'tar.gz'):
+        for kind in ('lzh', 'zip', 'cab', 'tar.gz', 'arj'):
             broken = os.path.join(made, f'broken.{kind}')
             make_archive(broken, corrupt, src)
             damage(broken)

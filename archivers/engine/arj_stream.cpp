@@ -1,0 +1,247 @@
+#include "engine/arj_stream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "engine/arj.h"
+
+namespace dexalo::archivers {
+
+namespace {
+
+class FileInput final : public arj::Input {
+public:
+    explicit FileInput(const platform::Path& path) : file_(platform::SystemPath(path), std::ios::binary) {
+        if (file_) {
+            file_.seekg(0, std::ios::end);
+            size_ = static_cast<std::uint64_t>(std::max<std::streamoff>(file_.tellg(), 0));
+            file_.seekg(0);
+        }
+    }
+    bool IsOpen() const { return static_cast<bool>(file_); }
+    std::uint64_t Position() const { return at_; }
+
+    std::size_t Read(std::uint8_t* data, std::size_t size) override {
+        file_.read(reinterpret_cast<char*>(data), static_cast<std::streamsize>(size));
+        const auto got = static_cast<std::size_t>(file_.gcount());
+        at_ += got;
+        return got;
+    }
+
+    bool Skip(std::uint64_t size) override {
+        if (size > size_ - std::min(at_, size_)) return false;
+        at_ += size;
+        file_.clear();
+        return static_cast<bool>(file_.seekg(static_cast<std::streamoff>(at_)));
+    }
+
+private:
+    std::ifstream file_;
+    std::uint64_t size_ = 0;
+    std::uint64_t at_ = 0;
+};
+
+// UTF-8, the text of pax headers (UTF-16 pairs where wchar_t is 16 bits).
+std::string Utf8(const std::wstring& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto c = static_cast<char32_t>(text[i]);
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
+        const int extra = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+        static constexpr char32_t kLead[] = {0, 0xC0, 0xE0, 0xF0};
+        out += static_cast<char>(kLead[extra] | (c >> (6 * extra)));
+        for (int k = extra - 1; k >= 0; --k) out += static_cast<char>(0x80 | (c >> (6 * k) & 0x3F));
+    }
+    return out;
+}
+
+// An MS-DOS time stamp (local time) in seconds since 1970.
+std::int64_t UnixTime(std::uint32_t dos) {
+    std::tm tm{};
+    tm.tm_year = static_cast<int>(dos >> 25 & 0x7F) + 80;
+    tm.tm_mon = static_cast<int>(dos >> 21 & 0x0F) - 1;
+    tm.tm_mday = static_cast<int>(dos >> 16 & 0x1F);
+    tm.tm_hour = static_cast<int>(dos >> 11 & 0x1F);
+    tm.tm_min = static_cast<int>(dos >> 5 & 0x3F);
+    tm.tm_sec = static_cast<int>(dos & 0x1F) * 2;
+    tm.tm_isdst = -1;
+    const std::time_t t = std::mktime(&tm);
+    return t < 0 ? 0 : static_cast<std::int64_t>(t);
+}
+
+// Permissions as tar keeps them: Unix hosts store the file's mode, the others DOS attributes.
+unsigned Mode(const arj::Entry& entry) {
+    if (entry.directory) return 0755;
+    if (entry.unixTime) return entry.attributes & 0777u;
+    return entry.attributes & 0x01 ? 0444 : 0644;  // the read-only attribute
+}
+
+void AppendTarHeader(std::string& out, const char* name, char type, std::uint64_t size, std::int64_t mtime,
+                     unsigned mode = 0644) {
+    char h[512] = {};
+    std::snprintf(h, 100, "%s", name);
+    std::snprintf(h + 100, 8, "%07o", mode);
+    std::snprintf(h + 108, 8, "%07o", 0u);
+    std::snprintf(h + 116, 8, "%07o", 0u);
+    std::snprintf(h + 124, 12, "%011llo", static_cast<unsigned long long>(size));
+    std::snprintf(h + 136, 12, "%011llo", static_cast<unsigned long long>(mtime));
+    std::memset(h + 148, ' ', 8);
+    h[156] = type;
+    std::memcpy(h + 257, "ustar", 6);
+    std::memcpy(h + 263, "00", 2);
+    unsigned sum = 0;
+    for (char c : h) sum += static_cast<unsigned char>(c);
+    std::snprintf(h + 148, 8, "%06o", sum);
+    out.append(h, sizeof h);
+}
+
+class ArjStream {
+public:
+    explicit ArjStream(const platform::Path& path) : file_(path), reader_(file_) {}
+
+    static int Opened(archive* a, void* self) {
+        auto* s = static_cast<ArjStream*>(self);
+        if (s->file_.IsOpen() && s->reader_.Open() == arj::Status::Ok) return ARCHIVE_OK;
+        archive_set_error(a, EILSEQ, "not an ARJ archive");
+        return ARCHIVE_FATAL;
+    }
+
+    static la_ssize_t Read(archive* a, void* self, const void** buffer) {
+        return static_cast<ArjStream*>(self)->Produce(a, buffer);
+    }
+
+    // Skips the rest of an entry's data without decoding it (the listing never decodes).
+    static la_int64_t Skip(archive*, void* self, la_int64_t request) {
+        auto* s = static_cast<ArjStream*>(self);
+        if (s->state_ != State::Data || request < static_cast<la_int64_t>(s->remaining_)) return 0;
+        const la_int64_t skipped = s->remaining_;
+        s->EndData();
+        return skipped;
+    }
+
+    static int Closed(archive* a, void* self) {
+        {
+            std::lock_guard lock(gOpenMutex);
+            gOpen.erase(a);
+        }
+        delete static_cast<ArjStream*>(self);
+        return ARCHIVE_OK;
+    }
+
+    std::uint64_t Position() const { return file_.Position(); }
+    bool Garbled() const { return entry_.garbled; }
+
+    static std::mutex gOpenMutex;
+    static std::map<archive*, const ArjStream*> gOpen;  // for ArjBytesRead
+
+private:
+    enum class State { Header, Data, Done };
+
+    la_ssize_t Fail(archive* a, const char* message) {
+        archive_set_error(a, EILSEQ, "%s", message);
+        return ARCHIVE_FATAL;
+    }
+
+    void EndData() {
+        padding_ = (512 - entry_.originalSize % 512) % 512;
+        remaining_ = 0;
+        state_ = State::Header;
+    }
+
+    la_ssize_t Produce(archive* a, const void** buffer) {
+        switch (state_) {
+        case State::Done: return 0;
+        case State::Data: {
+            const std::uint8_t* data = nullptr;
+            std::size_t size = 0;
+            const arj::Status status = reader_.Read(data, size);
+            if (status == arj::Status::Unsupported) return Fail(a, entry_.unsupported);
+            if (status != arj::Status::Ok || size == 0 || size > remaining_)
+                return Fail(a, "damaged ARJ data (a CRC error, or the archive is cut short)");
+            remaining_ -= size;
+            if (remaining_ == 0) EndData();
+            *buffer = data;
+            return static_cast<la_ssize_t>(size);
+        }
+        case State::Header: break;
+        }
+        block_.assign(padding_, '\0');
+        padding_ = 0;
+        const arj::Status status = reader_.Next(entry_);
+        if (status == arj::Status::End) {
+            block_.append(1024, '\0');
+            state_ = State::Done;
+        } else if (status != arj::Status::Ok) {
+            return Fail(a, "damaged ARJ header, or the archive is cut short");
+        } else {
+            const char type = entry_.directory ? '5' : '0';
+            const std::int64_t mtime = entry_.unixTime ? entry_.time : UnixTime(entry_.time);
+            // The name goes in a pax record, in UTF-8; the tar header's own name is only a
+            // stand-in that the safety checks refuse should the record be empty.
+            const std::string body = " path=" + Utf8(platform::FromAnsi(entry_.name)) + "\n";
+            std::size_t length = body.size() + 1;
+            while (length != body.size() + std::to_string(length).size()) length = body.size() + std::to_string(length).size();
+            const std::string record = std::to_string(length) + body;
+            AppendTarHeader(block_, "PaxHeader", 'x', record.size(), mtime);
+            block_ += record;
+            block_.append((512 - record.size() % 512) % 512, '\0');
+            AppendTarHeader(block_, "..", type, entry_.originalSize, mtime, Mode(entry_));
+            remaining_ = entry_.originalSize;
+            state_ = remaining_ > 0 ? State::Data : State::Header;
+        }
+        *buffer = block_.data();
+        return static_cast<la_ssize_t>(block_.size());
+    }
+
+    FileInput file_;
+    arj::Reader reader_;
+    arj::Entry entry_;
+    State state_ = State::Header;
+    std::uint32_t remaining_ = 0;  // data bytes of the entry not yet handed over
+    std::size_t padding_ = 0;      // zeros owed after the last entry's data
+    std::string block_;
+};
+
+std::mutex ArjStream::gOpenMutex;
+std::map<archive*, const ArjStream*> ArjStream::gOpen;
+
+} // namespace
+
+std::optional<std::uint64_t> ArjBytesRead(archive* reader) {
+    std::lock_guard lock(ArjStream::gOpenMutex);
+    const auto it = ArjStream::gOpen.find(reader);
+    if (it == ArjStream::gOpen.end()) return std::nullopt;
+    return it->second->Position();
+}
+
+bool ArjEntryGarbled(archive* reader) {
+    std::lock_guard lock(ArjStream::gOpenMutex);
+    const auto it = ArjStream::gOpen.find(reader);
+    return it != ArjStream::gOpen.end() && it->second->Garbled();
+}
+
+int OpenArjReader(archive* reader, const platform::Path& path) {
+    auto* stream = new ArjStream(path);
+    {
+        std::lock_guard lock(ArjStream::gOpenMutex);
+        ArjStream::gOpen[reader] = stream;
+    }
+    archive_read_set_callback_data(reader, stream);
+    archive_read_set_open_callback(reader, &ArjStream::Opened);
+    archive_read_set_read_callback(reader, &ArjStream::Read);
+    archive_read_set_skip_callback(reader, &ArjStream::Skip);
+    archive_read_set_close_callback(reader, &ArjStream::Closed);
+    // From here libarchive owns the stream: its close callback deletes it, even after a failed open.
+    return archive_read_open1(reader);
+}
+
+} // namespace dexalo::archivers
