@@ -1,9 +1,8 @@
 #pragma once
-// A class root held in memory: key and value names ignore letter case as in the registry,
-// a key with sub-keys cannot be deleted by itself, and writes can be made to fail.
+// A class root held in memory: names ignore letter case as in the registry (and are kept
+// folded), and a key with sub-keys cannot be deleted by itself.
 #include <cwctype>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,11 +13,14 @@ namespace dexalo {
 class MemoryClassRoot final : public ClassRoot {
 public:
     std::wstring ReadValue(const std::wstring& subKey, const std::wstring& valueName) override {
-        return Value(subKey, valueName).value_or(L"");
+        const auto key = keys_.find(Fold(subKey));
+        if (key == keys_.end() || !key->second.count(Fold(valueName))) return L"";
+        return key->second.at(Fold(valueName));
     }
     bool WriteString(const std::wstring& subKey, const std::wstring& valueName, const std::wstring& data) override {
-        if (!Writable(subKey, false)) return false;
-        Seed(subKey, valueName, data);
+        for (std::size_t at = subKey.find(L'\\'); at != std::wstring::npos; at = subKey.find(L'\\', at + 1))
+            keys_[Fold(subKey.substr(0, at))];
+        keys_[Fold(subKey)][Fold(valueName)] = data;
         return true;
     }
     bool HasSubKeys(const std::wstring& subKey) override {
@@ -26,47 +28,25 @@ public:
         return it != keys_.end() && it->first.starts_with(Fold(subKey) + L"\\");
     }
     bool DeleteValue(const std::wstring& subKey, const std::wstring& valueName) override {
-        if (!HasKey(subKey)) return true;
-        if (!Writable(subKey, false)) return false;
-        keys_[Fold(subKey)].erase(Fold(valueName));
+        if (keys_.count(Fold(subKey))) keys_[Fold(subKey)].erase(Fold(valueName));
         return true;
     }
-    bool DeleteKey(const std::wstring& subKey) override {
-        if (subKey.empty() || !HasKey(subKey)) return !subKey.empty();
-        if (!Writable(subKey, false) || HasSubKeys(subKey)) return false;
-        keys_.erase(Fold(subKey));
-        return true;
-    }
+    bool DeleteKey(const std::wstring& subKey) override { return !HasSubKeys(subKey) && (keys_.erase(Fold(subKey)), true); }
     bool DeleteTree(const std::wstring& subKey) override {
-        if (subKey.empty() || !Writable(subKey, true)) return false;
         std::erase_if(keys_, [&](const auto& k) { return k.first == Fold(subKey) || k.first.starts_with(Fold(subKey) + L"\\"); });
         return true;
     }
     void NotifyAssociationsChanged() override { ++notices; }
 
-    // Set up and inspect, without failures.
-    void Seed(const std::wstring& subKey, const std::wstring& valueName, const std::wstring& data) {
-        SeedKey(subKey);
-        keys_[Fold(subKey)][Fold(valueName)] = data;
+    // Every key as "key", every value as "key|name=data", in order.
+    std::vector<std::wstring> Rows() const {
+        std::vector<std::wstring> rows;
+        for (const auto& [key, values] : keys_) {
+            if (values.empty()) rows.push_back(key);
+            for (const auto& [name, data] : values) rows.push_back(key + L"|" + name + L"=" + data);
+        }
+        return rows;
     }
-    void SeedKey(const std::wstring& subKey) {
-        for (std::size_t at = 0; at != std::wstring::npos; at = subKey.find(L'\\', at + 1))
-            keys_[Fold(subKey.substr(0, at))];
-        keys_[Fold(subKey)];
-        keys_.erase(L"");
-    }
-    std::optional<std::wstring> Value(const std::wstring& subKey, const std::wstring& valueName) const {
-        const auto key = keys_.find(Fold(subKey));
-        if (key == keys_.end()) return std::nullopt;
-        const auto value = key->second.find(Fold(valueName));
-        if (value == key->second.end()) return std::nullopt;
-        return value->second;
-    }
-    bool HasKey(const std::wstring& subKey) const { return keys_.count(Fold(subKey)) > 0; }
-    std::size_t KeyCount() const { return keys_.size(); }
-
-    bool readOnly = false;               // reads work, writes and removals fail
-    std::vector<std::wstring> failUnder; // writes and removals at or below these keys fail
     int notices = 0;
 
 private:
@@ -74,16 +54,6 @@ private:
         for (auto& c : s) c = static_cast<wchar_t>(std::towlower(c));
         return s;
     }
-    bool Writable(const std::wstring& subKey, bool wholeTree) const {
-        if (readOnly || subKey.empty() || subKey.find(L"\\\\") != std::wstring::npos) return false;
-        const std::wstring key = Fold(subKey) + L"\\";
-        for (const auto& f : failUnder) {
-            const std::wstring failing = Fold(f) + L"\\";
-            if (key.starts_with(failing) || (wholeTree && failing.starts_with(key))) return false;
-        }
-        return true;
-    }
-
     std::map<std::wstring, std::map<std::wstring, std::wstring>> keys_;
 };
 
