@@ -65,7 +65,7 @@ TEST(SingleFolder, Placements) {
         EntryRecord record;
         EXPECT_EQ(CheckSingleFolder(libs, row.type, L"C:\\Arc\\data", row.n, 0x77, record), row.expected);
         EXPECT_FALSE(libs.findNextAfterEnd);
-        EXPECT_EQ(libs.OpenHandles(), 0);
+        EXPECT_FALSE(libs.open);
         EXPECT_FALSE(libs.misuse);
         EXPECT_EQ(libs.log.empty(), row.n == 1);
     }

@@ -1,43 +1,22 @@
 #include "startup/settings.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <map>
-#include <stdexcept>
+
+#include "engine/platform.h"
+#include "engine/platform_posix.h"
 
 namespace dexalo {
 namespace {
 
-std::string Convert(const char* to, const char* from, std::string_view in) {
-    iconv_t cd = iconv_open(to, from);
-    std::string out(in.size() * 4 + 8, '\0');
-    char* source = const_cast<char*>(in.data());
-    char* target = out.data();
-    std::size_t left = in.size(), room = out.size();
-    const bool converted = iconv(cd, &source, &left, &target, &room) != static_cast<std::size_t>(-1);
-    iconv_close(cd);
-    if (!converted) throw std::range_error("not in the code page");
-    return out.substr(0, out.size() - room);
-}
-
-// The Japanese ANSI code page, by glibc's iconv.
+// The Japanese ANSI code page, by the archiver engine's iconv conversion.
 class Cp932 : public AnsiCodec {
 public:
-    std::string ToAnsi(std::wstring_view text) const override {
-        return Convert("CP932", "WCHAR_T", {reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)});
-    }
-    std::wstring FromAnsi(std::string_view bytes) const override {
-        const std::string wide = Convert("WCHAR_T", "CP932", bytes);
-        return {reinterpret_cast<const wchar_t*>(wide.data()), wide.size() / sizeof(wchar_t)};
-    }
-    bool Holds(std::wstring_view text) const override {
-        try {
-            return ToAnsi(text), true;
-        } catch (const std::range_error&) {
-            return false;
-        }
-    }
+    Cp932() { archivers::platform::UseCodePages("CP932", "CP932"); }
+    std::string ToAnsi(std::wstring_view text) const override { return archivers::platform::ToAnsi(text); }
+    std::wstring FromAnsi(std::string_view bytes) const override { return archivers::platform::FromAnsi(bytes); }
+    bool Holds(std::wstring_view text) const override { return FromAnsi(ToAnsi(text)) == text; }
 };
 
 class MemoryStorage : public SettingsStorage {

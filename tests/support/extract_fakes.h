@@ -33,7 +33,7 @@ struct FakeArchive {
     std::vector<Twist> twists;                 // open, find-first and find-next calls, in turn
 };
 
-// One archive per library, whatever path it is asked about.
+// One archive per library, whatever path it is asked about, and one open at a time.
 class FakeLibraries : public ArchiverLibraries {
 public:
     std::vector<std::wstring> log;      // the calls, without the library
@@ -41,47 +41,46 @@ public:
     std::set<std::pair<Library, std::wstring>> missingExports;
     std::map<Library, FakeArchive> archives;
     std::array<std::optional<std::int32_t>, kLibraryCount> versions{};
-    bool findNextAfterEnd = false, misuse = false;
+    bool open = false, findNextAfterEnd = false, misuse = false;
     std::size_t callLimit = SIZE_MAX;   // a caller beyond it is looping: the call throws
 
     std::optional<std::int32_t> GetVersion(Library lib) override { return versions[static_cast<int>(lib)]; }
     std::optional<std::int32_t> GetFileCount(Library lib, const std::wstring&) override {
         if (!Call(lib, L"GetFileCount", L"")) return std::nullopt;
-        auto a = archives.find(lib);
-        return a == archives.end() || a->second.byCheck ? 0 : a->second.count;
+        return archives[lib].byCheck ? 0 : archives[lib].count;
     }
     std::optional<std::int32_t> CheckArchive(Library lib, const std::wstring&, std::int32_t) override {
         if (!Call(lib, L"CheckArchive", L"")) return std::nullopt;
-        auto a = archives.find(lib);
-        return a != archives.end() && a->second.byCheck ? 1 : 0;
+        return archives[lib].byCheck ? 1 : 0;
     }
     std::optional<ArchiveHandle> OpenArchive(Library lib, WindowHandle window, const std::wstring& path,
                                              std::uint32_t mode) override {
         if (!Call(lib, L"OpenArchive", std::to_wstring(window) + L"," + path + L"," + std::to_wstring(mode)))
             return std::nullopt;
-        if (NextTwist(archives[lib]) == Twist::Error) return 0;
-        cursors_[++lastHandle_] = Cursor{&archives[lib]};
-        return lastHandle_;
+        misuse |= open;
+        if (NextTwist(lib) == Twist::Error) return 0;
+        open = true;
+        return kHandle;
     }
     std::optional<std::int32_t> FindFirst(Library lib, ArchiveHandle handle, const std::wstring& wildcard,
                                           EntryRecord& record) override {
         if (!Call(lib, L"FindFirst", wildcard)) return std::nullopt;
-        Cursor* c = Live(handle);
-        if (!c) return kFindError;
-        *c = Cursor{c->archive};
-        for (const auto& e : c->archive->entries)
-            if (c->archive->ignoresWildcard || archivers::MatchesWildcard(wildcard, e)) c->matches.push_back(e);
-        return Deliver(*c, record);
+        if (!Live(handle)) return kFindError;
+        matches_.clear();
+        for (const auto& e : archives[lib].entries)
+            if (archives[lib].ignoresWildcard || archivers::MatchesWildcard(wildcard, e)) matches_.push_back(e);
+        next_ = 0;
+        ended_ = false;
+        return Deliver(lib, record);
     }
     std::optional<std::int32_t> FindNext(Library lib, ArchiveHandle handle, EntryRecord& record) override {
         if (!Call(lib, L"FindNext", L"")) return std::nullopt;
-        Cursor* c = Live(handle);
-        if (!c) return kFindError;
-        findNextAfterEnd |= c->ended;
-        return Deliver(*c, record);
+        if (!Live(handle)) return kFindError;
+        findNextAfterEnd |= ended_;
+        return Deliver(lib, record);
     }
     std::optional<std::int32_t> CloseArchive(Library lib, ArchiveHandle handle) override {
-        if (cursors_.erase(handle) == 0 && handle != 0) misuse = true;
+        if (Live(handle)) open = false;
         return Call(lib, L"CloseArchive", L"") ? std::optional<std::int32_t>(0) : std::nullopt;
     }
     std::optional<std::int32_t> Run(Library lib, WindowHandle window, const std::wstring& commandLine) override {
@@ -93,15 +92,8 @@ public:
         return archives[Library::Jack].runResult;
     }
 
-    int OpenHandles() const { return static_cast<int>(cursors_.size()); }
-
 private:
-    struct Cursor {
-        FakeArchive* archive;
-        std::vector<std::wstring> matches{};
-        std::size_t next = 0;
-        bool ended = false;
-    };
+    static constexpr ArchiveHandle kHandle = 0x101;
 
     bool Call(Library lib, const std::wstring& fn, const std::wstring& args) {
         log.push_back(fn + L"(" + args + L")");
@@ -109,28 +101,26 @@ private:
         if (log.size() > callLimit) throw std::length_error("no end to the library calls");
         return !missingExports.count({lib, fn});
     }
-    Cursor* Live(ArchiveHandle handle) {
-        auto it = cursors_.find(handle);
-        if (it != cursors_.end()) return &it->second;
-        misuse |= handle != 0;
-        return nullptr;
+    bool Live(ArchiveHandle handle) {
+        misuse |= handle != 0 && (handle != kHandle || !open);
+        return handle == kHandle && open;
     }
-    Twist NextTwist(const FakeArchive& a) { return turn_ < a.twists.size() ? a.twists[turn_++] : Twist::None; }
-    std::int32_t Deliver(Cursor& c, EntryRecord& record) {
-        const Twist twist = NextTwist(*c.archive);
+    Twist NextTwist(Library lib) { return turn_ < archives[lib].twists.size() ? archives[lib].twists[turn_++] : Twist::None; }
+    std::int32_t Deliver(Library lib, EntryRecord& record) {
+        const Twist twist = NextTwist(lib);
         if (twist == Twist::Error) return kFindError;
-        if (c.next < c.matches.size()) {
-            record.path = c.matches[c.next++];
+        if (next_ < matches_.size()) {
+            record.path = matches_[next_++];
             if (twist == Twist::None) return 0;
         }
-        const std::int32_t end = twist == Twist::NoMore ? -1 : c.archive->endResult;
-        c.ended = end == -1;
+        const std::int32_t end = twist == Twist::NoMore ? -1 : archives[lib].endResult;
+        ended_ = end == -1;
         return end;
     }
 
-    std::map<ArchiveHandle, Cursor> cursors_;
-    ArchiveHandle lastHandle_ = 0x100;
-    std::size_t turn_ = 0;
+    std::vector<std::wstring> matches_;
+    std::size_t next_ = 0, turn_ = 0;
+    bool ended_ = false;
 };
 
 // Whole paths to contents; hidden ones stand for folders and system files.
