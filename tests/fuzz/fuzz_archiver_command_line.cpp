@@ -10,6 +10,8 @@
 
 namespace {
 
+using dexalo::fuzz::Check;
+
 using dexalo::ArchiveType;
 using dexalo::archivers::ParseCommandLine;
 
@@ -22,10 +24,10 @@ std::wstring Trimmed(std::wstring folder) {
 }
 
 void CheckAccepted(const dexalo::archivers::CommandLine& parsed) {
-    FUZZ_CHECK(!parsed.archive.empty() && parsed.archive.find(L'"') == std::wstring::npos &&
+    Check(!parsed.archive.empty() && parsed.archive.find(L'"') == std::wstring::npos &&
                    parsed.destination.find(L'"') == std::wstring::npos,
                "an accepted line names an archive; quotation marks are never part of a path");
-    FUZZ_CHECK(!parsed.destination.empty() && parsed.destination == Trimmed(parsed.destination),
+    Check(!parsed.destination.empty() && parsed.destination == Trimmed(parsed.destination),
                "a destination without a trailing separator");
 }
 
@@ -40,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t begin = line.find_first_not_of(L' ');
         const std::wstring first = begin == std::wstring::npos ? L"" : line.substr(begin, line.find(L' ', begin) - begin);
         if (first.empty() || (first.size() == 1 && first[0] > L' ' && first.find_first_of(L"\"-xXeE") != 0))
-            FUZZ_CHECK(!parsed, "a blank line or a command other than extraction is refused");
+            Check(!parsed, "a blank line or a command other than extraction is refused");
         if (parsed) CheckAccepted(*parsed);
         return 0;
     }
@@ -63,12 +65,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!destination.empty() && !destination.ends_with(L'\\')) destination += L'\\';
     // EXTRACT_FILE refuses an empty name; no folder Dexalo extracts into starts with a blank,
     // which YZ1's unquoted form could not carry.
-    if (archive.empty() || (type == ArchiveType::YZ1 && placement == dexalo::Placement::Direct && destination.starts_with(L' '))) return 0;
+    const bool unquoted = type == ArchiveType::YZ1 && placement == dexalo::Placement::Direct;
+    if (archive.empty() || (unquoted && destination.starts_with(L' '))) return 0;
 
     const auto parsed = ParseCommandLine(dexalo::BuildCommandLine(type, archive, destination, placement));
-    FUZZ_CHECK(parsed, "Dexalo's own command line is accepted");
+    Check(parsed && parsed->archive == archive && parsed->destination == Trimmed(destination) &&
+              parsed->patterns.empty(),
+          "Dexalo's own line gives back the archive and destination it chose, every entry");
     CheckAccepted(*parsed);
-    FUZZ_CHECK(parsed->archive == archive && parsed->destination == Trimmed(destination) && parsed->patterns.empty(),
-               "the archive and destination Dexalo chose, every entry");
     return 0;
 }

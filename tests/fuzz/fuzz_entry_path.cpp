@@ -11,6 +11,8 @@
 
 namespace {
 
+using dexalo::fuzz::Check;
+
 using dexalo::archivers::Components;
 using Names = std::vector<std::wstring>;
 
@@ -60,7 +62,7 @@ std::optional<Names> Resolve(const std::wstring& path) {
 
 void CheckNames(const Components& names) {
     for (const auto& name : names)
-        FUZZ_CHECK(!name.empty() && name.find_first_of(L"/\\:") == std::wstring::npos && !Trimmed(name).empty() &&
+        Check(!name.empty() && name.find_first_of(L"/\\:") == std::wstring::npos && !Trimmed(name).empty() &&
                        !NamesDevice(name),
                    "every name let through stays in its folder");
 }
@@ -93,26 +95,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                      stored.find(L"//") == std::wstring::npos &&
                      stored.find_first_not_of(L"abcdefghijklmnopqrstuvwxyz0123456789/") == std::wstring::npos;
         for (const auto& name : Split(stored)) plain = plain && !NamesDevice(name);
-        FUZZ_CHECK(!plain, "a plain relative path is accepted");
+        Check(!plain, "a plain relative path is accepted");
         return 0;
     }
-    FUZZ_CHECK(!Absolute(stored), "rooted, drive and UNC paths are refused");
-    FUZZ_CHECK(*names == Split(stored), "the names are the stored path's own");
+    Check(!Absolute(stored), "rooted, drive and UNC paths are refused");
+    Check(*names == Split(stored), "the names are the stored path's own");
     CheckNames(*names);
     if (names->empty()) return 0;
     const auto full = Resolve(Joined(*names, names->size()));
-    FUZZ_CHECK(full && full->size() > root.size() && Names(full->begin(), full->begin() + root.size()) == root,
+    Check(full && full->size() > root.size() && Names(full->begin(), full->begin() + root.size()) == root,
                "an entry lands inside the destination");
 
     // A link stored at `names` pointing at `target` leads inside the destination (itself
     // included), to where the engine says.
     const std::optional<Components> leads = dexalo::archivers::SafeLinkTarget(*names, target);
     if (!leads) return 0;
-    FUZZ_CHECK(!Absolute(target), "absolute link targets are refused");
+    Check(!Absolute(target), "absolute link targets are refused");
     CheckNames(*leads);
     Names expected = root;
     for (const auto& name : *leads) expected.push_back(Folded(name));
-    FUZZ_CHECK(Resolve(Joined(*names, names->size() - 1) + L"\\" + target) == expected,
+    Check(Resolve(Joined(*names, names->size() - 1) + L"\\" + target) == expected,
                "a link leads where the engine says");
     return 0;
 }

@@ -10,15 +10,11 @@
 
 #include "startup/settings.h"
 
-#define FUZZ_CHECK(condition, what)                                                   \
-    do {                                                                              \
-        if (!(condition)) {                                                           \
-            std::fprintf(stderr, "property failed: %s (line %d)\n", what, __LINE__); \
-            std::abort();                                                             \
-        }                                                                             \
-    } while (false)
-
 namespace dexalo::fuzz {
+
+inline void Check(bool holds, const char* property) {
+    if (!holds) std::fprintf(stderr, "property failed: %s\n", property), std::abort();
+}
 
 // Every byte one character and back: a codec that loses or invents nothing.
 inline std::wstring Widen(std::string_view bytes) {
