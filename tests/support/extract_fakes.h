@@ -1,6 +1,7 @@
 #pragma once
 // Recording stand-ins for the libraries and the platform, driven by small archive models.
 // Wildcards are matched by our own archiver engine's rule, as the libraries we ship do.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -123,83 +124,42 @@ private:
     bool ended_ = false;
 };
 
-// Whole paths to contents; hidden ones stand for folders and system files.
-class FakeFiles : public ExtractFiles {
-public:
+// The file system, code page and shell around EXTRACT_FILE, with D:\Out\ as the configured
+// destination. Files are whole paths; hidden ones stand for folders and system files.
+// ASCII and Japanese fit the ANSI code page, Hangul does not.
+struct Harness : ExtractFiles, AnsiPaths, LzLibrary, ExtractShell {
+    ModuleState state{L"D:\\Out\\", 1, 0};
+    FakeLibraries libs;
     std::map<std::wstring, std::string> files;
     std::set<std::wstring> hidden;
-    std::vector<std::wstring> madeFolders;
+    std::map<std::wstring, std::wstring> shortForms;
+    std::vector<std::wstring> madeFolders, started, messages; // messages: owner, title, style, text
+    Extraction extraction{state, libs, *this, *this, *this, *this};
 
     std::optional<std::wstring> LookUpFile(const std::wstring& path) override {
         if (!files.count(path) || hidden.count(path)) return std::nullopt;
         return path.substr(path.rfind(L'\\') + 1); // npos + 1 == 0
     }
     bool MakeFolder(const std::wstring& path) override { return madeFolders.push_back(path), true; }
-    std::optional<std::int64_t> FileLength(const std::wstring& path) override {
-        if (!files.count(path)) return std::nullopt;
-        return static_cast<std::int64_t>(files[path].size());
-    }
-    bool RemoveFile(const std::wstring& path) override { return files.erase(path) > 0; }
+    std::optional<std::int64_t> FileLength(const std::wstring&) override { return std::nullopt; }
+    bool RemoveFile(const std::wstring&) override { return false; }
     bool FileExists(const std::wstring& path) override { return files.count(path) > 0; }
     std::string ReadHead(const std::wstring& path, std::size_t count) override { return files[path].substr(0, count); }
-};
-
-// ASCII and Japanese fit the ANSI code page; Hangul does not.
-class FakeAnsi : public AnsiPaths {
-public:
-    std::map<std::wstring, std::wstring> shortForms;
     bool FitsAnsi(const std::wstring& text) override {
-        for (wchar_t c : text)
-            if (c >= 0xAC00 && c <= 0xD7A3) return false;
-        return true;
+        return std::none_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0xAC00 && c <= 0xD7A3; });
     }
     std::optional<std::wstring> ShortForm(const std::wstring& path) override {
         if (!shortForms.count(path)) return std::nullopt;
         return shortForms[path];
     }
-};
-
-// Expands "SZDD" sources into 100 bytes and copies anything else, like lz32.
-class FakeLz : public LzLibrary {
-public:
-    explicit FakeLz(FakeFiles& files) : files_(files) {}
-    std::optional<std::int32_t> LzOpen(const std::wstring& name, std::uint16_t style) override {
-        if (style == kCreate) files_.files[name] = "";
-        else if (!files_.files.count(name)) return -2;
-        handles_.push_back(name);
-        return static_cast<std::int32_t>(handles_.size() - 1);
-    }
-    std::optional<std::int32_t> LzCopy(std::int32_t source, std::int32_t target) override {
-        const std::string in = files_.files[handles_.at(source)];
-        files_.files[handles_.at(target)] = in.starts_with("SZDD") ? std::string(100, 'x') : in;
-        return static_cast<std::int32_t>(files_.files[handles_.at(target)].size());
-    }
+    std::optional<std::int32_t> LzOpen(const std::wstring&, std::uint16_t) override { return std::nullopt; }
+    std::optional<std::int32_t> LzCopy(std::int32_t, std::int32_t) override { return std::nullopt; }
     void LzClose(std::int32_t) override {}
-
-private:
-    FakeFiles& files_;
-    std::vector<std::wstring> handles_;
-};
-
-class FakeShell : public ExtractShell {
-public:
-    std::vector<std::wstring> started, messages; // messages: owner, title, style, text
     bool StartProgram(const std::wstring& commandLine) override { return started.push_back(commandLine), true; }
     void ShowMessage(WindowHandle owner, const std::wstring& text, const std::wstring& title,
                      std::uint32_t style) override {
         messages.push_back(std::to_wstring(owner) + L" " + title + L" " + std::to_wstring(style) + L" " + text);
     }
-};
-
-// Everything EXTRACT_FILE touches, with D:\Out\ as the configured destination.
-struct Harness {
-    ModuleState state{L"D:\\Out\\", 1, 0};
-    FakeLibraries libs;
-    FakeFiles files;
-    FakeAnsi ansi;
-    FakeLz lz{files};
-    FakeShell shell;
-    Extraction extraction{state, libs, files, ansi, lz, shell};
 };
 
 } // namespace dexalo::test
