@@ -1,7 +1,7 @@
 #pragma once
 // Shared helpers of the engine tests: scratch folders, archive tools, and the library calls.
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -25,10 +25,8 @@ using Files = std::map<std::string, std::string>;
 // A fresh folder under the system's temporary folder, removed with everything in it.
 struct ScratchDir {
     ScratchDir() {
-        static int counter = 0;
-        path = fs::temp_directory_path() / ("dexalo-archivers-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        fs::remove_all(path);
-        fs::create_directories(path);
+        std::string name = (fs::temp_directory_path() / "dexalo-XXXXXX").string();
+        path = ::mkdtemp(name.data());
     }
     ~ScratchDir() { fs::remove_all(path); }
     fs::path operator/(const std::string& name) const { return path / name; }
