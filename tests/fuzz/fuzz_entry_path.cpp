@@ -4,6 +4,7 @@
 // empty names, nothing invented).
 #include <cstdint>
 #include <optional>
+#include <regex>
 #include <vector>
 
 #include "engine/entry_path.h"
@@ -29,11 +30,9 @@ std::wstring Folded(std::wstring name) {
 // CON, PRN, AUX, NUL, COM0-9, LPT0-9 (and superscript digits), CONIN$, CONOUT$, CLOCK$:
 // Windows opens the device whatever folder or extension goes with it.
 bool NamesDevice(const std::wstring& name) {
-    const std::wstring base = Folded(name.substr(0, name.find_first_of(L".:")));
-    for (const wchar_t* device : {L"con", L"prn", L"aux", L"nul", L"conin$", L"conout$", L"clock$"})
-        if (base == device) return true;
-    return base.size() == 4 && (base.starts_with(L"com") || base.starts_with(L"lpt")) &&
-           ((base[3] >= L'0' && base[3] <= L'9') || base[3] == L'\u00B9' || base[3] == L'\u00B2' || base[3] == L'\u00B3');
+    static const std::wregex device(L"con|prn|aux|nul|conin\\$|conout\\$|clock\\$|(com|lpt)[0-9\u00B9\u00B2\u00B3]",
+                                    std::regex::icase);
+    return std::regex_match(Trimmed(name.substr(0, name.find_first_of(L".:"))), device);
 }
 
 // The names between separators, without empty ones and ".".

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "engine/platform.h"
 #include "engine/platform_posix.h"
 
@@ -19,18 +17,18 @@ public:
     bool Holds(std::wstring_view text) const override { return FromAnsi(ToAnsi(text)) == text; }
 };
 
-class MemoryStorage : public SettingsStorage {
-public:
-    std::optional<std::string> ReadAll(const std::wstring& path) override {
-        if (!files.count(path)) return std::nullopt;
-        return files[path];
-    }
-    bool WriteAll(const std::wstring& path, const std::string& bytes) override { return files[path] = bytes, true; }
-    std::map<std::wstring, std::string> files;
-};
-
 const ProgramLocation kProgram{L"C:\\Tools", L"Dexalo"};
-const std::wstring kFile = L"C:\\Tools\\設定フォルダ\\設定.ini";
+
+// The settings file, the only one there is.
+struct OneFile : SettingsStorage {
+    std::optional<std::string> ReadAll(const std::wstring& path) override {
+        return path == L"C:\\Tools\\設定フォルダ\\設定.ini" ? bytes : std::nullopt;
+    }
+    bool WriteAll(const std::wstring& path, const std::string& written) override {
+        return path == L"C:\\Tools\\設定フォルダ\\設定.ini" && (bytes = written, true);
+    }
+    std::optional<std::string> bytes;
+};
 
 struct SettingsTest : ::testing::Test {
     ModuleState Read() {
@@ -39,7 +37,7 @@ struct SettingsTest : ::testing::Test {
         return state;
     }
     Cp932 codec;
-    MemoryStorage storage;
+    OneFile storage;
 };
 
 // Written bytes, and the same folder read back: 解 = 89 F0, 凍 = 93 80; ソ and 表 end in
@@ -53,13 +51,13 @@ TEST_F(SettingsTest, WritesTwoCrLfLinesInTheAnsiCodePage) {
     };
     for (const auto& [flags, folder, bytes] : rows) {
         ASSERT_TRUE(WriteSettings(ModuleState{folder, flags, 0}, kProgram, storage, codec));
-        EXPECT_EQ(storage.files.at(kFile), bytes);
+        EXPECT_EQ(storage.bytes, bytes);
         EXPECT_EQ(Read().DestFolder, folder);
         EXPECT_EQ(Read().OptionFlags, flags);
     }
     // A folder the code page cannot hold would come back as another: the old file stands.
     EXPECT_FALSE(WriteSettings(ModuleState{L"D:\\한글\\", 3, 0}, kProgram, storage, codec));
-    EXPECT_EQ(storage.files.at(kFile), "1\r\n\"C:\\a,b, c\\\"\r\n");
+    EXPECT_EQ(storage.bytes, "1\r\n\"C:\\a,b, c\\\"\r\n");
 }
 
 // Any failure gives both defaults (1 and the program folder), never one value of each.
@@ -80,7 +78,7 @@ TEST_F(SettingsTest, ReadsTolerantlyOrFallsBackToBothDefaults) {
     };
     EXPECT_EQ(Read().DestFolder, L"C:\\Tools\\"); // no file at all
     for (const auto& [bytes, flags, folder] : rows) {
-        storage.files[kFile] = bytes;
+        storage.bytes = bytes;
         EXPECT_EQ(Read().OptionFlags, flags) << bytes;
         EXPECT_EQ(Read().DestFolder, folder) << bytes;
     }

@@ -14,41 +14,6 @@ namespace dexalo::test {
 
 using Log = std::vector<std::wstring>;
 
-// A machine whose drives all answer, with the folders C:\, C:\Work and D:\Data.
-class FakePlatform : public FormPlatform {
-public:
-    explicit FakePlatform(Log& log) : log_(log) {}
-    void SetWindowPos(WindowHandle window, std::intptr_t insertAfter) override {
-        log_.push_back(L"pos " + std::to_wstring(window) + L" " + std::to_wstring(insertAfter));
-    }
-    std::uint32_t ProbeDrive(const std::wstring&) override { return 0; }
-    std::optional<std::wstring> ResolveFolder(const std::wstring& path) override {
-        std::wstring upper;
-        for (wchar_t c : path) upper.push_back(static_cast<wchar_t>(std::towupper(c)));
-        if (upper == L"C:" || upper == L"C:\\") return L"C:\\";
-        if (upper == L"D:" || upper == L"D:\\DATA" || upper == L"D:\\DATA\\") return L"D:\\Data";
-        if (upper == L"C:\\WORK" || upper == L"C:\\WORK\\") return L"C:\\Work";
-        return std::nullopt;
-    }
-    std::wstring CurrentFolder() override { return L"C:\\"; }
-    std::wstring TempPath() override { return L"C:\\Work\\"; }
-    wchar_t DecimalSeparator() override { return L'.'; }
-    void MessageBox(const std::wstring& text, const std::wstring&, std::uint32_t) override { log_.push_back(text); }
-    void ShowForm() override {}
-    WindowHandle FormHandle() override { return 0x1234; }
-    void EndProgram() override { log_.push_back(L"end"); }
-
-private:
-    Log& log_;
-};
-
-class NoShellFolders : public ShellFolders {
-public:
-    std::int32_t GetSpecialFolderLocation(WindowHandle, int, ItemIdList&) override { return -1; }
-    bool GetPathFromIDList(ItemIdList, std::wstring&) override { return false; }
-    void Free(ItemIdList) override {}
-};
-
 class FakeAssociations : public AssociationService {
 public:
     explicit FakeAssociations(Log& log) : log_(log) {}
@@ -63,28 +28,45 @@ private:
     Log& log_;
 };
 
-class FakeSettings : public SettingsWriter {
-public:
-    bool Write(const ModuleState&) override { return true; }
-};
-
-// A form over the fakes, every library present at version 1.00.
-struct Rig {
+// A form on a machine whose drives all answer, with the folders C:\, C:\Work and D:\Data,
+// and every library present at version 1.00.
+struct Rig : FormPlatform, ShellFolders, SettingsWriter {
     Log log;
     ModuleState state{.DestFolder = L"C:\\Work\\", .OptionFlags = 0};
     FakeLibraries libraries;
-    FakePlatform platform{log};
-    NoShellFolders shell;
     FakeAssociations associations{log};
-    FakeSettings settings;
     std::optional<Form1> form;
 
     Rig() { libraries.versions.fill(100); }
     Form1& Load() {
-        form.emplace(Form1Services{state, libraries, associations, settings, platform, shell, [](const std::wstring&) {}});
+        form.emplace(Form1Services{state, libraries, associations, *this, *this, *this, [](const std::wstring&) {}});
         form->Form_Load();
         return *form;
     }
+
+    void SetWindowPos(WindowHandle window, std::intptr_t insertAfter) override {
+        log.push_back(L"pos " + std::to_wstring(window) + L" " + std::to_wstring(insertAfter));
+    }
+    std::uint32_t ProbeDrive(const std::wstring&) override { return 0; }
+    std::optional<std::wstring> ResolveFolder(const std::wstring& path) override {
+        std::wstring upper;
+        for (wchar_t c : path) upper.push_back(static_cast<wchar_t>(std::towupper(c)));
+        if (upper == L"C:" || upper == L"C:\\") return L"C:\\";
+        if (upper == L"D:" || upper.starts_with(L"D:\\DATA")) return L"D:\\Data";
+        if (upper.starts_with(L"C:\\WORK")) return L"C:\\Work";
+        return std::nullopt;
+    }
+    std::wstring CurrentFolder() override { return L"C:\\"; }
+    std::wstring TempPath() override { return L"C:\\Work\\"; }
+    wchar_t DecimalSeparator() override { return L'.'; }
+    void MessageBox(const std::wstring& text, const std::wstring&, std::uint32_t) override { log.push_back(text); }
+    void ShowForm() override {}
+    WindowHandle FormHandle() override { return 0x1234; }
+    void EndProgram() override { log.push_back(L"end"); }
+    std::int32_t GetSpecialFolderLocation(WindowHandle, int, ItemIdList&) override { return -1; }
+    bool GetPathFromIDList(ItemIdList, std::wstring&) override { return false; }
+    void Free(ItemIdList) override {}
+    bool Write(const ModuleState&) override { return true; }
 };
 
 } // namespace dexalo::test
