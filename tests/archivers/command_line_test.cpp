@@ -1,8 +1,6 @@
-// What the path check refuses beyond the ways out of the destination, and the command
-// line's patterns, which the front end never sends.
+// What the path check refuses beyond the ways out of the destination.
 #include <gtest/gtest.h>
 
-#include "engine/command_line.h"
 #include "engine/entry_path.h"
 
 namespace dexalo::archivers {
@@ -16,12 +14,6 @@ TEST(EntryPath, RefusesWhatWindowsCannotStore) {
         EXPECT_FALSE(SafeComponents(bad)) << bad;
     EXPECT_EQ(SafeComponents(L"..a/b..c/console.txt"), (Components{L"..a", L"b..c", L"console.txt"}));
     EXPECT_FALSE(SafeLinkTarget(Components{L"top", L"link"}, L"x/../y"));
-}
-
-TEST(CommandLine, Patterns) {
-    EXPECT_EQ(ParseCommandLine(LR"(x "a.zip" "out\" *.txt "doc\*")")->patterns,
-              (std::vector<std::wstring>{L"*.txt", LR"(doc\*)"}));
-    EXPECT_FALSE(ParseCommandLine(L"x -a1 -m1"));  // no archive
 }
 
 } // namespace

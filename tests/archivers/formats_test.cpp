@@ -99,14 +99,5 @@ TEST_F(Formats, EachLibraryTakesOnlyItsOwnFamily) {
     }
 }
 
-// Counts and listings may be remembered, but never for a file that changed since.
-TEST_F(Formats, AChangedFileIsReadAgain) {
-    const std::string tgz = (out_ / "t.tgz").string();
-    Shell(src_.path, "tar czf " + tgz + " top");
-    EXPECT_EQ(Count(Family::Tar, tgz), 6);
-    Shell(src_.path, "tar czf " + tgz + " top/a.txt && touch -d '2001-01-01' " + tgz);
-    EXPECT_EQ(Count(Family::Tar, tgz), 1);
-}
-
 } // namespace
 } // namespace dexalo::archivers::testing

