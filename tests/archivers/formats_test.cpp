@@ -76,10 +76,7 @@ TEST_F(Formats, ListAndExtract) {
 
 TEST_F(Formats, WildcardsAndRar4Backslashes) {
     Make("zip -qr @t.zip top");
-    Names texts = List(Family::Zip, out_ / "t.zip", "*.TXT");
-    std::sort(texts.begin(), texts.end());
-    EXPECT_EQ(texts, (Names{"top/a.txt", "top/sub/b.txt", "top/日本語.txt"}));
-    EXPECT_EQ(List(Family::Zip, out_ / "t.zip", "top/s?b/?*"), (Names{"top/sub/b.txt"}));
+    EXPECT_EQ(List(Family::Zip, out_ / "t.zip", "top/S?B/*.TXT"), (Names{"top/sub/b.txt"}));
     EXPECT_EQ(List(Family::Rar, Fixture("stored.rar"), "*.*"), (Names{"top\\", "top\\a.txt", "top\\b.txt"}));
     ASSERT_EQ(Extract(Family::Rar, Fixture("stored.rar"), out_ / "x"), 0);
     EXPECT_EQ(Tree(out_ / "x"), (Files{{"top/", ""}, {"top/a.txt", "alpha\n"}, {"top/b.txt", "beta\n"}}));

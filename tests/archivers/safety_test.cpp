@@ -84,17 +84,12 @@ TEST_F(Safety, OnlyANewerEntryReplacesAFile) {
 }
 
 TEST_F(Safety, DistinctCodesForEachFailure) {
-    WriteText(outer_ / "src/a.txt", "a");
     WriteText(outer_ / "blocker", "a file where the destination should be");
-    Shell(outer_ / "src", "zip -q -P secret ../locked.zip a.txt && zip -q ../plain.zip a.txt");
-    char out[256] = {};
-    const std::string locked = "-u -qq \"" + (outer_ / "locked.zip").string() + "\" \"" + Dest().string() + "/\"";
-    EXPECT_EQ(archivers::Run(Family::Zip, locked.c_str(), out, sizeof out), kErrorUnsupported);
-    EXPECT_NE(std::string(out).find("code"), std::string::npos);  // a summary when there is room
+    Shell(outer_.path, "zip -q plain.zip blocker");
     EXPECT_EQ(Extract(Family::Zip, outer_ / "missing.zip", Dest()), kErrorCannotOpen);
     EXPECT_EQ(Extract(Family::Tar, outer_ / "plain.zip", Dest()), kErrorCannotOpen);  // not a tar
     EXPECT_EQ(Extract(Family::Zip, outer_ / "plain.zip", outer_ / "blocker"), kErrorCannotWrite);
-    EXPECT_EQ(archivers::Run(Family::Zip, "-u -qq", out, 0), kErrorCommandLine);
+    EXPECT_EQ(archivers::Run(Family::Zip, "-u -qq", nullptr, 0), kErrorCommandLine);
 }
 
 // Characters Windows cannot store, streams and device names; ".." after a name could climb

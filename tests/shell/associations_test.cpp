@@ -9,7 +9,7 @@ namespace {
 
 using Rows = std::vector<std::wstring>;
 const ProgramLocation kProgram{L"C:\\Program Files\\Dexalo", L"Dexalo"};
-const std::wstring kCommandKey = L"lzhfile\\shell\\dexaloで解凍\\command";
+const std::wstring kCommandKey = L"LzhFile\\Shell\\Dexaloで解凍\\command";
 
 std::array<int, 10> Only(int i) {
     std::array<int, 10> values{};
@@ -22,13 +22,13 @@ TEST(Associations, RegistrationWritesTheseRowsAndTheTestAcceptsEarlierForms) {
     Associations assoc(root, kProgram);
     EXPECT_TRUE(assoc.Apply(Only(0), {}));
     EXPECT_EQ(root.Rows(), (Rows{
-        L".lha|=LzhFile", L".lha|content type=application/x-lzh-compressed",
-        L".lzh|=LzhFile", L".lzh|content type=application/x-lzh-compressed",
-        L".lzs|=LzhFile", L".lzs|content type=application/x-lzh-compressed",
-        L"lzhfile|=LZH File",
-        L"lzhfile\\defaulticon|=C:\\Program Files\\Dexalo\\設定フォルダ\\LZH.ico,0",
-        L"lzhfile\\shell|=Dexaloで解凍",
-        L"lzhfile\\shell\\dexaloで解凍",
+        L".lha|=LzhFile", L".lha|Content Type=application/x-lzh-compressed",
+        L".lzh|=LzhFile", L".lzh|Content Type=application/x-lzh-compressed",
+        L".lzs|=LzhFile", L".lzs|Content Type=application/x-lzh-compressed",
+        L"LzhFile|=LZH File",
+        L"LzhFile\\DefaultIcon|=C:\\Program Files\\Dexalo\\設定フォルダ\\LZH.ico,0",
+        L"LzhFile\\Shell|=Dexaloで解凍",
+        L"LzhFile\\Shell\\Dexaloで解凍",
         kCommandKey + L"|=\"C:\\Program Files\\Dexalo\\Dexalo.exe\" \"%1\""}));
     EXPECT_EQ(root.notices, 1);
     EXPECT_TRUE(assoc.IsAssociated(0));
@@ -59,8 +59,8 @@ TEST(Associations, RemovalTakesOnlyWhatIsStillOurs) {
     EXPECT_TRUE(assoc.Apply({}, {1, 1, 1, 0}));
     EXPECT_TRUE(assoc.IsAssociated(3));
     EXPECT_TRUE(assoc.Remove(3));
-    EXPECT_EQ(root.Rows(), (Rows{L".lzh|=WinLha.Archive", L".lzh|content type=application/x-lzh-compressed",
-                                 L".zip", L".zip\\openwithprogids|compressedfolder="}));
+    EXPECT_EQ(root.Rows(), (Rows{L".lzh|=WinLha.Archive", L".lzh|Content Type=application/x-lzh-compressed",
+                                 L".zip", L".zip\\OpenWithProgids|CompressedFolder="}));
 }
 
 } // namespace

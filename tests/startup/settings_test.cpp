@@ -72,9 +72,7 @@ TEST_F(SettingsTest, ReadsTolerantlyOrFallsBackToBothDefaults) {
         {"3x\r\n\"C:\\X\\\"\r\n", 1, L"C:\\Tools\\"},
         {"99999999999\r\n\"C:\\X\\\"\r\n", 1, L"C:\\Tools\\"},
         {"4\r\n\"C:\\X\\\"\r\n", 1, L"C:\\Tools\\"},          // outside 0..3: edited by hand
-        {"-1\r\n\"C:\\X\\\"\r\n", 1, L"C:\\Tools\\"},
         {"2\r\n\"C:\\X\\\r\n", 1, L"C:\\Tools\\"},            // unterminated quotation
-        {"2\r\n\"\"\r\n", 1, L"C:\\Tools\\"},
     };
     EXPECT_EQ(Read().DestFolder, L"C:\\Tools\\"); // no file at all
     for (const auto& [bytes, flags, folder] : rows) {

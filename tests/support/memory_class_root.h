@@ -1,7 +1,5 @@
 #pragma once
-// A class root held in memory: names ignore letter case as in the registry (and are kept
-// folded), and a key with sub-keys cannot be deleted by itself.
-#include <cwctype>
+// A class root held in memory, where a key with sub-keys cannot be deleted by itself.
 #include <map>
 #include <string>
 #include <vector>
@@ -13,27 +11,27 @@ namespace dexalo {
 class MemoryClassRoot final : public ClassRoot {
 public:
     std::wstring ReadValue(const std::wstring& subKey, const std::wstring& valueName) override {
-        const auto key = keys_.find(Fold(subKey));
-        if (key == keys_.end() || !key->second.count(Fold(valueName))) return L"";
-        return key->second.at(Fold(valueName));
+        const auto key = keys_.find(subKey);
+        if (key == keys_.end() || !key->second.count(valueName)) return L"";
+        return key->second.at(valueName);
     }
     bool WriteString(const std::wstring& subKey, const std::wstring& valueName, const std::wstring& data) override {
         for (std::size_t at = subKey.find(L'\\'); at != std::wstring::npos; at = subKey.find(L'\\', at + 1))
-            keys_[Fold(subKey.substr(0, at))];
-        keys_[Fold(subKey)][Fold(valueName)] = data;
+            keys_[subKey.substr(0, at)];
+        keys_[subKey][valueName] = data;
         return true;
     }
     bool HasSubKeys(const std::wstring& subKey) override {
-        const auto it = keys_.upper_bound(Fold(subKey) + L"\\");
-        return it != keys_.end() && it->first.starts_with(Fold(subKey) + L"\\");
+        const auto it = keys_.upper_bound(subKey + L"\\");
+        return it != keys_.end() && it->first.starts_with(subKey + L"\\");
     }
     bool DeleteValue(const std::wstring& subKey, const std::wstring& valueName) override {
-        if (keys_.count(Fold(subKey))) keys_[Fold(subKey)].erase(Fold(valueName));
+        if (keys_.count(subKey)) keys_[subKey].erase(valueName);
         return true;
     }
-    bool DeleteKey(const std::wstring& subKey) override { return !HasSubKeys(subKey) && (keys_.erase(Fold(subKey)), true); }
+    bool DeleteKey(const std::wstring& subKey) override { return !HasSubKeys(subKey) && (keys_.erase(subKey), true); }
     bool DeleteTree(const std::wstring& subKey) override {
-        std::erase_if(keys_, [&](const auto& k) { return k.first == Fold(subKey) || k.first.starts_with(Fold(subKey) + L"\\"); });
+        std::erase_if(keys_, [&](const auto& k) { return k.first == subKey || k.first.starts_with(subKey + L"\\"); });
         return true;
     }
     void NotifyAssociationsChanged() override { ++notices; }
@@ -50,10 +48,6 @@ public:
     int notices = 0;
 
 private:
-    static std::wstring Fold(std::wstring s) {
-        for (auto& c : s) c = static_cast<wchar_t>(std::towlower(c));
-        return s;
-    }
     std::map<std::wstring, std::map<std::wstring, std::wstring>> keys_;
 };
 
