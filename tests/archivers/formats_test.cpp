@@ -4,8 +4,6 @@
 #include "archiver_test_support.h"
 
 namespace dexalo::archivers::testing {
-namespace {
-
 class Formats : public ::testing::Test {
 protected:
     // top/a.txt, top/sub/b.txt (compressible), top/empty/, with a fixed time.
@@ -128,5 +126,4 @@ TEST(CodePageNames, ListedInTheAnsiCodePageAndWrittenInUnicode) {
     EXPECT_EQ(List(Family::Rar, Fixture("cp932-backslash.rar"), "*\\" + kHyo + ".txt"), (Names{kSofuto + "\\" + kHyo + ".txt"}));
 }
 
-} // namespace
 } // namespace dexalo::archivers::testing

@@ -4,8 +4,6 @@
 #include "engine/extract.h"
 
 namespace dexalo::archivers::testing {
-namespace {
-
 struct ScriptedUser final : UserInterface {
     std::vector<std::optional<std::wstring>> answers;  // given in turn to the password questions
     std::vector<bool> questions;                       // `wrong` of each question asked
@@ -81,5 +79,4 @@ TEST_F(Interaction, RarEncryptionIsUnsupportedNeitherDamagedNorAsked) {
     }
 }
 
-} // namespace
 } // namespace dexalo::archivers::testing

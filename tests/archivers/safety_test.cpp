@@ -4,8 +4,6 @@
 #include "archiver_test_support.h"
 
 namespace dexalo::archivers::testing {
-namespace {
-
 // The archives lie beside dest/ inside outer/, so anything escaping lands in outer/.
 class Safety : public ::testing::Test {
 protected:
@@ -102,5 +100,4 @@ TEST(EntryPath, RefusesWhatWindowsCannotStore) {
     EXPECT_FALSE(SafeLinkTarget(Components{L"top", L"link"}, L"x/../y"));
 }
 
-} // namespace
 } // namespace dexalo::archivers::testing

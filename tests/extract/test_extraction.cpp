@@ -1,11 +1,9 @@
-#include "extract/single_folder.h"
 #include <gtest/gtest.h>
 
+#include "extract/single_folder.h"
 #include "extract_fakes.h"
 
 namespace dexalo::test {
-namespace {
-
 using Entries = std::vector<std::wstring>;
 const Entries kOne = {L"a.txt"}, kLoose = {L"a.txt", L"b.txt"}, kInFoo = {L"foo/a", L"foo/b"};
 
@@ -100,7 +98,7 @@ TEST(SingleFolder, Placements) {
     } rows[] = {
         {LZH, {L"foo/a.txt", L"foo/b.txt"}, 2, D},
         {LZH, {L"foo/a.txt", L"foobar/b.txt"}, 2, S},
-        {ZIP, {L"foo/", L"foo/a.txt", L"foo/b.txt"}, 2, D},      // folder entries: more is fine, not for LZH
+        {ZIP, {L"foo/", L"foo/a.txt", L"foo/b.txt"}, 2, D},      // folder entries: more is fine
         {CAB, {L"foo\\a.txt", L"foo\\b.txt"}, 2, D},
         {CAB, {L"foo/a.txt", L"foo/b.txt"}, 2, S},
         {LZH, {L"foo/a", L"foo/b"}, 3, S, 0x8012},                 // a listing error ends the count
@@ -140,5 +138,4 @@ TEST(SingleFolder, Placements) {
     }
 }
 
-} // namespace
 } // namespace dexalo::test

@@ -8,8 +8,6 @@
 #include "extract/command_line.h"
 #include "fuzz_support.h"
 
-namespace {
-
 using dexalo::fuzz::Check;
 
 using dexalo::ArchiveType;
@@ -31,7 +29,6 @@ void CheckAccepted(const dexalo::archivers::CommandLine& parsed) {
                "a destination without a trailing separator");
 }
 
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;

@@ -9,8 +9,6 @@
 #include "fuzz_support.h"
 #include "startup/main.h"
 
-namespace {
-
 using namespace dexalo;
 using fuzz::Check;
 
@@ -36,7 +34,6 @@ struct Host : StartupHost, SettingsStorage {
     bool asked = false;
 };
 
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;

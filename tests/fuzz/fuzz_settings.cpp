@@ -4,8 +4,6 @@
 
 #include "fuzz_support.h"
 
-namespace {
-
 using namespace dexalo;
 using fuzz::Check;
 
@@ -23,7 +21,6 @@ struct OneFile : SettingsStorage {
     bool read = false;
 };
 
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const fuzz::Latin1Codec codec;

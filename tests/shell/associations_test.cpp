@@ -5,8 +5,6 @@
 #include "memory_class_root.h"
 
 namespace dexalo {
-namespace {
-
 using Rows = std::vector<std::wstring>;
 const ProgramLocation kProgram{L"C:\\Program Files\\Dexalo", L"Dexalo"};
 const std::wstring kCommandKey = L"LzhFile\\Shell\\Dexaloで解凍\\command";
@@ -63,5 +61,4 @@ TEST(Associations, RemovalTakesOnlyWhatIsStillOurs) {
                                  L".zip", L".zip\\OpenWithProgids|CompressedFolder="}));
 }
 
-} // namespace
 } // namespace dexalo

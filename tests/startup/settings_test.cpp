@@ -6,8 +6,6 @@
 #include "engine/platform_posix.h"
 
 namespace dexalo {
-namespace {
-
 // The Japanese ANSI code page, by the archiver engine's iconv conversion.
 class Cp932 : public AnsiCodec {
 public:
@@ -82,5 +80,4 @@ TEST_F(SettingsTest, ReadsTolerantlyOrFallsBackToBothDefaults) {
     }
 }
 
-} // namespace
 } // namespace dexalo

@@ -3,8 +3,6 @@
 #include "form_fakes.h"
 
 namespace dexalo::test {
-namespace {
-
 // 1 = all five pickers enabled, 0 = all disabled, -1 = mixed.
 int Pickers(Form1& f) {
     int enabled = 0;
@@ -68,5 +66,4 @@ TEST(Form1, VersionPanel) {
     EXPECT_EQ(rig.form->Control(Check1(9)).value, 1);
 }
 
-} // namespace
 } // namespace dexalo::test
