@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,9 +41,8 @@ inline void WriteText(const fs::path& file, const std::string& text) {
     std::ofstream(file, std::ios::binary) << text;
 }
 inline std::string ReadText(const fs::path& file) {
-    std::ostringstream s;
-    s << std::ifstream(file, std::ios::binary).rdbuf();
-    return s.str();
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Every file and folder under `root`, relative with '/' (folders end in '/'), mapped to the

@@ -51,7 +51,7 @@ TEST_F(Formats, ListAndExtract) {
     };
     for (const auto& row : rows) {
         const fs::path archive = out_ / row.name;
-        const std::string& make = row.make;
+        const std::string& make = row.make;  // names the row in failures
         Make(make);
         Names listed = List(row.family, archive, "*");
         std::sort(listed.begin(), listed.end());

@@ -63,11 +63,9 @@ TEST_F(SettingsTest, ReadsTolerantlyOrFallsBackToBothDefaults) {
     const std::tuple<const char*, std::int32_t, std::wstring> rows[] = {
         {"  3  \r\n  \"C:\\A B\\\"\r\n", 3, L"C:\\A B\\"},
         {"0,\"C:\\X\\\"", 0, L"C:\\X\\"},                    // one line, comma-separated
-        {"1\n\"C:\\X\\\"\n", 1, L"C:\\X\\"},                  // bare LF
         {"2\r\nC:\\Plain\\  \r\n", 2, L"C:\\Plain\\"},        // unquoted: trailing blanks dropped
         {"2\r\n\"C:\\NoSlash\"\r\n", 2, L"C:\\NoSlash\\"},    // closing backslash added
         {"3\r\n", 1, L"C:\\Tools\\"},                         // the 3 already read is dropped too
-        {"3x\r\n\"C:\\X\\\"\r\n", 1, L"C:\\Tools\\"},
         {"99999999999\r\n\"C:\\X\\\"\r\n", 1, L"C:\\Tools\\"},
         {"4\r\n\"C:\\X\\\"\r\n", 1, L"C:\\Tools\\"},          // outside 0..3: edited by hand
         {"2\r\n\"C:\\X\\\r\n", 1, L"C:\\Tools\\"},            // unterminated quotation
