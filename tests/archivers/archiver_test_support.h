@@ -12,8 +12,6 @@
 
 #include "engine/api.h"
 #include "engine/errors.h"
-#include "engine/platform_posix.h"
-#include "engine/scan.h"
 
 namespace dexalo::archivers::testing {
 
@@ -73,19 +71,14 @@ inline Names List(Family family, const fs::path& archive, const std::string& wil
     CloseArchive(family, handle);
     return names;
 }
-inline int Extract(Family family, const fs::path& archive, const fs::path& destination) {
+inline int Extract(Family family, const fs::path& archive, const fs::path& destination, UserInterface* user = nullptr) {
     const std::string line = "x \"" + archive.string() + "\" \"" + destination.string() + "/\"";
-    return Run(family, line.c_str(), nullptr, 0);
+    return Run(family, line.c_str(), nullptr, 0, user);
 }
 
 // A committed archive, for what no tool here writes: stored RAR 4 and CAB with code-page
 // names, encrypted RAR, tars with unsafe paths and links.
 inline fs::path Fixture(const std::string& name) { return fs::path(DEXALO_TEST_DATA_DIR) / "archives" / name; }
 
-// The engine sees the code pages of a Japanese Windows (ANSI and OEM 932) while alive.
-struct JapaneseCodePages {
-    JapaneseCodePages() { platform::UseCodePages("CP932", "CP932"), ForgetScans(); }
-    ~JapaneseCodePages() { platform::UseCodePages({}, {}), ForgetScans(); }
-};
 
 } // namespace dexalo::archivers::testing

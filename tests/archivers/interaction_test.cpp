@@ -22,57 +22,51 @@ struct ScriptedUser final : UserInterface {
     void Report(const std::wstring&, const ExtractResult& result) override { reports.push_back(result); }
 };
 
-class Interaction : public ::testing::Test {
-protected:
-    int Run(Family family, const fs::path& archive, ScriptedUser& user) {
-        fs::remove_all(dir_ / "dest");
-        const std::string line = "x \"" + archive.string() + "\" \"" + (dir_ / "dest").string() + "/\"";
-        return archivers::Run(family, line.c_str(), nullptr, 0, &user);
-    }
-    ScratchDir dir_;
-};
 
-TEST_F(Interaction, CancelDropsTheEntryBeingWrittenAndKeepsCompleteOnes) {
-    WriteText(dir_ / "src/a.txt", "complete\n");
-    Shell(dir_ / "src", "head -c 4000000 /dev/urandom > big.bin && tar -czf ../big.tar.gz a.txt big.bin");
+TEST(Interaction, CancelDropsTheEntryBeingWrittenAndKeepsCompleteOnes) {
+    ScratchDir dir;
+    WriteText(dir / "src/a.txt", "complete\n");
+    Shell(dir / "src", "head -c 4000000 /dev/urandom > big.bin && tar -czf ../big.tar.gz a.txt big.bin");
     ScriptedUser user;
     user.cancelIn = L"big.bin";
-    EXPECT_EQ(Run(Family::Tar, dir_ / "big.tar.gz", user), kErrorCancelled);
-    EXPECT_EQ(Tree(dir_ / "dest"), (Files{{"a.txt", "complete\n"}}));  // no temporary file either
+    EXPECT_EQ(Extract(Family::Tar, dir / "big.tar.gz", dir / "dest", &user), kErrorCancelled);
+    EXPECT_EQ(Tree(dir / "dest"), (Files{{"a.txt", "complete\n"}}));  // no temporary file either
     EXPECT_TRUE(user.reports.empty());  // no message after a cancel
 }
 
 // AES (7-Zip), so that a wrong password cannot pass libarchive's check by chance: a wrong
 // one is asked again, the right one kept for the archive; declining skips every encrypted
 // entry and reports them.
-TEST_F(Interaction, Passwords) {
-    WriteText(dir_ / "src/one.txt", "first secret\n");
-    WriteText(dir_ / "src/two.txt", "second secret\n");
-    WriteText(dir_ / "src/plain.txt", "open\n");
-    Shell(dir_ / "src", "7z a -tzip -mem=AES256 -pright ../locked.zip one.txt two.txt && zip -q ../locked.zip plain.txt");
+TEST(Interaction, Passwords) {
+    ScratchDir dir;
+    WriteText(dir / "src/one.txt", "first secret\n");
+    WriteText(dir / "src/two.txt", "second secret\n");
+    WriteText(dir / "src/plain.txt", "open\n");
+    Shell(dir / "src", "7z a -tzip -mem=AES256 -pright ../locked.zip one.txt two.txt && zip -q ../locked.zip plain.txt");
     ScriptedUser right;
     right.answers = {L"wrong", L"right"};
-    EXPECT_EQ(Run(Family::Zip, dir_ / "locked.zip", right), kOk);
+    EXPECT_EQ(Extract(Family::Zip, dir / "locked.zip", dir / "dest", &right), kOk);
     EXPECT_EQ(right.questions, (std::vector<bool>{false, true}));
-    EXPECT_EQ(Tree(dir_ / "dest"), (Files{{"one.txt", "first secret\n"}, {"two.txt", "second secret\n"}, {"plain.txt", "open\n"}}));
+    EXPECT_EQ(Tree(dir / "dest"), (Files{{"one.txt", "first secret\n"}, {"two.txt", "second secret\n"}, {"plain.txt", "open\n"}}));
 
     ScriptedUser declining;
     declining.answers = {L"wrong", std::nullopt};
-    EXPECT_EQ(Run(Family::Zip, dir_ / "locked.zip", declining), kErrorUnsupported);
+    EXPECT_EQ(Extract(Family::Zip, dir / "locked.zip", dir / "declined", &declining), kErrorUnsupported);
     EXPECT_EQ(declining.questions, (std::vector<bool>{false, true}));
-    EXPECT_EQ(Tree(dir_ / "dest"), (Files{{"plain.txt", "open\n"}}));
+    EXPECT_EQ(Tree(dir / "declined"), (Files{{"plain.txt", "open\n"}}));
     ASSERT_EQ(declining.reports.size(), 1u);
     EXPECT_EQ(declining.reports[0].declined, 2u);
     EXPECT_EQ(declining.reports[0].declinedExample, L"one.txt");
 }
 
 // plain.txt, then secret.txt with the password flag over plain stored data.
-TEST_F(Interaction, RarEncryptionIsUnsupportedNeitherDamagedNorAsked) {
+TEST(Interaction, RarEncryptionIsUnsupportedNeitherDamagedNorAsked) {
+    ScratchDir dir;
     for (const char* rar : {"encrypted4.rar", "encrypted5.rar"}) {
         ScriptedUser user;
-        EXPECT_EQ(Run(Family::Rar, Fixture(rar), user), kErrorUnsupported) << rar;
+        EXPECT_EQ(Extract(Family::Rar, Fixture(rar), dir / rar, &user), kErrorUnsupported) << rar;
         EXPECT_TRUE(user.questions.empty());
-        EXPECT_EQ(Tree(dir_ / "dest"), (Files{{"plain.txt", "open\n"}}));
+        EXPECT_EQ(Tree(dir / rar), (Files{{"plain.txt", "open\n"}}));
         ASSERT_EQ(user.reports.size(), 1u);
         EXPECT_EQ(user.reports[0].unsupportedEntry, L"secret.txt");
         EXPECT_TRUE(user.reports[0].unsupportedEncryption);

@@ -81,15 +81,6 @@ TEST_F(Safety, OnlyANewerEntryReplacesAFile) {
     EXPECT_EQ(Tree(Dest()), (Files{{"f.txt", "archived"}}));  // no temporary left behind
 }
 
-TEST_F(Safety, DistinctCodesForEachFailure) {
-    WriteText(outer_ / "blocker", "a file where the destination should be");
-    Shell(outer_.path, "zip -q plain.zip blocker");
-    EXPECT_EQ(Extract(Family::Zip, outer_ / "missing.zip", Dest()), kErrorCannotOpen);
-    EXPECT_EQ(Extract(Family::Tar, outer_ / "plain.zip", Dest()), kErrorCannotOpen);  // not a tar
-    EXPECT_EQ(Extract(Family::Zip, outer_ / "plain.zip", outer_ / "blocker"), kErrorCannotWrite);
-    EXPECT_EQ(archivers::Run(Family::Zip, "-u -qq", nullptr, 0), kErrorCommandLine);
-}
-
 // Characters Windows cannot store, streams and device names; ".." after a name could climb
 // out of whatever that name links to.
 TEST(EntryPath, RefusesWhatWindowsCannotStore) {

@@ -125,19 +125,18 @@ private:
 };
 
 // The file system, code page and shell around EXTRACT_FILE, with D:\Out\ as the configured
-// destination. Files are whole paths; hidden ones stand for folders and system files.
+// destination. Files are whole paths.
 // ASCII and Japanese fit the ANSI code page, Hangul does not.
 struct Harness : ExtractFiles, AnsiPaths, LzLibrary, ExtractShell {
     ModuleState state{L"D:\\Out\\", 1, 0};
     FakeLibraries libs;
     std::map<std::wstring, std::string> files;
-    std::set<std::wstring> hidden;
     std::map<std::wstring, std::wstring> shortForms;
     std::vector<std::wstring> madeFolders, started, messages; // messages: owner, title, style, text
     Extraction extraction{state, libs, *this, *this, *this, *this};
 
     std::optional<std::wstring> LookUpFile(const std::wstring& path) override {
-        if (!files.count(path) || hidden.count(path)) return std::nullopt;
+        if (!files.count(path)) return std::nullopt;
         return path.substr(path.rfind(L'\\') + 1); // npos + 1 == 0
     }
     bool MakeFolder(const std::wstring& path) override { return madeFolders.push_back(path), true; }
