@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>

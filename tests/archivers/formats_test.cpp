@@ -53,8 +53,8 @@ TEST_F(Formats, ListAndExtract) {
     };
     for (const auto& row : rows) {
         const fs::path archive = out_ / row.name;
-        const std::string& make = row.make;  // names the row in failures
-        Make(make);
+        Make(row.make);
+        const std::string& make = row.make;
         Names listed = List(row.family, archive, "*");
         std::sort(listed.begin(), listed.end());
         EXPECT_EQ(listed, row.listed) << make;

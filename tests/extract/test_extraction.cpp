@@ -9,11 +9,8 @@ const Entries kOne = {L"a.txt"}, kLoose = {L"a.txt", L"b.txt"}, kInFoo = {L"foo/
 
 FakeArchive& Add(Harness& h, const std::wstring& path, ArchiveType type, const Entries& entries) {
     h.files[path] = "data";
-    FakeArchive& a = h.libs.archives[LibraryOf(type)];
-    a.byCheck = type == ArchiveType::ISH || type == ArchiveType::JAK;
-    a.count = static_cast<std::int32_t>(entries.size());
-    a.entries = entries;
-    return a;
+    const bool byCheck = type == ArchiveType::ISH || type == ArchiveType::JAK;
+    return h.libs.archives[LibraryOf(type)] = FakeArchive{static_cast<std::int32_t>(entries.size()), byCheck, entries};
 }
 
 // One file through EXTRACT_FILE, D:\Out\ configured: the library call and the folder window.
@@ -45,8 +42,7 @@ TEST(ExtractFile, LibraryCallsAndFolderWindows) {
         {L"C:\\Arc\\big.001", ArchiveType::JAK, 2, {}, L"JackCombine(C:\\Arc\\big.001,D:\\Out\\)", L"explorer /n,D:\\Out\\"},
         // A library error or a missing call opens no folder window.
         {L"C:\\Arc\\big.001", ArchiveType::JAK, 3, {}, L"JackCombine(C:\\Arc\\big.001,C:\\Arc\\)", L"", 1},
-        {L"C:\\Arc\\d.zip", ArchiveType::ZIP, 3, kLoose, L"Run(0,-u -qq \"C:\\Arc\\d.zip\" \"C:\\Arc\\d\\\")", L"",
-         std::nullopt},
+        {L"C:\\Arc\\d.zip", ArchiveType::ZIP, 3, kLoose, L"Run(0,-u -qq \"C:\\Arc\\d.zip\" \"C:\\Arc\\d\\\")", L"", {}},
         // Base names: no extension; two dots and no folder.
         {L"C:\\Arc\\README", ArchiveType::LZH, 3, kLoose, L"Run(0,x -a1 -gq1 -m1 \"C:\\Arc\\README\" \"C:\\Arc\\README\\\")",
          L"explorer /n,C:\\Arc\\README"},

@@ -14,8 +14,7 @@ using dexalo::archivers::ParseCommandLine;
 
 // The folder as the library is to use it: without trailing separators, but a root stays one.
 std::wstring Trimmed(std::wstring folder) {
-    while (folder.size() > 1 && (folder.back() == L'\\' || folder.back() == L'/') &&
-           !(folder.size() == 3 && folder[1] == L':'))
+    while (folder.size() > 1 && (folder.back() == L'\\' || folder.back() == L'/') && !(folder.size() == 3 && folder[1] == L':'))
         folder.pop_back();
     return folder.empty() ? L"." : folder;
 }

@@ -29,10 +29,10 @@ struct OneFile : SettingsStorage {
 };
 
 struct SettingsTest : ::testing::Test {
-    ModuleState Read() {
+    std::pair<std::int32_t, std::wstring> Read() {
         ModuleState state{L"garbage", 99, 0};
         ReadSettings(state, kProgram, storage, codec);
-        return state;
+        return {state.OptionFlags, state.DestFolder};
     }
     Cp932 codec;
     OneFile storage;
@@ -50,8 +50,7 @@ TEST_F(SettingsTest, WritesTwoCrLfLinesInTheAnsiCodePage) {
     for (const auto& [flags, folder, bytes] : rows) {
         ASSERT_TRUE(WriteSettings(ModuleState{folder, flags, 0}, kProgram, storage, codec));
         EXPECT_EQ(storage.bytes, bytes);
-        EXPECT_EQ(Read().DestFolder, folder);
-        EXPECT_EQ(Read().OptionFlags, flags);
+        EXPECT_EQ(Read(), std::pair(flags, folder));
     }
     // A folder the code page cannot hold would come back as another: the old file stands.
     EXPECT_FALSE(WriteSettings(ModuleState{L"D:\\한글\\", 3, 0}, kProgram, storage, codec));
@@ -70,11 +69,10 @@ TEST_F(SettingsTest, ReadsTolerantlyOrFallsBackToBothDefaults) {
         {"4\r\n\"C:\\X\\\"\r\n", 1, L"C:\\Tools\\"},          // outside 0..3: edited by hand
         {"2\r\n\"C:\\X\\\r\n", 1, L"C:\\Tools\\"},            // unterminated quotation
     };
-    EXPECT_EQ(Read().DestFolder, L"C:\\Tools\\"); // no file at all
+    EXPECT_EQ(Read(), std::pair(1, std::wstring(L"C:\\Tools\\"))); // no file at all
     for (const auto& [bytes, flags, folder] : rows) {
         storage.bytes = bytes;
-        EXPECT_EQ(Read().OptionFlags, flags) << bytes;
-        EXPECT_EQ(Read().DestFolder, folder) << bytes;
+        EXPECT_EQ(Read(), std::pair(flags, folder)) << bytes;
     }
 }
 

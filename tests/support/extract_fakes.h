@@ -27,11 +27,11 @@ inline constexpr std::int32_t kFindError = 0x8070;
 struct FakeArchive {
     std::int32_t count = 0;                    // GetFileCount, or 1 from CheckArchive when set
     bool byCheck = false;                      // ISH and JAK answer CheckArchive instead
-    std::vector<std::wstring> entries;
+    std::vector<std::wstring> entries{};
     std::optional<std::int32_t> runResult = 0; // main operation / JackCombine
     std::int32_t endResult = -1;               // a find past the last entry
     bool ignoresWildcard = false;
-    std::vector<Twist> twists;                 // open, find-first and find-next calls, in turn
+    std::vector<Twist> twists{};               // open, find-first and find-next calls, in turn
 };
 
 // One archive per library, whatever path it is asked about, and one open at a time.
@@ -47,12 +47,10 @@ public:
 
     std::optional<std::int32_t> GetVersion(Library lib) override { return versions[static_cast<int>(lib)]; }
     std::optional<std::int32_t> GetFileCount(Library lib, const std::wstring&) override {
-        if (!Call(lib, L"GetFileCount", L"")) return std::nullopt;
-        return archives[lib].byCheck ? 0 : archives[lib].count;
+        return Call(lib, L"GetFileCount", L"") ? std::optional(archives[lib].byCheck ? 0 : archives[lib].count) : std::nullopt;
     }
     std::optional<std::int32_t> CheckArchive(Library lib, const std::wstring&, std::int32_t) override {
-        if (!Call(lib, L"CheckArchive", L"")) return std::nullopt;
-        return archives[lib].byCheck ? 1 : 0;
+        return Call(lib, L"CheckArchive", L"") ? std::optional(archives[lib].byCheck ? 1 : 0) : std::nullopt;
     }
     std::optional<ArchiveHandle> OpenArchive(Library lib, WindowHandle window, const std::wstring& path,
                                              std::uint32_t mode) override {
@@ -148,8 +146,7 @@ struct Harness : ExtractFiles, AnsiPaths, LzLibrary, ExtractShell {
         return std::none_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0xAC00 && c <= 0xD7A3; });
     }
     std::optional<std::wstring> ShortForm(const std::wstring& path) override {
-        if (!shortForms.count(path)) return std::nullopt;
-        return shortForms[path];
+        return shortForms.count(path) ? std::optional(shortForms[path]) : std::nullopt;
     }
     std::optional<std::int32_t> LzOpen(const std::wstring&, std::uint16_t) override { return std::nullopt; }
     std::optional<std::int32_t> LzCopy(std::int32_t, std::int32_t) override { return std::nullopt; }

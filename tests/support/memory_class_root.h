@@ -11,9 +11,7 @@ namespace dexalo {
 class MemoryClassRoot final : public ClassRoot {
 public:
     std::wstring ReadValue(const std::wstring& subKey, const std::wstring& valueName) override {
-        const auto key = keys_.find(subKey);
-        if (key == keys_.end() || !key->second.count(valueName)) return L"";
-        return key->second.at(valueName);
+        return keys_.count(subKey) && keys_[subKey].count(valueName) ? keys_[subKey][valueName] : L"";
     }
     bool WriteString(const std::wstring& subKey, const std::wstring& valueName, const std::wstring& data) override {
         for (std::size_t at = subKey.find(L'\\'); at != std::wstring::npos; at = subKey.find(L'\\', at + 1))
