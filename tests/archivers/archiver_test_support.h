@@ -1,61 +1,83 @@
 #pragma once
 // Shared helpers of the engine tests: scratch folders, archive tools, and the library calls.
-#include <cstdint>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "engine/family.h"
+#include "engine/api.h"
+#include "engine/errors.h"
 
 namespace dexalo::archivers::testing {
 
 namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+using Files = std::map<std::string, std::string>;
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const fs::path& path() const { return path_; }
-    fs::path operator/(const std::string& name) const { return path_ / fs::path(name); }
-
-private:
-    fs::path path_;
+struct ScratchDir {
+    ScratchDir() {
+        std::string name = (fs::temp_directory_path() / "dexalo-XXXXXX").string();
+        path = ::mkdtemp(name.data());
+    }
+    ~ScratchDir() { fs::remove_all(path); }
+    fs::path operator/(const std::string& name) const { return path / name; }
+    fs::path path;
 };
 
 // Runs a shell command in `dir`; fails the test when it exits non-zero.
-void Shell(const fs::path& dir, const std::string& command);
-void WriteText(const fs::path& file, const std::string& text);
-std::string ReadText(const fs::path& file);
+inline void Shell(const fs::path& dir, const std::string& command) {
+    ASSERT_EQ(std::system(("cd '" + dir.string() + "' && (" + command + ") >/dev/null 2>&1").c_str()), 0) << command;
+}
+inline void WriteText(const fs::path& file, const std::string& text) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+}
+inline std::string ReadText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
 
-// Every file and folder under `root`, relative with '/' (folders end in '/'), sorted,
-// mapped to the file's contents ("" for folders, "-> target" for links).
-std::map<std::string, std::string> Tree(const fs::path& root);
+// Every file and folder under `root`, relative with '/' (folders end in '/'), mapped to the
+// file's contents ("" for folders, "-> target" for links).
+inline Files Tree(const fs::path& root) {
+    Files tree;
+    if (!fs::exists(root)) return tree;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string rel = it->path().lexically_relative(root).generic_string();
+        if (it->is_symlink()) {
+            tree[rel] = "-> " + fs::read_symlink(it->path()).string();
+            it.disable_recursion_pending();
+        } else {
+            tree[rel + (it->is_directory() ? "/" : "")] = it->is_directory() ? "" : ReadText(it->path());
+        }
+    }
+    return tree;
+}
 
 // The library calls, as the front end makes them.
-int Count(Family family, const fs::path& archive);
-std::vector<std::string> List(Family family, const fs::path& archive, const std::string& wildcard);
-int Extract(Family family, const fs::path& archive, const fs::path& destination);
+inline int Count(Family family, const fs::path& archive) { return GetFileCount(family, archive.c_str()); }
+inline Names List(Family family, const fs::path& archive, const std::string& wildcard) {
+    Names names;
+    const std::uintptr_t handle = OpenArchive(family, archive.c_str(), 512);
+    EntryRecord record{};
+    for (int r = FindFirst(family, handle, wildcard.c_str(), &record); r == 0; r = FindNext(family, handle, &record))
+        names.emplace_back(record.path);
+    CloseArchive(family, handle);
+    return names;
+}
+inline int Extract(Family family, const fs::path& archive, const fs::path& destination, UserInterface* user = nullptr) {
+    const std::string line = "x \"" + archive.string() + "\" \"" + destination.string() + "/\"";
+    return Run(family, line.c_str(), nullptr, 0, user);
+}
 
-// A committed archive under tests/data/archives, for what no tool here writes: stored RAR 4
-// and CAB with code-page names, tars with unsafe paths and links.
-fs::path Fixture(const std::string& name);
+// A committed archive, for what no tool here writes: stored RAR 4 and CAB with code-page
+// names, encrypted RAR, tars with unsafe paths and links.
+inline fs::path Fixture(const std::string& name) { return fs::path(DEXALO_TEST_DATA_DIR) / "archives" / name; }
 
-// The engine sees the code pages of a Japanese Windows (ANSI and OEM 932) while alive.
-class JapaneseCodePages {
-public:
-    JapaneseCodePages();
-    ~JapaneseCodePages();
-    JapaneseCodePages(const JapaneseCodePages&) = delete;
-    JapaneseCodePages& operator=(const JapaneseCodePages&) = delete;
-};
-
-// Changes the 32-bit value at `at` in both the local and the central header of `name`
-// in a ZIP archive (offsets counted from the CRC field: 0 CRC, 4 packed, 8 original size).
-void PatchZipHeaders(std::string& zip, const std::string& name, std::size_t at, std::uint32_t value);
 
 } // namespace dexalo::archivers::testing

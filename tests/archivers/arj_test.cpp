@@ -8,6 +8,7 @@
 #include "engine/api.h"
 #include "engine/errors.h"
 #include "engine/extract.h"
+#include "engine/platform_posix.h"
 
 namespace dexalo::archivers::testing {
 namespace {
@@ -87,6 +88,12 @@ TEST_F(ArjArchives, EveryMethodExtractsByteExact) {
     }
 }
 
+// The ANSI and OEM code pages of a Japanese Windows, while alive.
+struct JapaneseCodePages {
+    JapaneseCodePages() { platform::UseCodePages("CP932", "CP932"); }
+    ~JapaneseCodePages() { platform::UseCodePages({}, {}); }
+};
+
 TEST_F(ArjArchives, ShiftJisNamesKeepTheirTrailBytes) {
     JapaneseCodePages japanese;
     const std::string hyo = "\x95\x5C", so = "\x83\x5C";  // 表 and ソ: both end in '\'
@@ -131,7 +138,7 @@ TEST_F(ArjArchives, DosArchiveHostileNamesRefusedLocalTimesKept) {
     EXPECT_EQ(Tree(dir_ / "out"), (Files{{"in/", ""}, {"in/ok.txt", "fine"}}));
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
         std::chrono::file_clock::to_sys(fs::last_write_time(dir_ / "out/in/ok.txt")).time_since_epoch());
-    Shell(dir_.path(), "date -d '2021-03-04 11:19:22' +%s > local");
+    Shell(dir_.path, "date -d '2021-03-04 11:19:22' +%s > local");
     EXPECT_EQ(std::to_string(seconds.count()) + "\n", ReadText(dir_ / "local"));
 }
 

@@ -13,7 +13,7 @@ TEST(Links, ArchiveAndDestinationReachedThroughLinksAreExtractedButNoLinkBelowTh
     fs::create_directories(dir / "real/store");
     fs::create_directories(dir / "real/out");
     WriteText(dir / "s/top/a.txt", "alpha");
-    Shell(dir.path(), "tar cf real/store/a.tar -C s top/a.txt");
+    Shell(dir.path, "tar cf real/store/a.tar -C s top/a.txt");
     fs::create_directory_symlink(dir / "real", dir / "linked");
     fs::create_symlink(dir / "linked/store/a.tar", dir / "shortcut.tar");
 
@@ -28,7 +28,7 @@ TEST(Links, ArchiveAndDestinationReachedThroughLinksAreExtractedButNoLinkBelowTh
     fs::create_directory_symlink(dir / "outside", dir / "real/out/top/data");
     WriteText(dir / "s/top/data/x.txt", "x");
     WriteText(dir / "s/y.txt", "y");
-    Shell(dir.path(), "tar cf t.tar -C s top/data/x.txt y.txt");
+    Shell(dir.path, "tar cf t.tar -C s top/data/x.txt y.txt");
     EXPECT_EQ(Extract(Family::Tar, dir / "t.tar", dir / "linked/out"), kErrorRefused);
     EXPECT_TRUE(fs::is_empty(dir / "outside"));
     EXPECT_EQ(ReadText(dir / "real/out/y.txt"), "y");
@@ -39,8 +39,8 @@ TEST(Attributes, AReadOnlyEntryIsExtractedReadOnlyAndReplacedByANewerOne) {
     fs::create_directories(dir / "src");
     WriteText(dir / "src/locked.txt", "v1");
     WriteText(dir / "src/open.txt", "free");
-    Shell(dir.path(), "chmod 444 src/locked.txt && touch -d 2001-01-01 src/* && tar cf old.tar -C src locked.txt open.txt");
-    Shell(dir.path(), "chmod 644 src/locked.txt && echo v2 > src/locked.txt && tar cf new.tar -C src locked.txt");
+    Shell(dir.path, "chmod 444 src/locked.txt && touch -d 2001-01-01 src/* && tar cf old.tar -C src locked.txt open.txt");
+    Shell(dir.path, "chmod 644 src/locked.txt && echo v2 > src/locked.txt && tar cf new.tar -C src locked.txt");
 
     ASSERT_EQ(Extract(Family::Tar, dir / "old.tar", dir / "out"), kOk);
     const auto write = fs::perms::owner_write;

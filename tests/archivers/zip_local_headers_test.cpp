@@ -15,7 +15,7 @@ TEST(ZipLocalHeaders, PaddedExtraFieldsAsAlignmentToolsWriteThem) {
                            "test/test_read_format_zip_extra_padding.zip.uu";
     if (!fs::exists(uu)) GTEST_SKIP() << "missing " << uu;
     ScratchDir dir;
-    Shell(dir.path(), "python3 -c \"import binascii,sys; sys.stdout.buffer.write(b''.join(binascii.a2b_uu(l) for l in "
+    Shell(dir.path, "python3 -c \"import binascii,sys; sys.stdout.buffer.write(b''.join(binascii.a2b_uu(l) for l in "
                       "open('" + uu + "').read().split('end')[0].splitlines()[1:]))\" > p.zip");
     EXPECT_EQ(List(Family::Zip, dir / "p.zip", "*"), std::vector<std::string>{"a"});
     EXPECT_EQ(Count(Family::Zip, dir / "p.zip"), 1);
@@ -27,7 +27,7 @@ TEST(ZipLocalHeaders, ACutZipGivesItsCompleteEntries) {
     ScratchDir dir;
     WriteText(dir / "src/first.txt", "first\n");
     Shell(dir / "src", "head -c 200000 /dev/urandom > second.bin && zip -q -X ../z.zip first.txt second.bin");
-    Shell(dir.path(), "head -c 150000 z.zip > cut.zip");
+    Shell(dir.path, "head -c 150000 z.zip > cut.zip");
     EXPECT_EQ(Count(Family::Zip, dir / "cut.zip"), 2);
     EXPECT_EQ(Extract(Family::Zip, dir / "cut.zip", dir / "out"), kErrorCorrupt);
     EXPECT_EQ(Tree(dir / "out"), (Files{{"first.txt", "first\n"}}));

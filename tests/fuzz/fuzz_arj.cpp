@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "check.h"
+#include "fuzz_support.h"
 #include "engine/arj.h"
 #include "engine/extract.h"
 
@@ -51,7 +51,7 @@ bool SmallWhenRead(const std::uint8_t* data, std::size_t size) {
         std::size_t n = 0;
         while (reader.Read(block, n) == arj::Status::Ok && n > 0) {
             produced += n;
-            FUZZ_CHECK(produced <= entry.originalSize, "an entry gave more than its size");
+            dexalo::fuzz::Check(produced <= entry.originalSize, "an entry gave more than its size");
             if ((total += n) > (1u << 20)) return false;
         }
     }
@@ -70,8 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int names = 0;
     for (const auto& item : fs::directory_iterator(scratch)) {
         ++names;
-        FUZZ_CHECK(item.path().filename() == "in.arj" || item.path().filename() == "out", "a file outside the destination");
+        dexalo::fuzz::Check(item.path().filename() == "in.arj" || item.path().filename() == "out", "a file outside the destination");
     }
-    FUZZ_CHECK(names == 2, "the archive or the destination is gone");
+    dexalo::fuzz::Check(names == 2, "the archive or the destination is gone");
     return 0;
 }

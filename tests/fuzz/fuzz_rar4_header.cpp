@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "check.h"
+#include "fuzz_support.h"
 #include "engine/rar_name.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
     // The first byte picks where libarchive would say the header starts.
     if (const auto name = dexalo::archivers::Rar4CodePageName(file.wstring(), data[0] % 64)) {
-        FUZZ_CHECK(bytes.find(*name) != std::string::npos, "a name that is not in the file");
+        dexalo::fuzz::Check(bytes.find(*name) != std::string::npos, "a name that is not in the file");
     }
     return 0;
 }

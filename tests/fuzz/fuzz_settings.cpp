@@ -1,73 +1,46 @@
 // The settings file as anyone may have edited it: any bytes. Either both values come
 // from the file, valid, or both are the defaults; never one of each.
-#include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <string>
-#include <string_view>
 
-#include "check.h"
-#include "latin1.h"
-#include "startup/settings.h"
-
-namespace {
+#include "fuzz_support.h"
 
 using namespace dexalo;
-
-class OneFile : public SettingsStorage {
-public:
-    explicit OneFile(std::string_view bytes) : bytes_(bytes) {}
-    std::optional<std::string> ReadAll(const std::wstring& path) override {
-        ++reads;
-        readPath = path;
-        return bytes_;
-    }
-    bool WriteAll(const std::wstring&, const std::string&) override {
-        FUZZ_CHECK(false, "reading the settings never writes the file");
-        return false;
-    }
-    int reads = 0;
-    std::wstring readPath;
-
-private:
-    std::string bytes_;
-};
+using fuzz::Check;
 
 const ProgramLocation kProgram{L"C:\\Program Files\\Dexalo", L"Dexalo"};
 
-} // namespace
+struct OneFile : SettingsStorage {
+    std::optional<std::string> ReadAll(const std::wstring& path) override {
+        Check(path == SettingsFilePath(kProgram) && !read, "the settings file is read once");
+        return read = true, bytes;
+    }
+    bool WriteAll(const std::wstring&, const std::string&) override {
+        return Check(false, "reading the settings never writes the file"), false;
+    }
+    std::string bytes;
+    bool read = false;
+};
+
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const fuzz::Latin1Codec codec;
-
-    const std::optional<Settings> parsed = ParseSettings(bytes, codec);
-    if (parsed) {
-        FUZZ_CHECK(parsed->OptionFlags >= 0 && parsed->OptionFlags <= 3, "OptionFlags read is 0 to 3");
-        FUZZ_CHECK(!parsed->DestFolder.empty() && parsed->DestFolder.back() == L'\\',
-                   "DestFolder read is not empty and ends in a backslash");
-        // Whatever was read is what the window writes back on OK; it must read back the
-        // same. (A Windows folder name never holds a quotation mark, the one thing the
-        // file format cannot carry.)
-        if (parsed->DestFolder.find(L'"') == std::wstring::npos) {
-            const std::optional<Settings> again = ParseSettings(FormatSettings(*parsed, codec), codec);
-            FUZZ_CHECK(again && again->OptionFlags == parsed->OptionFlags && again->DestFolder == parsed->DestFolder,
-                       "written settings read back unchanged");
-        }
+    OneFile storage;
+    storage.bytes.assign(reinterpret_cast<const char*>(data), size);
+    const std::optional<Settings> parsed = ParseSettings(storage.bytes, codec);
+    // What was read is written back on OK and must read back the same. (A Windows folder
+    // name never holds a quotation mark, which the format cannot carry.)
+    if (parsed && parsed->DestFolder.find(L'"') == std::wstring::npos) {
+        const std::optional<Settings> again = ParseSettings(FormatSettings(*parsed, codec), codec);
+        Check(again && again->OptionFlags == parsed->OptionFlags && again->DestFolder == parsed->DestFolder,
+              "written settings read back unchanged");
     }
-
-    OneFile storage(bytes);
-    ModuleState state;
-    state.OptionFlags = -7;
-    state.DestFolder = L"stale";
+    ModuleState state{L"stale", -7, 0};
     ReadSettings(state, kProgram, storage, codec);
-    FUZZ_CHECK(storage.reads == 1 && storage.readPath == SettingsFilePath(kProgram), "the settings file is read once");
-    if (parsed) {
-        FUZZ_CHECK(state.OptionFlags == parsed->OptionFlags && state.DestFolder == parsed->DestFolder,
-                   "both values come from the file");
-    } else {
-        FUZZ_CHECK(state.OptionFlags == 1 && state.DestFolder == kProgram.folder + L"\\",
-                   "both values are the defaults");
-    }
+    Check(storage.read, "the settings file is read");
+    const Settings expected = parsed.value_or(Settings{1, L"C:\\Program Files\\Dexalo\\"});
+    Check(state.OptionFlags == expected.OptionFlags && state.DestFolder == expected.DestFolder,
+          "both values from the file, or both defaults");
+    Check(state.OptionFlags >= 0 && state.OptionFlags <= 3 && state.DestFolder.ends_with(L'\\'),
+          "OptionFlags is 0 to 3, DestFolder ends in a backslash");
     return 0;
 }

@@ -16,39 +16,39 @@ TEST(AssociationFallback, RefusedMachineWideTheRowGoesToTheUsersClassesAndRemova
     Associations assoc(machine, kProgram, &user);
     machine.readOnly = true;
     EXPECT_TRUE(assoc.Apply({1}, {}));
-    EXPECT_EQ(machine.KeyCount(), 0u);
-    EXPECT_EQ(user.Value(L".lha", L""), L"LzhFile");
-    EXPECT_EQ(user.Value(L"LzhFile\\Shell\\Dexaloで解凍\\command", L""), L"\"C:\\Tools\\Dexalo\\Dexalo.exe\" \"%1\"");
+    EXPECT_TRUE(machine.Rows().empty());
+    EXPECT_EQ(user.ReadValue(L".lha", L""), L"LzhFile");
+    EXPECT_EQ(user.ReadValue(L"LzhFile\\Shell\\Dexaloで解凍\\command", L""), L"\"C:\\Tools\\Dexalo\\Dexalo.exe\" \"%1\"");
 
     // An administrator registered it machine-wide as well: removal takes ours from both.
     machine.readOnly = false;
     EXPECT_TRUE(assoc.Register(0));
     EXPECT_TRUE(assoc.Apply({}, kLzhAssociated));
-    EXPECT_EQ(machine.KeyCount(), 0u);
-    EXPECT_EQ(user.KeyCount(), 0u);
+    EXPECT_TRUE(machine.Rows().empty());
+    EXPECT_TRUE(user.Rows().empty());
 
     // Any other failure is reported, not moved.
     machine.failUnder.push_back(L"ZipFile");
     EXPECT_FALSE(assoc.Register(1));
-    EXPECT_EQ(user.KeyCount(), 0u);
+    EXPECT_TRUE(user.Rows().empty());
 }
 
 TEST(AssociationTakeOver, TheFormerHandlerComesBackAndOthersValuesStay) {
     MemoryClassRoot root;
     Associations assoc(root, kProgram);
-    root.Seed(L".lha", L"", L"Other.lha");
-    root.Seed(L".lha", L"PerceivedType", L"compressed");
-    root.Seed(L"Other.lha", L"", L"Other archive");
-    root.Seed(L".lzs", L"", L"Uninstalled.lzs");
+    root.WriteString(L".lha", L"", L"Other.lha");
+    root.WriteString(L".lha", L"PerceivedType", L"compressed");
+    root.WriteString(L"Other.lha", L"", L"Other archive");
+    root.WriteString(L".lzs", L"", L"Uninstalled.lzs");
     ASSERT_TRUE(assoc.Register(0));
     ASSERT_TRUE(assoc.Register(0)); // registering again keeps the first handler, not ours
-    EXPECT_EQ(root.Value(L".lha", L"Dexalo.PreviousProgID"), L"Other.lha");
+    EXPECT_EQ(root.ReadValue(L".lha", L"Dexalo.PreviousProgID"), L"Other.lha");
 
     EXPECT_TRUE(assoc.Remove(0));
     EXPECT_EQ(root.ValueNames(L".lha"), (std::vector<std::wstring>{L"", L"PerceivedType"}));
-    EXPECT_EQ(root.Value(L".lha", L""), L"Other.lha");
-    EXPECT_FALSE(root.HasKey(L".lzs")); // its handler is gone, so nothing is left to keep
-    EXPECT_FALSE(root.HasKey(L".lzh"));
+    EXPECT_EQ(root.ReadValue(L".lha", L""), L"Other.lha");
+    EXPECT_FALSE(root.ValueNames(L".lzs")); // its handler is gone, so nothing is left to keep
+    EXPECT_FALSE(root.ValueNames(L".lzh"));
 }
 
 TEST(AssociationText, ARowTheRegistryCannotCarryWritesNothingAndAShortFolderStandsIn) {
@@ -57,7 +57,7 @@ TEST(AssociationText, ARowTheRegistryCannotCarryWritesNothingAndAShortFolderStan
     const ProgramLocation korean{L"C:\\한국\\Dexalo", L"Dexalo"};
     Associations refused(root, korean);
     EXPECT_FALSE(refused.Register(3));
-    EXPECT_EQ(root.KeyCount(), 0u);
+    EXPECT_TRUE(root.Rows().empty());
 
     const auto shortForm = [](const std::wstring&) { return std::optional<std::wstring>(L"C:\\C0A3~1\\Dexalo"); };
     EXPECT_EQ(RegistrableLocation(korean, root, shortForm).folder, L"C:\\C0A3~1\\Dexalo");

@@ -1,124 +1,79 @@
-#include <gtest/gtest.h>
-
-#include <map>
-
-#include "cp932_codec.h"
 #include "startup/settings.h"
 
-namespace dexalo {
-namespace {
+#include <gtest/gtest.h>
 
-class MemoryStorage : public SettingsStorage {
+#include "engine/platform.h"
+#include "engine/platform_posix.h"
+
+namespace dexalo {
+// The Japanese ANSI code page, by the archiver engine's iconv conversion.
+class Cp932 : public AnsiCodec {
 public:
-    std::optional<std::string> ReadAll(const std::wstring& path) override {
-        const auto it = files.find(path);
-        if (it == files.end()) return std::nullopt;
-        return it->second;
-    }
-    bool WriteAll(const std::wstring& path, const std::string& bytes) override {
-        files[path] = bytes;
-        return true;
-    }
-    std::map<std::wstring, std::string> files;
+    Cp932() { archivers::platform::UseCodePages("CP932", "CP932"); }
+    std::string ToAnsi(std::wstring_view text) const override { return archivers::platform::ToAnsi(text); }
+    std::wstring FromAnsi(std::string_view bytes) const override { return archivers::platform::FromAnsi(bytes); }
+    bool Holds(std::wstring_view text) const override { return FromAnsi(ToAnsi(text)) == text; }
 };
 
 const ProgramLocation kProgram{L"C:\\Tools", L"Dexalo"};
-const std::wstring kFile = L"C:\\Tools\\設定フォルダ\\設定.ini";
 
-struct SettingsTest : ::testing::Test {
-    ModuleState Read() {
-        ModuleState state;
-        state.OptionFlags = 99;
-        state.DestFolder = L"garbage";
-        ReadSettings(state, kProgram, storage, codec);
-        return state;
+// The settings file, the only one there is.
+struct OneFile : SettingsStorage {
+    std::optional<std::string> ReadAll(const std::wstring& path) override {
+        return path == L"C:\\Tools\\設定フォルダ\\設定.ini" ? bytes : std::nullopt;
     }
-    void ExpectDefaults() {
-        const ModuleState state = Read();
-        EXPECT_EQ(state.OptionFlags, 1);
-        EXPECT_EQ(state.DestFolder, L"C:\\Tools\\");
+    bool WriteAll(const std::wstring& path, const std::string& written) override {
+        return path == L"C:\\Tools\\設定フォルダ\\設定.ini" && (bytes = written, true);
     }
-    testing::Cp932Codec codec;
-    MemoryStorage storage;
+    std::optional<std::string> bytes;
 };
 
+struct SettingsTest : ::testing::Test {
+    std::pair<std::int32_t, std::wstring> Read() {
+        ModuleState state{L"garbage", 99, 0};
+        ReadSettings(state, kProgram, storage, codec);
+        return {state.OptionFlags, state.DestFolder};
+    }
+    Cp932 codec;
+    OneFile storage;
+};
+
+// Written bytes, and the same folder read back: 解 = 89 F0, 凍 = 93 80; ソ and 表 end in
+// the byte of a backslash.
 TEST_F(SettingsTest, WritesTwoCrLfLinesInTheAnsiCodePage) {
-    ModuleState state;
-    state.OptionFlags = 2;
-    state.DestFolder = L"C:\\Temp\\";
-    ASSERT_TRUE(WriteSettings(state, kProgram, storage, codec));
-    EXPECT_EQ(storage.files.at(kFile), "2\r\n\"C:\\Temp\\\"\r\n");
-
-    state.DestFolder = L"D:\\解凍\\";
-    ASSERT_TRUE(WriteSettings(state, kProgram, storage, codec));
-    // 解 = 89 F0, 凍 = 93 80 in Shift-JIS.
-    EXPECT_EQ(storage.files.at(kFile), "2\r\n\"D:\\\x89\xF0\x93\x80\\\"\r\n");
-}
-
-TEST_F(SettingsTest, AFolderTheCodePageCannotHoldIsNotSavedAsAnotherFolder) {
-    storage.files[kFile] = "2\r\n\"C:\\Temp\\\"\r\n";
-    ModuleState state;
-    state.OptionFlags = 3;
-    state.DestFolder = L"D:\\한글\\"; // would come back as "D:\??\"
-    EXPECT_FALSE(WriteSettings(state, kProgram, storage, codec));
-    EXPECT_EQ(storage.files.at(kFile), "2\r\n\"C:\\Temp\\\"\r\n"); // the old file stands
-}
-
-TEST_F(SettingsTest, RoundTripsWhatTheWindowCanProduce) {
-    // ソ and 表 end in the byte of a backslash in Shift-JIS.
-    for (const std::wstring folder : {L"C:\\", L"C:\\a,b, c\\", L"E:\\ソフト\\表示\\"}) {
-        ModuleState out{folder, 3, 0};
-        ASSERT_TRUE(WriteSettings(out, kProgram, storage, codec));
-        const ModuleState in = Read();
-        EXPECT_EQ(in.OptionFlags, 3);
-        EXPECT_EQ(in.DestFolder, folder);
-    }
-}
-
-TEST_F(SettingsTest, EveryReadFailureGivesBothDefaults) {
-    ExpectDefaults(); // no file at all
-    const char* broken[] = {
-        "",                        // empty file
-        "3\r\n",                   // only the first line: the 3 already read is dropped too
-        "3",                       // no line end, no second value
-        "abc\r\n\"C:\\X\\\"\r\n",  // first value not a number
-        "3x\r\n\"C:\\X\\\"\r\n",   // trailing junk
-        "99999999999\r\n\"C:\\X\\\"\r\n", // out of 32-bit range
-        "4\r\n\"C:\\X\\\"\r\n",    // outside 0..3: edited by hand
-        "-1\r\n\"C:\\X\\\"\r\n",
-        "2\r\n\"C:\\X\\\r\n",      // unterminated quotation
-        "2\r\n\"\"\r\n",           // empty folder
-        "\r\n\r\n",
+    const std::tuple<std::int32_t, std::wstring, std::string> rows[] = {
+        {2, L"C:\\Temp\\", "2\r\n\"C:\\Temp\\\"\r\n"},
+        {0, L"D:\\解凍\\", "0\r\n\"D:\\\x89\xF0\x93\x80\\\"\r\n"},
+        {3, L"E:\\ソフト\\表\\", "3\r\n\"E:\\\x83\x5C\x83\x74\x83\x67\\\x95\x5C\\\"\r\n"},
+        {1, L"C:\\a,b, c\\", "1\r\n\"C:\\a,b, c\\\"\r\n"},
     };
-    for (const char* bytes : broken) {
-        SCOPED_TRACE(bytes);
-        storage.files[kFile] = bytes;
-        ExpectDefaults();
+    for (const auto& [flags, folder, bytes] : rows) {
+        ASSERT_TRUE(WriteSettings(ModuleState{folder, flags, 0}, kProgram, storage, codec));
+        EXPECT_EQ(storage.bytes, bytes);
+        EXPECT_EQ(Read(), std::pair(flags, folder));
     }
+    // A folder the code page cannot hold would come back as another: the old file stands.
+    EXPECT_FALSE(WriteSettings(ModuleState{L"D:\\한글\\", 3, 0}, kProgram, storage, codec));
+    EXPECT_EQ(storage.bytes, "1\r\n\"C:\\a,b, c\\\"\r\n");
 }
 
-TEST_F(SettingsTest, ReadsFieldsTheTolerantWay) {
-    struct Case {
-        const char* bytes;
-        std::int32_t flags;
-        std::wstring folder;
-    };
-    const Case cases[] = {
+// Any failure gives both defaults (1 and the program folder), never one value of each.
+TEST_F(SettingsTest, ReadsTolerantlyOrFallsBackToBothDefaults) {
+    const std::tuple<const char*, std::int32_t, std::wstring> rows[] = {
         {"  3  \r\n  \"C:\\A B\\\"\r\n", 3, L"C:\\A B\\"},
-        {"0,\"C:\\X\\\"", 0, L"C:\\X\\"},           // one line, comma-separated, no final CR LF
-        {"1\n\"C:\\X\\\"\n", 1, L"C:\\X\\"},         // bare LF
-        {"2\r\nC:\\Plain\\  \r\n", 2, L"C:\\Plain\\"}, // unquoted: trailing blanks dropped
-        {"2\r\n\"C:\\NoSlash\"\r\n", 2, L"C:\\NoSlash\\"}, // closing backslash added
-        {"+2\r\n\"C:\\X\\\"\r\nextra\r\n", 2, L"C:\\X\\"},  // extra lines never read
+        {"0,\"C:\\X\\\"", 0, L"C:\\X\\"},                    // one line, comma-separated
+        {"2\r\nC:\\Plain\\  \r\n", 2, L"C:\\Plain\\"},        // unquoted: trailing blanks dropped
+        {"2\r\n\"C:\\NoSlash\"\r\n", 2, L"C:\\NoSlash\\"},    // closing backslash added
+        {"3\r\n", 1, L"C:\\Tools\\"},                         // the 3 already read is dropped too
+        {"99999999999\r\n\"C:\\X\\\"\r\n", 1, L"C:\\Tools\\"},
+        {"4\r\n\"C:\\X\\\"\r\n", 1, L"C:\\Tools\\"},          // outside 0..3: edited by hand
+        {"2\r\n\"C:\\X\\\r\n", 1, L"C:\\Tools\\"},            // unterminated quotation
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.bytes);
-        storage.files[kFile] = c.bytes;
-        const ModuleState state = Read();
-        EXPECT_EQ(state.OptionFlags, c.flags);
-        EXPECT_EQ(state.DestFolder, c.folder);
+    EXPECT_EQ(Read(), std::pair(1, std::wstring(L"C:\\Tools\\"))); // no file at all
+    for (const auto& [bytes, flags, folder] : rows) {
+        storage.bytes = bytes;
+        EXPECT_EQ(Read(), std::pair(flags, folder)) << bytes;
     }
 }
 
-} // namespace
 } // namespace dexalo

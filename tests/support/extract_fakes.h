@@ -1,6 +1,7 @@
 #pragma once
 // Recording stand-ins for the libraries and the platform, driven by small archive models.
 // Wildcards are matched by our own archiver engine's rule, as the libraries we ship do.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -18,283 +19,142 @@
 
 namespace dexalo::test {
 
-inline const wchar_t* LibName(Library lib) {
-    static const wchar_t* const names[] = {L"Unlha", L"UnZip", L"Cab", L"Tar", L"Unarj",
-                                           L"Ish",   L"Unrar", L"Bga", L"Yz1", L"Jack"};
-    return names[static_cast<int>(lib)];
-}
-
-// What one open or find call does instead of its normal answer: fail, or say "no more".
+// What one open or find call does instead of its normal answer. NoMore says -1 yet leaves
+// the next entry in the record, as a careless library might.
 enum class Twist { None, Error, NoMore };
 inline constexpr std::int32_t kFindError = 0x8070;
 
 struct FakeArchive {
-    std::optional<std::int32_t> count;         // GetFileCount answer
-    std::optional<std::int32_t> check;         // IshCheckArchive / JackCheckArchive answer
-    std::vector<std::wstring> entries;         // listing, in order
+    std::int32_t count = 0;                    // GetFileCount, or 1 from CheckArchive when set
+    bool byCheck = false;                      // ISH and JAK answer CheckArchive instead
+    std::vector<std::wstring> entries{};
     std::optional<std::int32_t> runResult = 0; // main operation / JackCombine
     std::int32_t endResult = -1;               // a find past the last entry
-    std::map<std::wstring, std::int32_t> firstResultFor; // forces find-first's answer for a wildcard
     bool ignoresWildcard = false;
-    std::vector<Twist> twists;                 // open, find-first and find-next calls, in turn
+    std::vector<Twist> twists{};               // open, find-first and find-next calls, in turn
 };
 
+// One archive per library, whatever path it is asked about, and one open at a time.
 class FakeLibraries : public ArchiverLibraries {
 public:
-    std::vector<std::wstring> log;
-    std::set<Library> missing;
+    std::vector<std::wstring> log;      // the calls, without the library
+    std::set<Library> called;
     std::set<std::pair<Library, std::wstring>> missingExports;
-    std::map<std::pair<Library, std::wstring>, FakeArchive> archives;
+    std::map<Library, FakeArchive> archives;
     std::array<std::optional<std::int32_t>, kLibraryCount> versions{};
-    bool findNextAfterEnd = false;
-    std::vector<std::wstring> misuse;   // calls on archives not open
+    bool open = false, findNextAfterEnd = false, misuse = false;
     std::size_t callLimit = SIZE_MAX;   // a caller beyond it is looping: the call throws
 
-    FakeArchive& Add(Library lib, const std::wstring& path) { return archives[{lib, path}]; }
-
-    std::optional<std::int32_t> GetVersion(Library lib) override {
-        if (!Available(lib, L"GetVersion")) return std::nullopt;
-        return versions[static_cast<int>(lib)];
+    std::optional<std::int32_t> GetVersion(Library lib) override { return versions[static_cast<int>(lib)]; }
+    std::optional<std::int32_t> GetFileCount(Library lib, const std::wstring&) override {
+        return Call(lib, L"GetFileCount", L"") ? std::optional(archives[lib].byCheck ? 0 : archives[lib].count) : std::nullopt;
     }
-    std::optional<std::int32_t> GetFileCount(Library lib, const std::wstring& path) override {
-        Log(lib, L"GetFileCount(" + path + L")");
-        if (!Available(lib, L"GetFileCount")) return std::nullopt;
-        const FakeArchive* a = Find(lib, path);
-        return a && a->count ? *a->count : 0;
-    }
-    std::optional<std::int32_t> CheckArchive(Library lib, const std::wstring& path, std::int32_t mode) override {
-        Log(lib, L"CheckArchive(" + path + L"," + std::to_wstring(mode) + L")");
-        if (!Available(lib, L"CheckArchive")) return std::nullopt;
-        const FakeArchive* a = Find(lib, path);
-        return a && a->check ? *a->check : 0;
+    std::optional<std::int32_t> CheckArchive(Library lib, const std::wstring&, std::int32_t) override {
+        return Call(lib, L"CheckArchive", L"") ? std::optional(archives[lib].byCheck ? 1 : 0) : std::nullopt;
     }
     std::optional<ArchiveHandle> OpenArchive(Library lib, WindowHandle window, const std::wstring& path,
                                              std::uint32_t mode) override {
-        Log(lib, L"OpenArchive(" + std::to_wstring(window) + L"," + path + L"," + std::to_wstring(mode) + L")");
-        if (!Available(lib, L"OpenArchive")) return std::nullopt;
-        const FakeArchive* a = Find(lib, path);
-        if (!a || NextTwist(*a) == Twist::Error) return 0;
-        cursors_[++lastHandle_] = Cursor{a, {}, 0, false};
-        return lastHandle_;
+        if (!Call(lib, L"OpenArchive", std::to_wstring(window) + L"," + path + L"," + std::to_wstring(mode)))
+            return std::nullopt;
+        misuse |= open;
+        if (NextTwist(lib) == Twist::Error) return 0;
+        open = true;
+        return kHandle;
     }
     std::optional<std::int32_t> FindFirst(Library lib, ArchiveHandle handle, const std::wstring& wildcard,
                                           EntryRecord& record) override {
-        Log(lib, L"FindFirst(" + wildcard + L")");
-        if (!Available(lib, L"FindFirst")) return std::nullopt;
-        Cursor* c = Live(handle);
-        if (!c) return kFindError;
-        c->matches.clear();
-        for (const auto& e : c->archive->entries)
-            if (c->archive->ignoresWildcard || archivers::MatchesWildcard(wildcard, e)) c->matches.push_back(e);
-        c->next = 0;
-        c->ended = false;
-        if (auto f = c->archive->firstResultFor.find(wildcard); f != c->archive->firstResultFor.end()) {
-            if (!c->matches.empty()) record.path = c->matches[0]; // as a careless library might
-            c->next = 1;
-            c->ended = f->second == -1;
-            return f->second;
-        }
-        return Deliver(*c, record);
+        if (!Call(lib, L"FindFirst", wildcard)) return std::nullopt;
+        if (!Live(handle)) return kFindError;
+        matches_.clear();
+        for (const auto& e : archives[lib].entries)
+            if (archives[lib].ignoresWildcard || archivers::MatchesWildcard(wildcard, e)) matches_.push_back(e);
+        next_ = 0;
+        ended_ = false;
+        return Deliver(lib, record);
     }
     std::optional<std::int32_t> FindNext(Library lib, ArchiveHandle handle, EntryRecord& record) override {
-        Log(lib, L"FindNext");
-        if (!Available(lib, L"FindNext")) return std::nullopt;
-        Cursor* c = Live(handle);
-        if (!c) return kFindError;
-        if (c->ended) findNextAfterEnd = true;
-        return Deliver(*c, record);
+        if (!Call(lib, L"FindNext", L"")) return std::nullopt;
+        if (!Live(handle)) return kFindError;
+        findNextAfterEnd |= ended_;
+        return Deliver(lib, record);
     }
     std::optional<std::int32_t> CloseArchive(Library lib, ArchiveHandle handle) override {
-        Log(lib, L"CloseArchive");
-        if (cursors_.erase(handle) == 0 && handle != 0) misuse.push_back(L"closed an archive not open");
-        if (!Available(lib, L"CloseArchive")) return std::nullopt;
-        return 0;
+        if (Live(handle)) open = false;
+        return Call(lib, L"CloseArchive", L"") ? std::optional<std::int32_t>(0) : std::nullopt;
     }
     std::optional<std::int32_t> Run(Library lib, WindowHandle window, const std::wstring& commandLine) override {
-        Log(lib, L"Run(" + std::to_wstring(window) + L"," + commandLine + L")");
-        if (!Available(lib, L"Run")) return std::nullopt;
-        for (const auto& [key, a] : archives)
-            if (key.first == lib && commandLine.find(key.second) != std::wstring::npos) return a.runResult;
-        return 0;
+        if (!Call(lib, L"Run", std::to_wstring(window) + L"," + commandLine)) return std::nullopt;
+        return archives[lib].runResult;
     }
     std::optional<std::int32_t> JackCombine(const std::wstring& path, const std::wstring& folder) override {
-        Log(Library::Jack, L"JackCombine(" + path + L"," + folder + L")");
-        if (!Available(Library::Jack, L"JackCombine")) return std::nullopt;
-        const FakeArchive* a = Find(Library::Jack, path);
-        return a ? a->runResult : std::optional<std::int32_t>(0);
+        if (!Call(Library::Jack, L"JackCombine", path + L"," + folder)) return std::nullopt;
+        return archives[Library::Jack].runResult;
     }
-
-    int OpenHandles() const { return static_cast<int>(cursors_.size()); }
 
 private:
-    struct Cursor {
-        const FakeArchive* archive;
-        std::vector<std::wstring> matches;
-        std::size_t next;
-        bool ended;
-    };
+    static constexpr ArchiveHandle kHandle = 0x101;
 
-    void Log(Library lib, const std::wstring& what) {
-        log.push_back(std::wstring(LibName(lib)) + L"." + what);
+    bool Call(Library lib, const std::wstring& fn, const std::wstring& args) {
+        log.push_back(fn + L"(" + args + L")");
+        called.insert(lib);
         if (log.size() > callLimit) throw std::length_error("no end to the library calls");
+        return !missingExports.count({lib, fn});
     }
-    bool Available(Library lib, const std::wstring& fn) const {
-        return !missing.count(lib) && !missingExports.count({lib, fn});
+    bool Live(ArchiveHandle handle) {
+        misuse |= handle != 0 && (handle != kHandle || !open);
+        return handle == kHandle && open;
     }
-    const FakeArchive* Find(Library lib, const std::wstring& path) const {
-        auto it = archives.find({lib, path});
-        return it == archives.end() ? nullptr : &it->second;
-    }
-    Cursor* Live(ArchiveHandle handle) {
-        auto it = cursors_.find(handle);
-        if (it != cursors_.end()) return &it->second;
-        if (handle != 0) misuse.push_back(L"listed an archive not open");
-        return nullptr;
-    }
-    Twist NextTwist(const FakeArchive& a) { return turn_ < a.twists.size() ? a.twists[turn_++] : Twist::None; }
-    std::int32_t Deliver(Cursor& c, EntryRecord& record) {
-        const Twist twist = NextTwist(*c.archive);
+    Twist NextTwist(Library lib) { return turn_ < archives[lib].twists.size() ? archives[lib].twists[turn_++] : Twist::None; }
+    std::int32_t Deliver(Library lib, EntryRecord& record) {
+        const Twist twist = NextTwist(lib);
         if (twist == Twist::Error) return kFindError;
-        if (twist == Twist::None && c.next < c.matches.size()) {
-            record.path = c.matches[c.next++];
-            return 0;
+        if (next_ < matches_.size()) {
+            record.path = matches_[next_++];
+            if (twist == Twist::None) return 0;
         }
-        const std::int32_t end = twist == Twist::NoMore ? -1 : c.archive->endResult;
-        if (end == -1) c.ended = true;
+        const std::int32_t end = twist == Twist::NoMore ? -1 : archives[lib].endResult;
+        ended_ = end == -1;
         return end;
     }
 
-    std::map<ArchiveHandle, Cursor> cursors_;
-    ArchiveHandle lastHandle_ = 0x100;
-    std::size_t turn_ = 0;
+    std::vector<std::wstring> matches_;
+    std::size_t next_ = 0, turn_ = 0;
+    bool ended_ = false;
 };
 
-// A file system of whole paths; hidden entries stand for folders and system files.
-class FakeFiles : public ExtractFiles {
-public:
-    struct File {
-        std::string bytes;
-        bool lookupHidden = false;
-    };
-    std::map<std::wstring, File> files;
-    std::vector<std::wstring> madeFolders, removed;
-
-    void Put(const std::wstring& path, std::string bytes = "data") { files[path] = File{std::move(bytes), false}; }
-
-    std::optional<std::wstring> LookUpFile(const std::wstring& path) override {
-        const std::size_t cut = path.rfind(L'\\') + 1; // npos + 1 == 0
-        if (cut == path.size()) return std::nullopt;
-        for (const auto& [full, file] : files)
-            if (!file.lookupHidden && full.rfind(L'\\') + 1 == cut && full.compare(0, cut, path, 0, cut) == 0 &&
-                archivers::MatchesWildcard(path.substr(cut), full.substr(cut)))
-                return full.substr(cut);
-        return std::nullopt;
-    }
-    bool MakeFolder(const std::wstring& path) override {
-        madeFolders.push_back(path);
-        return true;
-    }
-    std::optional<std::int64_t> FileLength(const std::wstring& path) override {
-        auto it = files.find(path);
-        if (it == files.end()) return std::nullopt;
-        return static_cast<std::int64_t>(it->second.bytes.size());
-    }
-    bool RemoveFile(const std::wstring& path) override {
-        removed.push_back(path);
-        return files.erase(path) > 0;
-    }
-    bool FileExists(const std::wstring& path) override { return files.count(path) > 0; }
-    std::string ReadHead(const std::wstring& path, std::size_t count) override {
-        auto it = files.find(path);
-        return it == files.end() ? std::string() : it->second.bytes.substr(0, count);
-    }
-};
-
-// ASCII and Japanese fit the ANSI code page; Hangul does not.
-class FakeAnsi : public AnsiPaths {
-public:
-    std::map<std::wstring, std::wstring> shortForms;
-    bool FitsAnsi(const std::wstring& text) override {
-        for (wchar_t c : text)
-            if (c >= 0xAC00 && c <= 0xD7A3) return false;
-        return true;
-    }
-    std::optional<std::wstring> ShortForm(const std::wstring& path) override {
-        auto it = shortForms.find(path);
-        if (it == shortForms.end()) return std::nullopt;
-        return it->second;
-    }
-};
-
-// Expands "SZDD" sources into expandedSize bytes and copies anything else, like lz32.
-class FakeLz : public LzLibrary {
-public:
-    explicit FakeLz(FakeFiles& files) : files_(files) {}
-    std::size_t expandedSize = 100;
-    bool available = true;
-    std::set<std::wstring> unopenable;
-
-    std::optional<std::int32_t> LzOpen(const std::wstring& name, std::uint16_t style) override {
-        if (!available) return std::nullopt;
-        if (unopenable.count(name)) return -2;
-        if (style == kCreate) files_.Put(name, "");
-        else if (!files_.files.count(name)) return -2;
-        handles_.push_back(name);
-        return static_cast<std::int32_t>(handles_.size() - 1);
-    }
-    std::optional<std::int32_t> LzCopy(std::int32_t source, std::int32_t target) override {
-        if (!available) return std::nullopt;
-        const std::string in = files_.files[handles_.at(source)].bytes;
-        const std::string out = in.rfind("SZDD", 0) == 0 ? std::string(expandedSize, 'x') : in;
-        files_.files[handles_.at(target)].bytes = out;
-        return static_cast<std::int32_t>(out.size());
-    }
-    void LzClose(std::int32_t handle) override { closed.push_back(handles_.at(handle)); }
-    std::vector<std::wstring> closed;
-
-private:
-    FakeFiles& files_;
-    std::vector<std::wstring> handles_;
-};
-
-class FakeShell : public ExtractShell {
-public:
-    struct Message {
-        WindowHandle owner;
-        std::wstring text, title;
-        std::uint32_t style;
-    };
-    std::vector<std::wstring> started;
-    std::vector<Message> messages;
-
-    bool StartProgram(const std::wstring& commandLine) override {
-        started.push_back(commandLine);
-        return true;
-    }
-    void ShowMessage(WindowHandle owner, const std::wstring& text, const std::wstring& title,
-                     std::uint32_t style) override {
-        messages.push_back({owner, text, title, style});
-    }
-};
-
-// Everything EXTRACT_FILE touches, with D:\Out\ as the configured destination.
-struct Harness {
+// The file system, code page and shell around EXTRACT_FILE, with D:\Out\ as the configured
+// destination. Files are whole paths.
+// ASCII and Japanese fit the ANSI code page, Hangul does not.
+struct Harness : ExtractFiles, AnsiPaths, LzLibrary, ExtractShell {
     ModuleState state{L"D:\\Out\\", 1, 0};
     FakeLibraries libs;
-    FakeFiles files;
-    FakeAnsi ansi;
-    FakeLz lz{files};
-    FakeShell shell;
-    Extraction extraction{state, libs, files, ansi, lz, shell};
+    std::map<std::wstring, std::string> files;
+    std::map<std::wstring, std::wstring> shortForms;
+    std::vector<std::wstring> madeFolders, started, messages; // messages: owner, title, style, text
+    Extraction extraction{state, libs, *this, *this, *this, *this};
 
-    void Extract(const std::wstring& path) { extraction.EXTRACT_FILE(path); }
-
-    // The last main-operation or join call, without the library's name.
-    std::wstring LastRun() const {
-        for (auto it = libs.log.rbegin(); it != libs.log.rend(); ++it)
-            if (it->find(L".Run(") != std::wstring::npos || it->find(L".JackCombine(") != std::wstring::npos)
-                return it->substr(it->find(L'.') + 1);
-        return {};
+    std::optional<std::wstring> LookUpFile(const std::wstring& path) override {
+        if (!files.count(path)) return std::nullopt;
+        return path.substr(path.rfind(L'\\') + 1); // npos + 1 == 0
+    }
+    bool MakeFolder(const std::wstring& path) override { return madeFolders.push_back(path), true; }
+    std::optional<std::int64_t> FileLength(const std::wstring&) override { return std::nullopt; }
+    bool RemoveFile(const std::wstring&) override { return false; }
+    bool FileExists(const std::wstring& path) override { return files.count(path) > 0; }
+    std::string ReadHead(const std::wstring& path, std::size_t count) override { return files[path].substr(0, count); }
+    bool FitsAnsi(const std::wstring& text) override {
+        return std::none_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0xAC00 && c <= 0xD7A3; });
+    }
+    std::optional<std::wstring> ShortForm(const std::wstring& path) override {
+        return shortForms.count(path) ? std::optional(shortForms[path]) : std::nullopt;
+    }
+    std::optional<std::int32_t> LzOpen(const std::wstring&, std::uint16_t) override { return std::nullopt; }
+    std::optional<std::int32_t> LzCopy(std::int32_t, std::int32_t) override { return std::nullopt; }
+    void LzClose(std::int32_t) override {}
+    bool StartProgram(const std::wstring& commandLine) override { return started.push_back(commandLine), true; }
+    void ShowMessage(WindowHandle owner, const std::wstring& text, const std::wstring& title,
+                     std::uint32_t style) override {
+        messages.push_back(std::to_wstring(owner) + L" " + title + L" " + std::to_wstring(style) + L" " + text);
     }
 };
 
