@@ -4,7 +4,7 @@
 // Behaviour comes from "<archive>.dbl" beside the archive (raw ANSI bytes), one "key=value"
 // a line, keys starting with the prefix: Unlha.count=2, Unlha.entry=foo/a.txt (repeatable,
 // in listing order), Unlha.run=0, Ish.check=1. Versions come from versions.dbl beside the DLL
-// (Unlha=262). Every call is appended to calls.log beside the DLL, texts as received.
+// (Unlha.version=262). Every call is appended to calls.log beside the DLL, texts as received.
 #include <windows.h>
 
 #include <cstdlib>
@@ -43,46 +43,27 @@ std::string SelfFolder() {
 }
 
 void Log(const std::string& line) {
-    const std::string file = SelfFolder() + "calls.log";
-    HANDLE h = CreateFileA(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return;
-    const std::string text = std::string(kPrefix) + "." + line + "\r\n";
-    DWORD written = 0;
-    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(h);
-}
-
-std::vector<std::string> ReadLines(const std::string& file) {
-    std::vector<std::string> lines;
-    std::ifstream in(file, std::ios::binary);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
+    std::ofstream(SelfFolder() + "calls.log", std::ios::app | std::ios::binary) << kPrefix << "." << line << "\r\n";
 }
 
 // Values of "<prefix>.<key>=" in the archive's behaviour file.
-std::vector<std::string> Values(const char* archive, const char* key) {
+std::vector<std::string> Values(const std::string& archive, const char* key) {
     std::vector<std::string> out;
     const std::string wanted = std::string(kPrefix) + "." + key + "=";
-    for (const auto& line : ReadLines(std::string(archive ? archive : "") + ".dbl"))
+    std::ifstream in(archive + ".dbl", std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.rfind(wanted, 0) == 0) out.push_back(line.substr(wanted.size()));
+    }
     return out;
 }
 
-int IntValue(const char* archive, const char* key, int fallback) {
+int IntValue(const std::string& archive, const char* key, int fallback) {
     const auto values = Values(archive, key);
     return values.empty() ? fallback : static_cast<int>(std::strtol(values[0].c_str(), nullptr, 0));
 }
 
-long Version() {
-    const std::string wanted = std::string(kPrefix) + "=";
-    for (const auto& line : ReadLines(SelfFolder() + "versions.dbl"))
-        if (line.rfind(wanted, 0) == 0) return std::strtol(line.c_str() + wanted.size(), nullptr, 0);
-    return 100;
-}
+int Version() { return IntValue(SelfFolder() + "versions", "version", 100); }
 
 std::string Number(unsigned long long n) { return std::to_string(n); }
 std::string Text(const char* s) { return s ? s : "(null)"; }
@@ -131,13 +112,13 @@ extern "C" __declspec(dllexport) WORD WINAPI DOUBLE_CAT(DOUBLE_PREFIX, GetVersio
 #if DOUBLE_KIND == 0
 extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, GetFileCount)(LPCSTR path) {
     Log("GetFileCount(" + Text(path) + ")");
-    return IntValue(path, "count", 0);
+    return IntValue(Text(path), "count", 0);
 }
 
 extern "C" __declspec(dllexport) HANDLE WINAPI DOUBLE_CAT(DOUBLE_PREFIX, OpenArchive)(HWND window, LPCSTR path,
                                                                                      DWORD mode) {
     Log("OpenArchive(" + Number(reinterpret_cast<ULONG_PTR>(window)) + "," + Text(path) + "," + Number(mode) + ")");
-    auto* archive = new Archive{Values(path, "entry"), 0};
+    auto* archive = new Archive{Values(Text(path), "entry"), 0};
     return archive;
 }
 
@@ -178,14 +159,14 @@ extern "C" __declspec(dllexport) int WINAPI DOUBLE_PREFIX(HWND window, LPCSTR li
     const size_t open = text.find('"');
     const size_t close = open == std::string::npos ? open : text.find('"', open + 1);
     if (close == std::string::npos) return 0x8001;
-    return IntValue(text.substr(open + 1, close - open - 1).c_str(), "run", 0);
+    return IntValue(text.substr(open + 1, close - open - 1), "run", 0);
 }
 #endif
 
 #if DOUBLE_KIND == 1 || DOUBLE_KIND == 2
 extern "C" __declspec(dllexport) BOOL WINAPI DOUBLE_CAT(DOUBLE_PREFIX, CheckArchive)(LPCSTR path, int mode) {
     Log("CheckArchive(" + Text(path) + "," + Number(static_cast<unsigned>(mode)) + ")");
-    return IntValue(path, "check", 0);
+    return IntValue(Text(path), "check", 0);
 }
 #endif
 
@@ -194,13 +175,13 @@ extern "C" __declspec(dllexport) BOOL WINAPI DOUBLE_CAT(DOUBLE_PREFIX, CheckArch
 extern "C" __declspec(dllexport) int WINAPI DOUBLE_PREFIX(HWND window, LPCSTR line) {
     Log("Run(" + Number(reinterpret_cast<ULONG_PTR>(window)) + "," + Text(line) + ")");
     const std::string text = Text(line);
-    return IntValue(text.substr(0, text.find(" /f=")).c_str(), "run", 0);
+    return IntValue(text.substr(0, text.find(" /f=")), "run", 0);
 }
 #endif
 
 #if DOUBLE_KIND == 2
 extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, Combine)(LPCSTR path, LPCSTR folder) {
     Log("Combine(" + Text(path) + "," + Text(folder) + ")");
-    return IntValue(path, "run", 0);
+    return IntValue(Text(path), "run", 0);
 }
 #endif

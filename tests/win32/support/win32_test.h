@@ -42,14 +42,8 @@ inline std::wstring ExeFolder() {
     return path.substr(0, path.rfind(L'\\') + 1);
 }
 
-// The running test's name (ASCII), for its sandbox.
-inline std::wstring TestName() {
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    return std::wstring(name.begin(), name.end());
-}
-
 // A fresh, empty folder under the test's own folder; ends in a backslash.
-inline std::wstring MakeSandbox(const std::wstring& name = TestName()) {
+inline std::wstring MakeSandbox(const std::wstring& name) {
     const std::wstring path = ExeFolder() + L"sandbox\\" + name + L"\\";
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
@@ -86,16 +80,11 @@ inline std::string LzSampleText() {
     return text;
 }
 
-// The ten test-double libraries (tests/win32/extract/double_archiver.cpp).
-inline const wchar_t* const kDoubles[] = {L"unlha32.dll", L"unzip32.dll", L"cab32.dll", L"tar32.dll",
-                                          L"unarj32j.dll", L"Ish32.dll", L"unrar32.dll", L"bga32.dll",
-                                          L"Yz1.dll", L"Jack32.dll"};
-
-inline bool CopyDouble(const std::wstring& file, const std::wstring& folder, const std::wstring& as = {}) {
-    return CopyFileW((DoublesFolder() + file).c_str(), (folder + (as.empty() ? file : as)).c_str(), FALSE);
-}
+// The test-double libraries (tests/win32/extract/double_archiver.cpp), which log their calls
+// to calls.log beside themselves.
 inline void CopyDoubles(const std::wstring& folder) {
-    for (const wchar_t* file : kDoubles) EXPECT_TRUE(CopyDouble(file, folder)) << "missing double " << Utf8(file);
+    for (const auto& dll : std::filesystem::directory_iterator(DoublesFolder()))
+        std::filesystem::copy_file(dll, folder + dll.path().filename().wstring());
 }
 
 // The message-box watcher (watcher.exe) for as long as the object lives: it reads every box
@@ -116,8 +105,6 @@ public:
             ADD_FAILURE() << "the watcher did not start";
         }
     }
-    Watcher(const Watcher&) = delete;
-    Watcher& operator=(const Watcher&) = delete;
     ~Watcher() { Stop(); }
 
     // Lets the watcher make its last sweep and end; then the log is complete.
@@ -186,8 +173,6 @@ public:
         process_ = process.hProcess;
         id_ = process.dwProcessId;
     }
-    ProgramRun(const ProgramRun&) = delete;
-    ProgramRun& operator=(const ProgramRun&) = delete;
     ~ProgramRun() {
         if (!process_) return;
         if (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
@@ -216,20 +201,5 @@ protected:
     HANDLE process_ = nullptr;
     DWORD id_ = 0;
 };
-
-// For screenshot.sh: the window's place in "form1.ready" in the current folder, then `wait`
-// runs (about 50 ms a call) until "form1.done" appears, for a minute at most.
-template <class Wait> void OfferForScreenshot(HWND window, Wait wait) {
-    RECT r, client;
-    GetWindowRect(window, &r);
-    GetClientRect(window, &client);
-    POINT origin{0, 0};
-    ClientToScreen(window, &origin);
-    std::ofstream("form1.ready.tmp") << r.left << ' ' << r.top << ' ' << (r.right - r.left) << ' ' << (r.bottom - r.top)
-                                     << ' ' << origin.x << ' ' << origin.y << ' ' << client.right << ' '
-                                     << client.bottom << '\n';
-    std::filesystem::rename("form1.ready.tmp", "form1.ready");
-    for (int i = 0; i < 1200 && !std::filesystem::exists("form1.done"); ++i) wait();
-}
 
 } // namespace dexalo::test
