@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
-"""dexalo.exe end to end under Wine with our archiver DLLs. Archives are made here with
-Debian's tools (lha, zip, gcab, tar, 7z) or Python's. Each case gets a sandbox: a program
-folder (dexalo.exe, the DLLs, a stand-in explorer.exe, the settings file), the archive's
-folder 書庫 and the destination 出力; afterwards the sandbox must hold exactly the expected
-tree, explorer.log the expected folder window, and the watcher's log the expected windows.
-
-  end_to_end.py --wine-run W --prefix P --bin DIR --explorer EXE --watcher EXE --work DIR
-"""
+# dexalo.exe end to end under Wine with our archiver DLLs. Archives are made here with
+# Debian's tools (lha, zip, gcab, tar, 7z) or Python's. Each case gets a sandbox: a program
+# folder (dexalo.exe, the DLLs, a stand-in explorer.exe, the settings file), the archive's
+# folder 書庫 and the destination 出力; afterwards the sandbox must hold exactly the expected
+# tree, explorer.log the expected folder window, and the watcher's log the expected windows.
+#
+#   end_to_end.py --wine-run W --prefix P --bin DIR --watcher EXE --work DIR
 import argparse
 import io
 import os
@@ -91,14 +90,14 @@ class Suite:
         print(f'FAIL {case}: {why}', flush=True)
 
     def run(self, case, archive, flags, answers='', window=None):
-        """dexalo.exe run on the archive in a fresh sandbox: the sandbox, the windows shown apart
-        from progress windows (a slow machine may show one for any archive), and whether one was."""
+        # dexalo.exe run on the archive in a fresh sandbox: the sandbox, the windows shown apart
+        # from progress windows (a slow machine may show one for any archive), and whether one was.
         root = os.path.join(self.work, 'cases', case)
         prog = os.path.join(root, 'prog')
         os.makedirs(os.path.join(prog, '設定フォルダ'))
         for name in ('dexalo.exe', 'unlha32.dll', 'unzip32.dll', 'cab32.dll', 'tar32.dll'):
             shutil.copy(os.path.join(self.args.bin, name), prog)
-        shutil.copy(self.args.explorer, os.path.join(prog, 'explorer.exe'))
+        shutil.copy(self.args.watcher, os.path.join(prog, 'explorer.exe'))  # it logs as explorer.exe
         for d in (ARC, OUT):
             os.makedirs(os.path.join(root, d))
         with open(os.path.join(prog, '設定フォルダ', '設定.ini'), 'wb') as f:
@@ -140,7 +139,7 @@ class Suite:
         return root, boxes, len(boxes) < len(shown)
 
     def expect_report(self, case, boxes, name, *words):
-        """The library's one error message, naming the archive and what went wrong."""
+        # The library's one error message, naming the archive and what went wrong.
         if len(boxes) != 1 or not boxes[0].endswith('\ticon=1') or \
                 not all(w in boxes[0] for w in (f'「{name}」',) + words):
             self.fail(case, f'expected one error message naming {name} and {words}, got {boxes}')
@@ -162,8 +161,8 @@ class Suite:
             self.fail(case, 'the entries did not keep their times')
 
     def damaged(self, archive, allowed, required=(), said='big.txt'):
-        """Extraction fails: inside 書庫/ only `allowed` may stand (complete where its contents
-        are given) and `required` must; nothing named escape anywhere; one message saying `said`."""
+        # Extraction fails: inside 書庫/ only `allowed` may stand (complete where its contents
+        # are given) and `required` must; nothing named escape anywhere; one message saying `said`.
         case = os.path.basename(archive)
         root, boxes, _ = self.run(case, archive, 3)
         self.expect_report(case, boxes, case, said)
@@ -182,8 +181,8 @@ class Suite:
             self.fail(case, f'escaped entries: {strays}')
 
     def talk(self, case, archive, answers, kinds, files, progress=False):
-        """The libraries' own windows, answered by the watcher: `kinds` are the windows expected
-        besides progress windows (which `progress` requires), `files` the destination after."""
+        # The libraries' own windows, answered by the watcher: `kinds` are the windows expected
+        # besides progress windows (which `progress` requires), `files` the destination after.
         root, boxes, shown = self.run(case, archive, 0, answers)
         if [m.rsplit('\t', 1)[-1] for m in boxes] != kinds or (progress and not shown):
             self.fail(case, f'windows {boxes}, expected {kinds}' + (' and a progress window' if progress else ''))
@@ -217,7 +216,7 @@ def talk_cases(suite, made, src):
 
 
 def damage(path):
-    """The big second entry's data: flipped bytes where a checksum guards them, a cut elsewhere."""
+    # The big second entry's data: flipped bytes where a checksum guards them, a cut elsewhere.
     with open(path, 'rb') as f:
         data = bytearray(f.read())
     if path.endswith('.zip'):
@@ -234,8 +233,8 @@ def damage(path):
 
 
 def hostile(made, cases):
-    """Entries that climb out, absolute, drive and root paths, devices, streams and links that
-    escape: only good/a.txt lands, inside the destination; the rest is refused."""
+    # Entries that climb out, absolute, drive and root paths, devices, streams and links that
+    # escape: only good/a.txt lands, inside the destination; the rest is refused.
     mixed = os.path.join(made, 'mixed.tar.gz')
     with tarfile.open(mixed, 'w:gz', format=tarfile.PAX_FORMAT) as t:
         for name, link in [('good/a.txt', None), ('../../escape-tar.txt', None),
@@ -265,7 +264,7 @@ def hostile(made, cases):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ('wine-run', 'prefix', 'bin', 'explorer', 'watcher', 'work'):
+    for option in ('wine-run', 'prefix', 'bin', 'watcher', 'work'):
         parser.add_argument('--' + option, required=True)
     args = parser.parse_args()
     started = time.time()

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #define DOUBLE_CAT2(a, b) a##b
@@ -23,23 +24,18 @@ namespace {
 const char* const kPrefix = DOUBLE_STR(DOUBLE_PREFIX);
 HMODULE g_self = nullptr;
 
-#pragma pack(push, 1)
+// The 558-byte entry record: five DWORDs and three WORDs, then the path.
 struct Record {
-    DWORD numbers[5];
-    WORD shortNumbers[3];
+    char numbers[26];
     char path[513];
-    char text3[3];
-    char text8a[8];
-    char text8b[8];
+    char texts[19];
 };
-#pragma pack(pop)
 static_assert(sizeof(Record) == 558);
 
 std::string SelfFolder() {
-    char buffer[MAX_PATH] = {};
-    GetModuleFileNameA(g_self, buffer, MAX_PATH);
-    std::string path = buffer;
-    return path.substr(0, path.rfind('\\') + 1);
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(g_self, path, MAX_PATH);
+    return std::string(path, std::strrchr(path, '\\') + 1);
 }
 
 void Log(const std::string& line) {
@@ -87,6 +83,12 @@ void Fill(Record* record, const std::string& path) {
     std::memcpy(record->path, path.data(), length);
     record->path[length] = '\0';
 }
+
+int Next(Archive* archive, Record* record) {
+    if (!archive || archive->next >= archive->entries.size()) return -1;
+    Fill(record, archive->entries[archive->next++]);
+    return 0;
+}
 #endif
 
 } // namespace
@@ -97,17 +99,11 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 // Ish answers its version in 32 bits, the others in 16.
-#if DOUBLE_KIND == 1
-extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, GetVersion)() {
+extern "C" __declspec(dllexport) std::conditional_t<DOUBLE_KIND == 1, int, WORD> WINAPI
+DOUBLE_CAT(DOUBLE_PREFIX, GetVersion)() {
     Log("GetVersion()");
-    return static_cast<int>(Version());
+    return static_cast<std::conditional_t<DOUBLE_KIND == 1, int, WORD>>(Version());
 }
-#else
-extern "C" __declspec(dllexport) WORD WINAPI DOUBLE_CAT(DOUBLE_PREFIX, GetVersion)() {
-    Log("GetVersion()");
-    return static_cast<WORD>(Version());
-}
-#endif
 
 #if DOUBLE_KIND == 0
 extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, GetFileCount)(LPCSTR path) {
@@ -118,8 +114,7 @@ extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, GetFileCou
 extern "C" __declspec(dllexport) HANDLE WINAPI DOUBLE_CAT(DOUBLE_PREFIX, OpenArchive)(HWND window, LPCSTR path,
                                                                                      DWORD mode) {
     Log("OpenArchive(" + Number(reinterpret_cast<ULONG_PTR>(window)) + "," + Text(path) + "," + Number(mode) + ")");
-    auto* archive = new Archive{Values(Text(path), "entry"), 0};
-    return archive;
+    return new Archive{Values(Text(path), "entry"), 0};
 }
 
 extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, FindFirst)(HANDLE handle, LPCSTR wildcard,
@@ -127,22 +122,13 @@ extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, FindFirst)
     Log("FindFirst(" + Text(wildcard) + ")");
     auto* archive = static_cast<Archive*>(handle);
     if (!archive) return -1;
-    std::vector<std::string> matching;
-    for (const auto& e : archive->entries)
-        if (Matches(Text(wildcard), e)) matching.push_back(e);
-    archive->entries = matching;
-    archive->next = 0;
-    if (archive->entries.empty()) return -1;
-    Fill(record, archive->entries[archive->next++]);
-    return 0;
+    std::erase_if(archive->entries, [&](const std::string& e) { return !Matches(Text(wildcard), e); });
+    return Next(archive, record);
 }
 
 extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, FindNext)(HANDLE handle, Record* record) {
     Log("FindNext()");
-    auto* archive = static_cast<Archive*>(handle);
-    if (!archive || archive->next >= archive->entries.size()) return -1;
-    Fill(record, archive->entries[archive->next++]);
-    return 0;
+    return Next(static_cast<Archive*>(handle), record);
 }
 
 extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, CloseArchive)(HANDLE handle) {

@@ -41,6 +41,14 @@ _PoppedBytes:
 namespace dexalo::test {
 namespace {
 
+// tests/data/sample.tx_, LZ-compressed by an SZDD writer, and the text it expands to.
+std::string LzSampleText() {
+    std::string text;
+    for (int i = 0; i < 300; ++i) text += "line " + std::to_string(i % 37) + ": the quick brown fox, again and again\r\n";
+    for (int i = 0; i < 256; ++i) text.push_back(static_cast<char>(i));
+    return text;
+}
+
 TEST(WholeRun, EveryKindOfFileNextToTheArchiveAndOpenAfterwards) {
     const Installation in = Install(L"run");
     const std::wstring prog = in.folder + L"\\", arc = in.root + L"書庫\\";
@@ -56,7 +64,7 @@ TEST(WholeRun, EveryKindOfFileNextToTheArchiveAndOpenAfterwards) {
         WriteBytes(arc + name + L".dbl", behaviour);
     }
     WriteBytes(arc + L"plain.txt", "just text, no archive");
-    WriteBytes(arc + L"SETUP.EX_", LzSample());
+    WriteBytes(arc + L"SETUP.EX_", ReadBytes(BuildFolder(DEXALO_TEST_DATA_DIR) + L"sample.tx_"));
 
     std::wstring arguments;
     for (const wchar_t* f : {L"a.lzh", L"b.zip", L"missing.lzh", L"plain.txt", L"mail.ish", L"SETUP.EX_", L"big.001"})

@@ -1,4 +1,6 @@
 // Reads and dismisses message boxes: watcher.exe LOG STOPFILE [ANSWERS]
+// Copied as explorer.exe it stands in for the shell's file manager instead: it appends its
+// command line and show state (UTF-8) to explorer.log in its own folder and ends.
 // Each box becomes one UTF-8 line "title<TAB>text<TAB>icon=0|1" in LOG (line breaks in the
 // text written as \n); then OK is pressed.
 // The archiver libraries' password prompts log "...<TAB>prompt" and take the first line of
@@ -99,6 +101,17 @@ BOOL CALLBACK Visit(HWND window, LPARAM) {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::filesystem::path folder = std::filesystem::path(self).parent_path();
+    if (lstrcmpiW(std::filesystem::path(self).filename().c_str(), L"explorer.exe") == 0) {
+        STARTUPINFOW startup{};
+        GetStartupInfoW(&startup);
+        const int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : -1;
+        std::ofstream(folder / L"explorer.log", std::ios::app | std::ios::binary)
+            << Utf8(GetCommandLineW()) << "\tshow=" << show << "\n";
+        return 0;
+    }
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv || argc < 3) return 2;

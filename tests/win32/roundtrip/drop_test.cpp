@@ -73,11 +73,9 @@ TEST(DropRoundTrip, DroppedFilesAreExtractedOneByOneInListOrder) {
     NoAssociations associations;
     NoStorage storage;
     win32::AnsiCodePage codec;
-    std::wstring self = ExeFolder();
-    self.pop_back();
     win32::Form1View view(
         state, extraction.Libraries(), [&](const std::wstring& path) { extraction.EXTRACT_FILE(path); },
-        ProgramLocation{self, L"test_roundtrip_drop"}, associations, storage, codec);
+        ProgramLocation{root + L"prog", L"test_roundtrip_drop"}, associations, storage, codec);
     view.Load();
     Pump();
     ASSERT_NE(view.Window(), nullptr);

@@ -23,70 +23,39 @@ constexpr const wchar_t* kApply = L"適用(設定保存)";
 // An extension no program of the prefix uses, standing for an unrelated program's key.
 constexpr const wchar_t* kUnrelatedExtension = L".dxrtother";
 
-std::wstring WindowText(HWND window) {
-    wchar_t text[512]{};
-    ::SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 10000, nullptr);
-    return text;
-}
-
 // dexalo.exe started without arguments and driven as a user would: its window found by
 // caption, controls by their captions, buttons pressed with BM_CLICK.
 class ProgramWindow : public ProgramRun {
 public:
     ProgramWindow(const Installation& in, const std::wstring& current) : ProgramRun(in, L"", current) {
-        for (int i = 0; i < 600 && window_ == nullptr && process_; ++i) {
-            if (::WaitForSingleObject(process_, 50) == WAIT_OBJECT_0) break;
-            ::EnumWindows(FindForm, reinterpret_cast<LPARAM>(this));
+        for (int i = 0; i < 600 && !window_ && WaitForSingleObject(process_, 50) == WAIT_TIMEOUT; ++i) {
+            HWND found = ::FindWindowW(nullptr, L"Dexalo Version.2.66 by.Vanto");
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(found, &owner);
+            if (owner == id_ && ::IsWindowVisible(found)) window_ = found;
         }
-        if (window_ == nullptr) ADD_FAILURE() << "the window did not open";
+        EXPECT_NE(window_, nullptr) << "the window did not open";
     }
 
     bool open() const { return window_ != nullptr; }
     HWND window() const { return window_; }
+    HWND Control(const std::wstring& caption) const { return ::FindWindowExW(window_, nullptr, nullptr, caption.c_str()); }
     // Presses a button or toggles a box, and returns once its handler has run.
     void Click(const std::wstring& caption) {
-        HWND control = Control(caption);
-        ASSERT_NE(control, nullptr) << Utf8(caption);
         DWORD_PTR ignored = 0;
-        ASSERT_NE(::SendMessageTimeoutW(control, BM_CLICK, 0, 0, SMTO_NORMAL, 30000, &ignored), 0)
+        ASSERT_NE(::SendMessageTimeoutW(Control(caption), BM_CLICK, 0, 0, SMTO_NORMAL, 30000, &ignored), 0)
             << "no answer to " << Utf8(caption);
     }
     bool Checked(const std::wstring& caption) const {
         return ::SendMessageW(Control(caption), BM_GETCHECK, 0, 0) == BST_CHECKED;
     }
-    // Presses a button that ends the program (OK, Cancel); the exit code.
+    // Presses a button that ends the program (Cancel); the exit code.
     DWORD PressToEnd(const std::wstring& caption) {
-        HWND control = Control(caption);
-        EXPECT_NE(control, nullptr) << Utf8(caption);
-        ::PostMessageW(control, BM_CLICK, 0, 0);
+        ::PostMessageW(Control(caption), BM_CLICK, 0, 0);
         return WaitForEnd();
     }
 
 private:
-    static BOOL CALLBACK FindForm(HWND window, LPARAM param) {
-        auto* self = reinterpret_cast<ProgramWindow*>(param);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(window, &owner);
-        if (owner != self->id_ || !::IsWindowVisible(window) || WindowText(window) != L"Dexalo Version.2.66 by.Vanto")
-            return TRUE;
-        self->window_ = window;
-        return FALSE;
-    }
-    struct Search {
-        std::wstring caption;
-        HWND found = nullptr;
-    };
-    static BOOL CALLBACK FindChild(HWND child, LPARAM param) {
-        auto* search = reinterpret_cast<Search*>(param);
-        if (WindowText(child) != search->caption) return TRUE;
-        search->found = child;
-        return FALSE;
-    }
-    HWND Control(const std::wstring& caption) const {
-        Search search{caption};
-        if (window_ != nullptr) ::EnumChildWindows(window_, FindChild, reinterpret_cast<LPARAM>(&search));
-        return search.found;
-    }
     HWND window_ = nullptr;
 };
 

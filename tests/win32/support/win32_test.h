@@ -35,16 +35,9 @@ inline std::wstring DoublesFolder() { return BuildFolder(DEXALO_TEST_DOUBLES_DIR
 inline std::wstring ToolsFolder() { return BuildFolder(DEXALO_TEST_TOOLS_DIR); }
 inline std::wstring ProgramBinFolder() { return BuildFolder(DEXALO_TEST_BIN_DIR); }
 
-inline std::wstring ExeFolder() {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path = self;
-    return path.substr(0, path.rfind(L'\\') + 1);
-}
-
-// A fresh, empty folder under the test's own folder; ends in a backslash.
+// A fresh, empty folder under the current one; ends in a backslash.
 inline std::wstring MakeSandbox(const std::wstring& name) {
-    const std::wstring path = ExeFolder() + L"sandbox\\" + name + L"\\";
+    const std::wstring path = std::filesystem::current_path().wstring() + L"\\sandbox\\" + name + L"\\";
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
     std::filesystem::create_directories(path);
@@ -71,20 +64,22 @@ inline std::vector<std::string> ReadLines(const std::wstring& path, const std::s
     return lines;
 }
 
-// tests/data/sample.tx_, LZ-compressed by an SZDD writer, and the text it expands to.
-inline std::string LzSample() { return ReadBytes(BuildFolder(DEXALO_TEST_DATA_DIR) + L"sample.tx_"); }
-inline std::string LzSampleText() {
-    std::string text;
-    for (int i = 0; i < 300; ++i) text += "line " + std::to_string(i % 37) + ": the quick brown fox, again and again\r\n";
-    for (int i = 0; i < 256; ++i) text.push_back(static_cast<char>(i));
-    return text;
-}
-
 // The test-double libraries (tests/win32/extract/double_archiver.cpp), which log their calls
 // to calls.log beside themselves.
 inline void CopyDoubles(const std::wstring& folder) {
     for (const auto& dll : std::filesystem::directory_iterator(DoublesFolder()))
         std::filesystem::copy_file(dll, folder + dll.path().filename().wstring());
+}
+
+// A started process's handle, or null.
+inline HANDLE Start(const std::wstring& exe, std::wstring line, const wchar_t* current = nullptr) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, current, &startup, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
 }
 
 // The message-box watcher (watcher.exe) for as long as the object lives: it reads every box
@@ -94,16 +89,9 @@ public:
     explicit Watcher(const std::wstring& folder) : log_(folder + L"messages.log"), stop_(folder + L"watcher.stop") {
         DeleteFileW(stop_.c_str());
         DeleteFileW(log_.c_str());
-        std::wstring line = L"\"" + ToolsFolder() + L"watcher.exe\" \"" + log_ + L"\" \"" + stop_ + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-            process_ = process.hProcess;
-            CloseHandle(process.hThread);
-        } else {
-            ADD_FAILURE() << "the watcher did not start";
-        }
+        const std::wstring exe = ToolsFolder() + L"watcher.exe";
+        process_ = Start(exe, L"\"" + exe + L"\" \"" + log_ + L"\" \"" + stop_ + L"\"");
+        EXPECT_NE(process_, nullptr) << "the watcher did not start";
     }
     ~Watcher() { Stop(); }
 
@@ -123,30 +111,24 @@ private:
     HANDLE process_ = nullptr;
 };
 
-// dexalo.exe installed in "<root><program folder>\" with the icons, the ten test-double
-// libraries (whose calls go to calls.log there) and the stand-in explorer.exe.
+// dexalo.exe installed in "<root><program folder>\" with the icons, the test-double libraries
+// (whose calls go to calls.log there) and the stand-in explorer.exe.
 struct Installation {
     std::wstring root;   // the sandbox, ends in a backslash
     std::wstring folder; // the program folder, no trailing backslash
-    std::wstring exe;
+    std::wstring exe = folder + L"\\dexalo.exe";
     std::wstring Settings() const { return folder + L"\\設定フォルダ\\設定.ini"; }
     std::wstring Calls() const { return folder + L"\\calls.log"; }
 };
 
 inline Installation Install(const std::wstring& sandbox, const std::wstring& programFolder = L"Dexalo Prog") {
-    namespace fs = std::filesystem;
-    Installation in;
-    in.root = MakeSandbox(sandbox);
-    in.folder = in.root + programFolder;
-    in.exe = in.folder + L"\\dexalo.exe";
-    const std::wstring bin = ProgramBinFolder();
-    fs::create_directories(in.folder + L"\\設定フォルダ");
-    EXPECT_TRUE(CopyFileW((bin + L"dexalo.exe").c_str(), in.exe.c_str(), FALSE)) << "missing " << Utf8(bin);
-    for (const auto& icon : fs::directory_iterator(bin + L"設定フォルダ"))
-        if (icon.path().extension() == L".ico")
-            fs::copy_file(icon, in.folder + L"\\設定フォルダ\\" + icon.path().filename().wstring());
+    const std::wstring root = MakeSandbox(sandbox);
+    const Installation in{root, root + programFolder};
+    std::filesystem::create_directories(in.folder);
+    std::filesystem::copy(ProgramBinFolder() + L"設定フォルダ", in.folder + L"\\設定フォルダ");
+    std::filesystem::copy_file(ProgramBinFolder() + L"dexalo.exe", in.exe);
+    std::filesystem::copy_file(ToolsFolder() + L"watcher.exe", in.folder + L"\\explorer.exe");
     CopyDoubles(in.folder + L"\\");
-    EXPECT_TRUE(CopyFileW((ToolsFolder() + L"explorer.exe").c_str(), (in.folder + L"\\explorer.exe").c_str(), FALSE));
     return in;
 }
 
@@ -159,26 +141,15 @@ inline std::string SettingsBytes(int flags, const std::wstring& dest) {
 // its message boxes.
 class ProgramRun {
 public:
-    ProgramRun(const Installation& in, const std::wstring& arguments, const std::wstring& current) : watcher_(in.root) {
-        std::wstring line = L"\"" + in.exe + L"\" " + arguments;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessW(in.exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, current.c_str(),
-                            &startup, &process)) {
-            ADD_FAILURE() << "dexalo.exe did not start: " << GetLastError();
-            return;
-        }
-        CloseHandle(process.hThread);
-        process_ = process.hProcess;
-        id_ = process.dwProcessId;
+    ProgramRun(const Installation& in, const std::wstring& arguments, const std::wstring& current)
+        : watcher_(in.root), process_(Start(in.exe, L"\"" + in.exe + L"\" " + arguments, current.c_str())) {
+        EXPECT_NE(process_, nullptr) << "dexalo.exe did not start";
+        id_ = GetProcessId(process_);
     }
     ~ProgramRun() {
-        if (!process_) return;
-        if (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
+        if (process_ && WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
             ADD_FAILURE() << "the program was still running";
             TerminateProcess(process_, 99);
-            WaitForSingleObject(process_, 10000);
         }
         CloseHandle(process_);
     }
@@ -186,11 +157,8 @@ public:
     // The exit code, once the program has ended.
     DWORD WaitForEnd(DWORD milliseconds = 30000) {
         DWORD code = 99;
-        if (!process_ || WaitForSingleObject(process_, milliseconds) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << "the program did not end";
-        } else {
-            GetExitCodeProcess(process_, &code);
-        }
+        EXPECT_EQ(WaitForSingleObject(process_, milliseconds), WAIT_OBJECT_0) << "the program did not end";
+        GetExitCodeProcess(process_, &code);
         return code;
     }
     // The message boxes it showed; call after its end.
