@@ -216,37 +216,22 @@ def talk_cases(suite, made, src):
 
 
 def damage(path):
-    # The big second entry's data: flipped bytes where a checksum guards them, a cut elsewhere.
-    with open(path, 'rb') as f:
-        data = bytearray(f.read())
-    if path.endswith('.zip'):
-        info = zipfile.ZipFile(path).getinfo('top/big.txt')
-        at = info.header_offset + 30 + len(info.filename) + len(info.extra) + info.compress_size // 2
-    elif path.endswith('.lzh'):
-        at = len(data) - 40000  # the big entry is last, its data runs to just before the end marker
-    else:
-        data, at = data[:len(data) * 6 // 10], None
-    if at is not None:
-        data[at:at + 16] = bytes(b ^ 0x5A for b in data[at:at + 16])
-    with open(path, 'wb') as f:
-        f.write(data)
+    # Zip's directory sits at the end, so its big entry gets flipped bytes; the rest a cut.
+    if not path.endswith('.zip'):
+        return os.truncate(path, os.path.getsize(path) * 6 // 10)
+    info = zipfile.ZipFile(path).getinfo('top/big.txt')
+    at = info.header_offset + 30 + len(info.filename) + len(info.extra) + info.compress_size // 2
+    with open(path, 'r+b') as f:
+        f.seek(at)
+        data = f.read(16)
+        f.seek(at)
+        f.write(bytes(b ^ 0x5A for b in data))
 
 
 def hostile(made, cases):
-    # Entries that climb out, absolute, drive and root paths, devices, streams and links that
-    # escape: only good/a.txt lands, inside the destination; the rest is refused.
-    mixed = os.path.join(made, 'mixed.tar.gz')
-    with tarfile.open(mixed, 'w:gz', format=tarfile.PAX_FORMAT) as t:
-        for name, link in [('good/a.txt', None), ('../../escape-tar.txt', None),
-                           (os.path.join(cases, 'mixed.tar.gz', 'escape-abs.txt'), None),
-                           ('good/up', '../../..'), ('good/up/through-link.txt', None),
-                           ('good/abs', os.path.join(cases, 'mixed.tar.gz')), ('good/abs/through-abs-link.txt', None)]:
-            info, payload = tarfile.TarInfo(name), b'good\n' if name == 'good/a.txt' else b'x'
-            if link:
-                info.type, info.linkname = tarfile.SYMTYPE, link
-            else:
-                info.size = len(payload)
-            t.addfile(info, None if link else io.BytesIO(payload))
+    # Names only Windows reads as a way out or as no file: a climb with either separator,
+    # drive and root paths, devices, a stream. Only good/a.txt lands, inside the destination.
+    # Links and Unix absolute paths are the native safety tests'.
     zipped = os.path.join(made, 'mixed.zip')
     with zipfile.ZipFile(zipped, 'w') as z:
         for n in ['good/a.txt', '../escape-zip.txt', '..\\escape-zip2.txt',
@@ -254,12 +239,7 @@ def hostile(made, cases):
                   win(os.path.join(cases, 'mixed.zip', 'escape-root.txt'))[2:],
                   'good/CON', 'good/aux.txt', 'good/a.txt:stream']:
             z.writestr(zipfile.ZipInfo(n, (2021, 3, 4, 5, 6, 8)), b'good\n' if n == 'good/a.txt' else b'x')
-    def good(top):
-        return {f'{top}/': None, f'{top}/good/': None, f'{top}/good/a.txt': b'good\n'}
-    # Links are skipped on Windows; a later entry under a link's name is an ordinary folder inside.
-    through = {f'mixed.tar/good/{n}': None for n in ('up/', 'abs/', 'up/through-link.txt', 'abs/through-abs-link.txt')}
-    return [(mixed, {**good('mixed.tar'), **through}, ['mixed.tar/good/a.txt']),
-            (zipped, good('mixed'), ['mixed/good/a.txt'])]
+    return zipped, {'mixed/': None, 'mixed/good/': None, 'mixed/good/a.txt': b'good\n'}
 
 
 def main():
@@ -282,8 +262,8 @@ def main():
             make_archive(broken, corrupt, src)
             damage(broken)
             suite.damaged(broken, {'top/': None, 'top/a.txt': corrupt['top/a.txt']})
-        for archive, allowed, required in hostile(made, os.path.join(suite.work, 'cases')):
-            suite.damaged(archive, allowed, required, '安全でない')
+        zipped, good = hostile(made, os.path.join(suite.work, 'cases'))
+        suite.damaged(zipped, good, ['mixed/good/a.txt'], '安全でない')
         talk_cases(suite, made, src)
         time.sleep(1.5)  # late starters from the negative cases would have logged by now
         for case, log, expected in suite.pending:
