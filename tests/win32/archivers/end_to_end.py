@@ -80,7 +80,7 @@ def tree(root):
 class Suite:
     def __init__(self, args):
         self.args, self.work = args, os.path.abspath(args.work)
-        self.failures, self.pending, self.watcher = [], [], None
+        self.failures, self.pending = [], []
         self.messages = os.path.join(self.work, 'messages.log')
         self.answers = os.path.join(self.work, 'answers.txt')  # the watcher's replies to our windows
         self.stop = os.path.join(self.work, 'watcher.stop')
@@ -105,16 +105,6 @@ class Suite:
         shutil.copy(archive, os.path.join(root, ARC))
         with open(self.answers, 'w') as f:
             f.write(answers)
-        # The watcher answers any message box, so no run can hang on one; it ends by itself
-        # after two minutes, so it is started again when gone.
-        if self.watcher is None or self.watcher.poll() is not None:
-            if os.path.exists(self.stop):
-                os.remove(self.stop)
-            self.watcher = subprocess.Popen([self.args.wine_run, self.args.prefix, self.args.watcher,
-                                             win(self.messages), win(self.stop), win(self.answers)],
-                                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                            stderr=subprocess.DEVNULL)
-            time.sleep(0.5)
         before = os.path.getsize(self.messages) if os.path.exists(self.messages) else 0
         # stdio on /dev/null: the folder window it starts would otherwise hold ctest's pipes.
         process = subprocess.Popen([self.args.wine_run, self.args.prefix, os.path.join(prog, 'dexalo.exe'),
@@ -166,16 +156,11 @@ class Suite:
         case = os.path.basename(archive)
         root, boxes, _ = self.run(case, archive, 3)
         self.expect_report(case, boxes, case, said)
-        found = tree(root)
-        for rel, data in found.items():
-            sub = rel[len(ARC) + 1:] if rel.startswith(ARC + '/') else None
-            if rel in (f'{ARC}/', f'{OUT}/', f'{ARC}/{case}'):
-                continue
-            if sub not in allowed or allowed[sub] not in (None, data):
-                self.fail(case, f'{rel} is left behind or incomplete')
-        for sub in required:
-            if f'{ARC}/{sub}' not in found:
-                self.fail(case, f'the good entry {sub} was not extracted')
+        found = {k.removeprefix(ARC + '/'): v for k, v in tree(root).items()
+                 if k not in (f'{ARC}/', f'{OUT}/', f'{ARC}/{case}')}
+        left = [k for k, v in found.items() if k not in allowed or allowed[k] not in (None, v)]
+        if left or not set(required) <= set(found):
+            self.fail(case, f'left behind or incomplete: {left}; good entries expected: {required}')
         strays = [os.path.join(d, n) for d, _, names in os.walk(self.work) for n in names if 'escape' in n]
         if strays:
             self.fail(case, f'escaped entries: {strays}')
@@ -252,6 +237,10 @@ def main():
     suite = Suite(args)
     made, src = os.path.join(suite.work, 'archives'), os.path.join(suite.work, 'src')
     os.makedirs(made)
+    # The watcher answers any message box, so no run can hang on one.
+    suite.watcher = subprocess.Popen([args.wine_run, args.prefix, args.watcher, win(suite.messages), win(suite.stop),
+                                      win(suite.answers)], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
     try:
         for name, files, level, flags, into, window in ROWS:
             make_archive(os.path.join(made, name), files, src, level)
@@ -271,12 +260,8 @@ def main():
             if lines != expected:
                 suite.fail(case, f'folder windows {lines}, expected {expected}')
     finally:
-        if suite.watcher is not None:
-            open(suite.stop, 'w').close()
-            try:
-                suite.watcher.wait(30)
-            except subprocess.TimeoutExpired:
-                suite.watcher.kill()
+        open(suite.stop, 'w').close()
+        suite.watcher.wait(30)
     print(f'{len(suite.pending)} runs in {time.time() - started:.1f} s, {len(suite.failures)} failures')
     return 1 if suite.failures else 0
 

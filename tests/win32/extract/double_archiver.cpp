@@ -4,7 +4,8 @@
 // Behaviour comes from "<archive>.dbl" beside the archive (raw ANSI bytes), one "key=value"
 // a line, keys starting with the prefix: Unlha.count=2, Unlha.entry=foo/a.txt (repeatable,
 // in listing order), Unlha.run=0, Ish.check=1. Versions come from versions.dbl beside the DLL
-// (Unlha.version=262). Every call is appended to calls.log beside the DLL, texts as received.
+// (Unlha.version=262). The calls the tests look at are appended to calls.log beside the DLL,
+// texts as received: GetFileCount, the main operation and Combine.
 #include <windows.h>
 
 #include <cstdlib>
@@ -61,7 +62,7 @@ int IntValue(const std::string& archive, const char* key, int fallback) {
 
 int Version() { return IntValue(SelfFolder() + "versions", "version", 100); }
 
-std::string Number(unsigned long long n) { return std::to_string(n); }
+[[maybe_unused]] std::string Number(unsigned long long n) { return std::to_string(n); }
 std::string Text(const char* s) { return s ? s : "(null)"; }
 
 #if DOUBLE_KIND == 0
@@ -101,7 +102,6 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 // Ish answers its version in 32 bits, the others in 16.
 extern "C" __declspec(dllexport) std::conditional_t<DOUBLE_KIND == 1, int, WORD> WINAPI
 DOUBLE_CAT(DOUBLE_PREFIX, GetVersion)() {
-    Log("GetVersion()");
     return static_cast<std::conditional_t<DOUBLE_KIND == 1, int, WORD>>(Version());
 }
 
@@ -111,15 +111,12 @@ extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, GetFileCou
     return IntValue(Text(path), "count", 0);
 }
 
-extern "C" __declspec(dllexport) HANDLE WINAPI DOUBLE_CAT(DOUBLE_PREFIX, OpenArchive)(HWND window, LPCSTR path,
-                                                                                     DWORD mode) {
-    Log("OpenArchive(" + Number(reinterpret_cast<ULONG_PTR>(window)) + "," + Text(path) + "," + Number(mode) + ")");
+extern "C" __declspec(dllexport) HANDLE WINAPI DOUBLE_CAT(DOUBLE_PREFIX, OpenArchive)(HWND, LPCSTR path, DWORD) {
     return new Archive{Values(Text(path), "entry"), 0};
 }
 
 extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, FindFirst)(HANDLE handle, LPCSTR wildcard,
                                                                                 Record* record) {
-    Log("FindFirst(" + Text(wildcard) + ")");
     auto* archive = static_cast<Archive*>(handle);
     if (!archive) return -1;
     std::erase_if(archive->entries, [&](const std::string& e) { return !Matches(Text(wildcard), e); });
@@ -127,12 +124,10 @@ extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, FindFirst)
 }
 
 extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, FindNext)(HANDLE handle, Record* record) {
-    Log("FindNext()");
     return Next(static_cast<Archive*>(handle), record);
 }
 
 extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, CloseArchive)(HANDLE handle) {
-    Log("CloseArchive()");
     delete static_cast<Archive*>(handle);
     return 0;
 }
@@ -150,8 +145,7 @@ extern "C" __declspec(dllexport) int WINAPI DOUBLE_PREFIX(HWND window, LPCSTR li
 #endif
 
 #if DOUBLE_KIND == 1 || DOUBLE_KIND == 2
-extern "C" __declspec(dllexport) BOOL WINAPI DOUBLE_CAT(DOUBLE_PREFIX, CheckArchive)(LPCSTR path, int mode) {
-    Log("CheckArchive(" + Text(path) + "," + Number(static_cast<unsigned>(mode)) + ")");
+extern "C" __declspec(dllexport) BOOL WINAPI DOUBLE_CAT(DOUBLE_PREFIX, CheckArchive)(LPCSTR path, int) {
     return IntValue(Text(path), "check", 0);
 }
 #endif

@@ -41,14 +41,6 @@ _PoppedBytes:
 namespace dexalo::test {
 namespace {
 
-// tests/data/sample.tx_, LZ-compressed by an SZDD writer, and the text it expands to.
-std::string LzSampleText() {
-    std::string text;
-    for (int i = 0; i < 300; ++i) text += "line " + std::to_string(i % 37) + ": the quick brown fox, again and again\r\n";
-    for (int i = 0; i < 256; ++i) text.push_back(static_cast<char>(i));
-    return text;
-}
-
 TEST(WholeRun, EveryKindOfFileNextToTheArchiveAndOpenAfterwards) {
     const Installation in = Install(L"run");
     const std::wstring prog = in.folder + L"\\", arc = in.root + L"書庫\\";
@@ -64,7 +56,8 @@ TEST(WholeRun, EveryKindOfFileNextToTheArchiveAndOpenAfterwards) {
         WriteBytes(arc + name + L".dbl", behaviour);
     }
     WriteBytes(arc + L"plain.txt", "just text, no archive");
-    WriteBytes(arc + L"SETUP.EX_", ReadBytes(BuildFolder(DEXALO_TEST_DATA_DIR) + L"sample.tx_"));
+    const std::wstring data = BuildFolder(DEXALO_TEST_DATA_DIR); // sample.tx_ is sample.txt, LZ-compressed
+    WriteBytes(arc + L"SETUP.EX_", ReadBytes(data + L"sample.tx_"));
 
     std::wstring arguments;
     for (const wchar_t* f : {L"a.lzh", L"b.zip", L"missing.lzh", L"plain.txt", L"mail.ish", L"SETUP.EX_", L"big.001"})
@@ -81,7 +74,7 @@ TEST(WholeRun, EveryKindOfFileNextToTheArchiveAndOpenAfterwards) {
                                                     "UnZip.Run(0,-u -qq \"" + a + "b.zip\" \"" + a + "b\\\",0)",
                                                     "Ish.Run(0," + a + "mail.ish /f=" + a + "mail\\)",
                                                     "Jack.Combine(" + a + "big.001," + a + ")"}));
-    EXPECT_EQ(ReadBytes(arc + L"SETUP.EX#"), LzSampleText());
+    EXPECT_EQ(ReadBytes(arc + L"SETUP.EX#"), ReadBytes(data + L"sample.txt"));
     EXPECT_EQ(GetFileAttributesW((arc + L"plain.tx#").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(GetFileAttributesW((arc + L"mail").c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 

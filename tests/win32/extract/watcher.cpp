@@ -6,7 +6,7 @@
 // The archiver libraries' password prompts log "...<TAB>prompt" and take the first line of
 // ANSWERS when it is "password TEXT" (else キャンセル); their progress windows log
 // "...<TAB>progress" and are closed when that line is "close". A used line is removed.
-// Ends when STOPFILE exists (after one last sweep) or after two minutes.
+// Ends when STOPFILE exists (after one last sweep) or after ten minutes.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -41,29 +41,6 @@ std::optional<std::string> TakeAnswer(const std::string& word) {
     return line.substr(std::min(line.size(), word.size() + 1));
 }
 
-struct Statics {
-    std::wstring text;
-    bool icon = false, progress = false;
-    HWND password = nullptr;
-};
-
-BOOL CALLBACK ReadStatic(HWND child, LPARAM param) {
-    auto* found = reinterpret_cast<Statics*>(param);
-    wchar_t cls[32] = {}, text[1024] = {};
-    GetClassNameW(child, cls, 32);
-    const LONG style = GetWindowLongW(child, GWL_STYLE);
-    if (lstrcmpiW(cls, L"Edit") == 0 && (style & ES_PASSWORD)) found->password = child;
-    if (lstrcmpiW(cls, L"msctls_progress32") == 0) found->progress = true;
-    if (lstrcmpiW(cls, L"Static") != 0) return TRUE;
-    if ((style & SS_TYPEMASK) == SS_ICON) {
-        found->icon = true;
-    } else if (found->text.empty()) {
-        GetWindowTextW(child, text, 1024);
-        found->text = text;
-    }
-    return TRUE;
-}
-
 BOOL CALLBACK Visit(HWND window, LPARAM) {
     wchar_t cls[16] = {}, title[256] = {}, text[1024] = {};
     GetClassNameW(window, cls, 16);
@@ -71,25 +48,32 @@ BOOL CALLBACK Visit(HWND window, LPARAM) {
     handled.insert(window);
     GetWindowTextW(window, title, 256);
     GetDlgItemTextW(window, 0xFFFF, text, 1024);
-    Statics statics;
-    EnumChildWindows(window, ReadStatic, reinterpret_cast<LPARAM>(&statics));
+    // Prompts have no message-box text: their first text that is not an icon stands for it.
+    bool icon = false;
+    for (HWND c = nullptr; (c = FindWindowExW(window, c, L"Static", nullptr));) {
+        if ((GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = true;
+        else if (!text[0]) GetWindowTextW(c, text, 1024);
+    }
+    HWND password = FindWindowExW(window, nullptr, L"Edit", nullptr);
+    if (password && !(GetWindowLongW(password, GWL_STYLE) & ES_PASSWORD)) password = nullptr;
+    const bool progress = FindWindowExW(window, nullptr, L"msctls_progress32", nullptr) != nullptr;
     std::wstring message; // one log line: a line break becomes the two characters \n
-    for (wchar_t c : text[0] ? std::wstring(text) : statics.text)
+    for (wchar_t c : std::wstring(text))
         if (c != L'\r') message += c == L'\n' ? std::wstring(L"\\n") : std::wstring(1, c);
-    const char* kind = statics.password ? "prompt" : statics.progress ? "progress" : statics.icon ? "icon=1" : "icon=0";
+    const char* kind = password ? "prompt" : progress ? "progress" : icon ? "icon=1" : "icon=0";
     std::ofstream(std::filesystem::path(logFile), std::ios::app | std::ios::binary)
         << Utf8(title) << "\t" << Utf8(message) << "\t" << kind << "\n";
-    if (statics.progress) {
+    if (progress) {
         if (TakeAnswer("close")) PostMessageW(window, WM_CLOSE, 0, 0);
         return TRUE;
     }
     int button = IDOK;
-    if (statics.password) {
+    if (password) {
         const std::optional<std::string> typed = TakeAnswer("password");
         if (typed) {
             std::wstring wide(typed->size() + 1, L'\0');
             MultiByteToWideChar(CP_UTF8, 0, typed->c_str(), -1, wide.data(), static_cast<int>(wide.size()));
-            SendMessageW(statics.password, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+            SendMessageW(password, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
         } else {
             button = IDCANCEL;
         }
@@ -117,7 +101,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (!argv || argc < 3) return 2;
     logFile = argv[1];
     answersFile = argc > 3 ? argv[3] : L"";
-    for (int round = 0; round < 2400; ++round) {
+    for (int round = 0; round < 12000; ++round) {
         const bool stopping = GetFileAttributesW(argv[2]) != INVALID_FILE_ATTRIBUTES;
         EnumWindows(Visit, 0);
         for (auto it = handled.begin(); it != handled.end();) it = IsWindow(*it) ? std::next(it) : handled.erase(it);

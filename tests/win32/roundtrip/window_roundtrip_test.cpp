@@ -189,14 +189,9 @@ int ShowForScreenshot(bool design) {
     ProgramWindow form(in, in.root);
     if (!form.open()) return 1;
     // The window's place goes to form1.ready; then it waits for form1.done, a minute at most.
-    RECT r, client;
+    RECT r;
     ::GetWindowRect(form.window(), &r);
-    ::GetClientRect(form.window(), &client);
-    POINT origin{0, 0};
-    ::ClientToScreen(form.window(), &origin);
-    std::ofstream("form1.ready.tmp") << r.left << ' ' << r.top << ' ' << (r.right - r.left) << ' '
-                                     << (r.bottom - r.top) << ' ' << origin.x << ' ' << origin.y << ' '
-                                     << client.right << ' ' << client.bottom << '\n';
+    std::ofstream("form1.ready.tmp", std::ios::binary) << r.left << ' ' << r.top << ' ' << r.right - r.left << ' ' << r.bottom - r.top << '\n';
     std::filesystem::rename("form1.ready.tmp", "form1.ready");
     for (int i = 0; i < 1200 && !std::filesystem::exists("form1.done"); ++i) ::Sleep(50);
     const int result = form.PressToEnd(kCancel) == 0 ? 0 : 1;
