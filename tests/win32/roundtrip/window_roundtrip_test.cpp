@@ -1,18 +1,24 @@
 // dexalo.exe driven from outside on Wine's real registry and files: associations written
-// and removed by Apply, and a document opened through the registered verb. With "screenshot
+// and removed by Apply, and a document opened through the registered verb; the registry
+// read buffer on the real class root. With "screenshot
 // [design]" it shows its window for screenshot.sh (form1.ready / form1.done in the current folder).
 #include <windows.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
+#include <cwchar>
+#include <span>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 
 #include "shell/associations.h"
+#include "shell/registry.h"
 #include "win32/shell/registry_class_root.h"
+#include "win32/shell/registry_read.h"
 #include "win32_test.h"
 
 namespace dexalo::test {
@@ -59,13 +65,15 @@ private:
     HWND window_ = nullptr;
 };
 
-// A value under HKEY_CLASSES_ROOT, read with the wide functions; nullopt when key or value is missing.
+// A value under HKEY_CLASSES_ROOT, read with the wide functions; nullopt when key or value is
+// missing. Stored with its terminating zero: a wrong byte count would cut Japanese text short.
 std::optional<std::wstring> ClassValue(const std::wstring& key, const std::wstring& name = L"") {
     wchar_t text[1024]{};
     DWORD size = sizeof text - sizeof(wchar_t);
     if (::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, text, &size) !=
         ERROR_SUCCESS)
         return std::nullopt;
+    EXPECT_EQ(size, (std::wcslen(text) + 1) * sizeof(wchar_t)) << Utf8(key);
     return text;
 }
 
@@ -81,6 +89,7 @@ void ForgetAssociations() {
     for (const AssociationType& type : kAssociationTable)
         for (const auto key : type.removalOrder) ::RegDeleteTreeW(HKEY_CLASSES_ROOT, std::wstring(key).c_str());
     ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kUnrelatedExtension);
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"DexaloTest.Registry");
 }
 
 void Register(const Installation& in, std::initializer_list<int> types) {
@@ -167,6 +176,30 @@ TEST_F(RoundTrip, ADocumentOpenedThroughTheVerbIsExtractedEvenWithBlanksInItsPat
     const std::string d = Cp932(document), o = Cp932(out);
     EXPECT_EQ(ReadLines(in.Calls(), ".Run("),
               std::vector<std::string>{"Unlha.Run(0,x -a1 -gq1 -m1 \"" + d + "\" \"" + o + "data file\\\",0)"});
+}
+
+// The read buffer holds 516 bytes of text and its zero; longer text reads as none, and the
+// buffer is the front of a larger block whose tail must stay untouched.
+TEST_F(RoundTrip, ReadBufferHolds516BytesOfTextAndIsNeverOverrun) {
+    const std::pair<std::wstring, bool> cases[] = {{std::wstring(516, L'a'), true},
+                                                   {std::wstring(517, L'a'), false},
+                                                   {std::wstring(258, L'解'), true}, // 516 bytes in CP932
+                                                   {std::wstring(515, L'a') + L'解', false}};
+    win32::RegistryClassRoot root;
+    for (const auto& [text, fits] : cases) {
+        SCOPED_TRACE(text.size());
+        ASSERT_TRUE(Vanto_SEBU(root, L"DexaloTest.Registry", L"", text));
+        EXPECT_EQ(Vanto_GETREG(root, L"DexaloTest.Registry"), fits ? text : L"");
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegOpenKeyExA(HKEY_CLASSES_ROOT, "DexaloTest.Registry", 0, KEY_READ, &key), ERROR_SUCCESS);
+        std::array<BYTE, win32::kReadBufferSize + 256> block;
+        block.fill(0xCD);
+        const std::string bytes =
+            win32::ReadValueBytes(key, "", std::span<BYTE, win32::kReadBufferSize>(block.data(), win32::kReadBufferSize));
+        ::RegCloseKey(key);
+        EXPECT_EQ(bytes.empty(), !fits);
+        EXPECT_TRUE(std::all_of(block.begin() + win32::kReadBufferSize, block.end(), [](BYTE b) { return b == 0xCD; }));
+    }
 }
 
 // The window for a screenshot: by default after a start from saved settings and registered
