@@ -5,7 +5,7 @@
 # folder 書庫 and the destination 出力; afterwards the sandbox must hold exactly the expected
 # tree, explorer.log the expected folder window, and the watcher's log the expected windows.
 #
-#   end_to_end.py --wine-run W --prefix P --bin DIR --watcher EXE --work DIR
+#   end_to_end.py --wine-run W --prefix P --bin DIR --doubles DIR --watcher EXE --work DIR
 import argparse
 import io
 import os
@@ -25,9 +25,12 @@ MULTI = {'doc/a.txt': b'one\n', 'docs/b.txt': b'two\n', 'readme.txt': BIG[:5000]
 # One per format and per settings value: (archive, files, lha header level, OptionFlags,
 # where the entries land, folder window or None)
 ROWS = [('one.lzh', ONE, 2, 0, f'{OUT}/', None),
-        ('複数.zip', MULTI, 0, 3, f'{ARC}/複数/', f'{ARC}\\複数'),
-        ('one.cab', ONE, 0, 2, f'{OUT}/', f'{OUT}\\'),
+        ('複数.zip', MULTI, 0, 3, f'{ARC}/複数/', [f'{ARC}\\複数']),
+        ('one.cab', ONE, 0, 2, f'{OUT}/', [f'{OUT}\\']),
         ('複数.tar.gz', MULTI, 0, 1, f'{ARC}/複数.tar/', None)]
+
+
+DLLS = ['dexalo.exe', 'unlha32.dll', 'unzip32.dll', 'cab32.dll', 'tar32.dll']
 
 
 def win(path):
@@ -89,26 +92,28 @@ class Suite:
         self.failures.append(case)
         print(f'FAIL {case}: {why}', flush=True)
 
-    def run(self, case, archive, flags, answers='', window=None):
-        # dexalo.exe run on the archive in a fresh sandbox: the sandbox, the windows shown apart
-        # from progress windows (a slow machine may show one for any archive), and whether one was.
+    def run(self, case, archive, flags, answers='', window=None, libraries=None, names=None):
+        # dexalo.exe run on the archive (or the files, given `names`, the arguments) in a fresh
+        # sandbox: the sandbox, the windows shown apart from progress windows (a slow machine may
+        # show one for any archive), and whether one was.
         root = os.path.join(self.work, 'cases', case)
         prog = os.path.join(root, 'prog')
         os.makedirs(os.path.join(prog, '設定フォルダ'))
-        for name in ('dexalo.exe', 'unlha32.dll', 'unzip32.dll', 'cab32.dll', 'tar32.dll'):
-            shutil.copy(os.path.join(self.args.bin, name), prog)
+        for name in libraries or [os.path.join(self.args.bin, n) for n in DLLS]:
+            shutil.copy(name, prog)
         shutil.copy(self.args.watcher, os.path.join(prog, 'explorer.exe'))  # it logs as explorer.exe
         for d in (ARC, OUT):
             os.makedirs(os.path.join(root, d))
         with open(os.path.join(prog, '設定フォルダ', '設定.ini'), 'wb') as f:
             f.write(b'%d\r\n"' % flags + (win(os.path.join(root, OUT)) + '\\').encode('cp932') + b'"\r\n')
-        shutil.copy(archive, os.path.join(root, ARC))
+        for name in [archive] if names is None else archive:
+            shutil.copy(name, os.path.join(root, ARC))
         with open(self.answers, 'w') as f:
             f.write(answers)
         before = os.path.getsize(self.messages) if os.path.exists(self.messages) else 0
         # stdio on /dev/null: the folder window it starts would otherwise hold ctest's pipes.
         process = subprocess.Popen([self.args.wine_run, self.args.prefix, os.path.join(prog, 'dexalo.exe'),
-                                    win(os.path.join(root, ARC, os.path.basename(archive)))], cwd=root,
+                                    *[win(os.path.join(root, ARC, n)) for n in names or [os.path.basename(archive)]]], cwd=root,
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
             process.wait(60)
@@ -121,12 +126,44 @@ class Suite:
             if os.path.exists(log):
                 break
             time.sleep(0.1)
-        self.pending.append((case, log, [f'explorer /n,{win(os.path.join(root, window))}\tshow=1'] if window else []))
+        self.pending.append((case, log, [f'explorer /n,{win(os.path.join(root, w))}\tshow=1' for w in window or []]))
         with open(self.messages, 'ab+') as f:
             f.seek(before)
             shown = f.read().decode('utf-8', 'replace').splitlines()
         boxes = [m for m in shown if not m.endswith('\tprogress')]
         return root, boxes, len(boxes) < len(shown)
+
+    def whole_run(self, doubles, made):
+        # The libraries only the test doubles stand for (ISH's two-argument call, JAK's join), both
+        # messages, the real lz32 (sample.tx_ is sample.txt compressed) and the folder windows.
+        data = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'data')
+        files = [os.path.join(data, 'sample.tx_'), os.path.join(made, 'plain.txt')]
+        for name, behaviour in [('a.lzh', 'Unlha.count=2\nUnlha.entry=foo/a.txt\nUnlha.entry=foo/b.txt\n'),
+                                ('b.zip', 'UnZip.count=2\nUnZip.entry=a.txt\nUnZip.entry=b.txt\nUnZip.run=0x8001\n'),
+                                ('mail.ish', 'Ish.check=1\n'), ('big.001', 'Jack.check=1\n')]:
+            files += [os.path.join(made, name), os.path.join(made, name + '.dbl')]
+            for path, text in zip(files[-2:], ('archive bytes', behaviour)):
+                with open(path, 'w') as f:
+                    f.write(text)
+        with open(files[1], 'w') as f:
+            f.write('just text, no archive')
+        root, boxes, _ = self.run('whole-run', files, 3, window=[f'{ARC}\\'] * 3 + [f'{ARC}\\mail'],
+                                  libraries=[os.path.join(self.args.bin, 'dexalo.exe')] + [
+                                      os.path.join(doubles, n) for n in os.listdir(doubles) if n.endswith('.dll')],
+                                  names=['a.lzh', 'b.zip', 'missing.lzh', 'plain.txt', 'mail.ish', 'sample.tx_', 'big.001'])
+        if boxes != ['エラー発生\t解凍不可能なファイルです｡\ticon=1', 'Dexalo\t解凍可能なファイルではありません。\ticon=1']:
+            self.fail('whole-run', f'message boxes {boxes}')
+        a = win(os.path.join(root, ARC)) + '\\'
+        with open(os.path.join(root, 'prog', 'calls.log'), encoding='cp932') as f:
+            calls = f.read().splitlines()
+        if [c for c in calls if '.Run(' in c] + [c for c in calls if '.Combine(' in c] != [
+                f'Unlha.Run(0,x -a1 -gq1 -m1 "{a}a.lzh" "{a}",0)', f'UnZip.Run(0,-u -qq "{a}b.zip" "{a}b\\",0)',
+                f'Ish.Run(0,{a}mail.ish /f={a}mail\\)', f'Jack.Combine({a}big.001,{a})']:
+            self.fail('whole-run', f'library calls {calls}')
+        found = tree(os.path.join(root, ARC))
+        with open(os.path.join(data, 'sample.txt'), 'rb') as f:
+            if found.get('sample.tx#') != f.read() or 'plain.tx#' in found or 'mail/' not in found:
+                self.fail('whole-run', f'the folder holds {sorted(found)}')
 
     def expect_report(self, case, boxes, name, *words):
         # The library's one error message, naming the archive and what went wrong.
@@ -229,7 +266,7 @@ def hostile(made, cases):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ('wine-run', 'prefix', 'bin', 'watcher', 'work'):
+    for option in ('wine-run', 'prefix', 'bin', 'doubles', 'watcher', 'work'):
         parser.add_argument('--' + option, required=True)
     args = parser.parse_args()
     started = time.time()
@@ -254,10 +291,11 @@ def main():
         zipped, good = hostile(made, os.path.join(suite.work, 'cases'))
         suite.damaged(zipped, good, ['mixed/good/a.txt'], '安全でない')
         talk_cases(suite, made, src)
+        suite.whole_run(args.doubles, made)
         time.sleep(1.5)  # late starters from the negative cases would have logged by now
         for case, log, expected in suite.pending:
             lines = open(log, encoding='utf-8').read().splitlines() if os.path.exists(log) else []
-            if lines != expected:
+            if sorted(lines) != sorted(expected):
                 suite.fail(case, f'folder windows {lines}, expected {expected}')
     finally:
         open(suite.stop, 'w').close()

@@ -29,18 +29,51 @@ constexpr const wchar_t* kApply = L"適用(設定保存)";
 // An extension no program of the prefix uses, standing for an unrelated program's key.
 constexpr const wchar_t* kUnrelatedExtension = L".dxrtother";
 
+// dexalo.exe installed in "<root><program folder>\" with the icons, the test-double libraries
+// (whose calls go to calls.log there) and the stand-in explorer.exe.
+struct Installation {
+    std::wstring root;   // the sandbox, ends in a backslash
+    std::wstring folder; // the program folder, no trailing backslash
+    std::wstring exe = folder + L"\\dexalo.exe";
+    std::wstring Settings() const { return folder + L"\\設定フォルダ\\設定.ini"; }
+    std::wstring Calls() const { return folder + L"\\calls.log"; }
+};
+
+inline Installation Install(const std::wstring& sandbox, const std::wstring& programFolder = L"Dexalo Prog") {
+    const std::wstring root = MakeSandbox(sandbox);
+    const Installation in{root, root + programFolder};
+    std::filesystem::create_directories(in.folder);
+    std::filesystem::copy(ProgramBinFolder() + L"設定フォルダ", in.folder + L"\\設定フォルダ");
+    std::filesystem::copy_file(ProgramBinFolder() + L"dexalo.exe", in.exe);
+    std::filesystem::copy_file(ToolsFolder() + L"watcher.exe", in.folder + L"\\explorer.exe");
+    CopyDoubles(in.folder + L"\\");
+    return in;
+}
+
+// The settings file as the program writes it: flags, the quoted folder, CR LF, CP932.
+inline std::string SettingsBytes(int flags, const std::wstring& dest) {
+    return std::to_string(flags) + "\r\n\"" + Cp932(dest) + "\"\r\n";
+}
+
 // dexalo.exe started without arguments and driven as a user would: its window found by
-// caption, controls by their captions, buttons pressed with BM_CLICK.
-class ProgramWindow : public ProgramRun {
+// caption, controls by their captions, buttons pressed with BM_CLICK; the watcher answers
+// its message boxes.
+class ProgramWindow {
 public:
-    ProgramWindow(const Installation& in, const std::wstring& current) : ProgramRun(in, L"", current) {
+    ProgramWindow(const Installation& in, const std::wstring& current)
+        : watcher_(in.root), process_(Start(in.exe, L"\"" + in.exe + L"\"", current.c_str())) {
         for (int i = 0; i < 600 && !window_ && WaitForSingleObject(process_, 50) == WAIT_TIMEOUT; ++i) {
             HWND found = ::FindWindowW(nullptr, L"Dexalo Version.2.66 by.Vanto");
             DWORD owner = 0;
             ::GetWindowThreadProcessId(found, &owner);
-            if (owner == id_ && ::IsWindowVisible(found)) window_ = found;
+            if (owner == ::GetProcessId(process_) && ::IsWindowVisible(found)) window_ = found;
         }
         EXPECT_NE(window_, nullptr) << "the window did not open";
+    }
+    ~ProgramWindow() {
+        if (::WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) ADD_FAILURE() << "the program was still running";
+        ::TerminateProcess(process_, 99);
+        ::CloseHandle(process_);
     }
 
     bool open() const { return window_ != nullptr; }
@@ -58,10 +91,17 @@ public:
     // Presses a button that ends the program (Cancel); the exit code.
     DWORD PressToEnd(const std::wstring& caption) {
         ::PostMessageW(Control(caption), BM_CLICK, 0, 0);
-        return WaitForEnd();
+        DWORD code = 99;
+        EXPECT_EQ(::WaitForSingleObject(process_, 30000), WAIT_OBJECT_0) << "the program did not end";
+        ::GetExitCodeProcess(process_, &code);
+        return code;
     }
+    // The message boxes it showed; call after its end.
+    std::vector<std::string> Messages() { return watcher_.Stop(); }
 
 private:
+    Watcher watcher_;
+    HANDLE process_;
     HWND window_ = nullptr;
 };
 

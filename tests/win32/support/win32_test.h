@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the Windows tests: sandboxes and files, the test-double libraries, the
-// message-box watcher, and dexalo.exe installed in a sandbox and run from outside.
+// Shared by the Windows tests: sandboxes and files, the test-double libraries and the
+// message-box watcher.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -68,7 +68,7 @@ inline std::vector<std::string> ReadLines(const std::wstring& path, const std::s
 // to calls.log beside themselves.
 inline void CopyDoubles(const std::wstring& folder) {
     for (const auto& dll : std::filesystem::directory_iterator(DoublesFolder()))
-        std::filesystem::copy_file(dll, folder + dll.path().filename().wstring());
+        if (dll.path().extension() == L".dll") std::filesystem::copy_file(dll, folder + dll.path().filename().wstring());
 }
 
 // A started process's handle, or null.
@@ -109,65 +109,6 @@ public:
 private:
     std::wstring log_, stop_;
     HANDLE process_ = nullptr;
-};
-
-// dexalo.exe installed in "<root><program folder>\" with the icons, the test-double libraries
-// (whose calls go to calls.log there) and the stand-in explorer.exe.
-struct Installation {
-    std::wstring root;   // the sandbox, ends in a backslash
-    std::wstring folder; // the program folder, no trailing backslash
-    std::wstring exe = folder + L"\\dexalo.exe";
-    std::wstring Settings() const { return folder + L"\\設定フォルダ\\設定.ini"; }
-    std::wstring Calls() const { return folder + L"\\calls.log"; }
-};
-
-inline Installation Install(const std::wstring& sandbox, const std::wstring& programFolder = L"Dexalo Prog") {
-    const std::wstring root = MakeSandbox(sandbox);
-    const Installation in{root, root + programFolder};
-    std::filesystem::create_directories(in.folder);
-    std::filesystem::copy(ProgramBinFolder() + L"設定フォルダ", in.folder + L"\\設定フォルダ");
-    std::filesystem::copy_file(ProgramBinFolder() + L"dexalo.exe", in.exe);
-    std::filesystem::copy_file(ToolsFolder() + L"watcher.exe", in.folder + L"\\explorer.exe");
-    CopyDoubles(in.folder + L"\\");
-    return in;
-}
-
-// The settings file as the program writes it: flags, the quoted folder, CR LF, CP932.
-inline std::string SettingsBytes(int flags, const std::wstring& dest) {
-    return std::to_string(flags) + "\r\n\"" + Cp932(dest) + "\"\r\n";
-}
-
-// dexalo.exe started in the folder `current` with the argument text; the watcher answers
-// its message boxes.
-class ProgramRun {
-public:
-    ProgramRun(const Installation& in, const std::wstring& arguments, const std::wstring& current)
-        : watcher_(in.root), process_(Start(in.exe, L"\"" + in.exe + L"\" " + arguments, current.c_str())) {
-        EXPECT_NE(process_, nullptr) << "dexalo.exe did not start";
-        id_ = GetProcessId(process_);
-    }
-    ~ProgramRun() {
-        if (process_ && WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << "the program was still running";
-            TerminateProcess(process_, 99);
-        }
-        CloseHandle(process_);
-    }
-
-    // The exit code, once the program has ended.
-    DWORD WaitForEnd(DWORD milliseconds = 30000) {
-        DWORD code = 99;
-        EXPECT_EQ(WaitForSingleObject(process_, milliseconds), WAIT_OBJECT_0) << "the program did not end";
-        GetExitCodeProcess(process_, &code);
-        return code;
-    }
-    // The message boxes it showed; call after its end.
-    std::vector<std::string> Messages() { return watcher_.Stop(); }
-
-protected:
-    Watcher watcher_;
-    HANDLE process_ = nullptr;
-    DWORD id_ = 0;
 };
 
 } // namespace dexalo::test
