@@ -224,19 +224,6 @@ def talk_cases(suite, made, src):
     suite.talk('progress-cancel', big, 'close\n', [], {'big.tar/a.txt': b'first\n'}, True)
 
 
-def damage(path):
-    # Zip's directory sits at the end, so its big entry gets flipped bytes; the rest a cut.
-    if not path.endswith('.zip'):
-        return os.truncate(path, os.path.getsize(path) * 6 // 10)
-    info = zipfile.ZipFile(path).getinfo('top/big.txt')
-    at = info.header_offset + 30 + len(info.filename) + len(info.extra) + info.compress_size // 2
-    with open(path, 'r+b') as f:
-        f.seek(at)
-        data = f.read(16)
-        f.seek(at)
-        f.write(bytes(b ^ 0x5A for b in data))
-
-
 def hostile(made, cases):
     # Names only Windows reads as a way out or as no file: a climb with either separator,
     # drive and root paths, devices, a stream. Only good/a.txt lands, inside the destination.
@@ -270,10 +257,12 @@ def main():
             make_archive(os.path.join(made, name), files, src, level)
             suite.row(os.path.join(made, name), files, flags, into, window)
         corrupt = {'top/a.txt': b'complete before the damage\n', 'top/big.txt': BIG}
-        for kind in ('lzh', 'zip', 'cab', 'tar.gz'):
+        # Cut in the big second entry's data. (A zip cut there loses its directory; a checksum
+        # failure is the native tests'.)
+        for kind in ('lzh', 'cab', 'tar.gz'):
             broken = os.path.join(made, f'broken.{kind}')
             make_archive(broken, corrupt, src)
-            damage(broken)
+            os.truncate(broken, os.path.getsize(broken) * 6 // 10)
             suite.damaged(broken, {'top/a.txt': corrupt['top/a.txt']})
         zipped, good = hostile(made, os.path.join(suite.work, 'cases'))
         suite.damaged(zipped, good, ['mixed/good/a.txt'], '安全でない')

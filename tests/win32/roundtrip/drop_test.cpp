@@ -1,29 +1,20 @@
 // Files dropped on Form1 through its registered OLE drop target, in the shell's own data
-// object, are extracted by the real extraction with the test-double libraries.
+// object, are extracted by the real extraction with the test-double libraries; nothing else
+// happens.
 #include <gtest/gtest.h>
 
 #include <ole2.h>
 #include <shlobj.h>
 
 #include "win32_test.h"
+#include "shell/associations.h"
 #include "win32/extract/extract_services.h"
+#include "win32/shell/registry_class_root.h"
 #include "win32/window/form_view.h"
 #include "win32/startup/startup_win32.h"
 
 namespace dexalo::test {
 namespace {
-
-// The drop must not touch the class root or the settings: both only count what reaches them.
-struct NoAssociations final : AssociationService {
-    int applies = 0;
-    bool IsAssociated(int) override { return false; }
-    bool Apply(const std::array<int, 10>&, const std::array<std::int32_t, 10>&) override { return ++applies, true; }
-};
-struct NoStorage final : SettingsStorage {
-    int writes = 0;
-    std::optional<std::string> ReadAll(const std::wstring&) override { return std::nullopt; }
-    bool WriteAll(const std::wstring&, const std::string&) override { return ++writes, true; }
-};
 
 void Pump() {
     MSG message;
@@ -53,12 +44,13 @@ IDataObject* ShellFiles(const std::wstring& folder, const std::vector<std::wstri
 
 TEST(DropRoundTrip, DroppedFilesAreExtractedOneByOneInListOrder) {
     ::OleInitialize(nullptr); // for the shell's data object
-    const std::wstring root = MakeSandbox(L"drop");
-    const std::wstring in = root + L"投下 元\\", out = root + L"out\\", log = root + L"calls.log";
+    const std::wstring sandbox = MakeSandbox(L"drop");
+    const std::wstring in = sandbox + L"投下 元\\", out = sandbox + L"out\\", log = sandbox + L"calls.log";
     std::filesystem::create_directories(in);
     std::filesystem::create_directories(out);
-    CopyDoubles(root); // found there by name, and they log beside themselves
-    ::SetDllDirectoryW(root.c_str());
+    std::filesystem::create_directories(sandbox + L"prog\\設定フォルダ"); // where settings would go
+    CopyDoubles(sandbox); // found there by name, and they log beside themselves
+    ::SetDllDirectoryW(sandbox.c_str());
     const std::pair<const wchar_t*, std::string> archives[] = {
         {L"c.rar", "Unrar.count=2\nUnrar.entry=top\\a\nUnrar.entry=top\\b\n"},
         {L"a.lzh", "Unlha.count=2\nUnlha.entry=a.txt\nUnlha.entry=b.txt\n"},
@@ -70,19 +62,21 @@ TEST(DropRoundTrip, DroppedFilesAreExtractedOneByOneInListOrder) {
 
     ModuleState state{.DestFolder = out, .OptionFlags = 0};
     win32::Win32Extraction extraction(state);
-    NoAssociations associations;
-    NoStorage storage;
+    win32::RegistryClassRoot root;
+    Associations associations(root, ProgramLocation{sandbox + L"prog", L"dexalo"});
+    AssociationAdapter<Associations> associationService(associations);
+    win32::FileSettingsStorage storage;
     win32::AnsiCodePage codec;
     win32::Form1View view(
         state, extraction.Libraries(), [&](const std::wstring& path) { extraction.EXTRACT_FILE(path); },
-        ProgramLocation{root + L"prog", L"test_roundtrip_drop"}, associations, storage, codec);
+        ProgramLocation{sandbox + L"prog", L"dexalo"}, associationService, storage, codec);
     view.Load();
     Pump();
     ASSERT_NE(view.Window(), nullptr);
     ::DeleteFileW(log.c_str()); // only the drop's calls from here
 
     {
-        Watcher watcher(root);
+        Watcher watcher(sandbox);
         // On a version line, as a user would let go of the files over the panel.
         IDropTarget* target = TargetOf(view.ControlWindow(Label1(4)));
         ASSERT_NE(target, nullptr);
@@ -110,7 +104,7 @@ TEST(DropRoundTrip, DroppedFilesAreExtractedOneByOneInListOrder) {
     // A drop extracts and nothing else: the window stays, nothing is saved or moved.
     EXPECT_TRUE(::IsWindow(view.Window()));
     EXPECT_EQ(state.DestFolder, out);
-    EXPECT_EQ(storage.writes + associations.applies, 0);
+    EXPECT_FALSE(std::filesystem::exists(sandbox + L"prog\\設定フォルダ\\設定.ini"));
 
     // A source that offers only "move" still gets its files extracted, but is never told they
     // were moved: it could delete them.
