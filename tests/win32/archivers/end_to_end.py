@@ -81,6 +81,10 @@ class Suite:
         self.failures.append(case)
         print(f'FAIL {case}: {why}', flush=True)
 
+    def check(self, case, ok, why):
+        if not ok:
+            self.fail(case, why)
+
     def run(self, case, archive, flags, answers='', window=None, libraries=None, names=None):
         # dexalo.exe run on the archive (or the files, given `names`, the arguments) in a fresh
         # sandbox: the sandbox, the windows shown apart from progress windows (a slow machine may
@@ -140,8 +144,8 @@ class Suite:
                                   libraries=[os.path.join(self.args.bin, 'dexalo.exe')] + [
                                       os.path.join(doubles, n) for n in os.listdir(doubles) if n.endswith('.dll')],
                                   names=['a.lzh', 'b.zip', 'missing.lzh', 'plain.txt', 'mail.ish', 'sample.tx_', 'big.001'])
-        if boxes != ['エラー発生\t解凍不可能なファイルです｡\ticon=1', 'Dexalo\t解凍可能なファイルではありません。\ticon=1']:
-            self.fail('whole-run', f'message boxes {boxes}')
+        self.check('whole-run', boxes == ['エラー発生\t解凍不可能なファイルです｡\ticon=1',
+                                          'Dexalo\t解凍可能なファイルではありません。\ticon=1'], f'message boxes {boxes}')
         a = win(os.path.join(root, ARC)) + '\\'
         with open(os.path.join(root, 'prog', 'calls.log'), encoding='cp932') as f:
             calls = f.read().splitlines()
@@ -151,8 +155,8 @@ class Suite:
             self.fail('whole-run', f'library calls {calls}')
         found = tree(os.path.join(root, ARC))
         with open(os.path.join(data, 'sample.txt'), 'rb') as f:
-            if found.get('sample.tx#') != f.read() or 'plain.tx#' in found or not os.path.isdir(os.path.join(root, ARC, 'mail')):
-                self.fail('whole-run', f'the folder holds {sorted(found)}')
+            self.check('whole-run', found.get('sample.tx#') == f.read() and 'plain.tx#' not in found and
+                       os.path.isdir(os.path.join(root, ARC, 'mail')), f'the folder holds {sorted(found)}')
 
     def expect_report(self, case, boxes, name, *words):
         # The library's one error message, naming the archive and what went wrong.
@@ -163,16 +167,12 @@ class Suite:
     def row(self, archive, files, flags, into, window):
         case = f'{os.path.basename(archive)}-flags{flags}'
         root, boxes, _ = self.run(case, archive, flags, window=window)
-        if boxes:
-            self.fail(case, f'message boxes {boxes}')
+        self.check(case, not boxes, f'message boxes {boxes}')
         with open(archive, 'rb') as f:
             expected = {f'{ARC}/{os.path.basename(archive)}': f.read(), **{into + n: d for n, d in files.items()}}
         actual = tree(root)
-        if actual != expected:
-            self.fail(case, f'missing {sorted(set(expected) - set(actual))}, unexpected '
-                            f'{sorted(set(actual) - set(expected))}, wrong '
-                            f'{sorted(k for k in set(actual) & set(expected) if actual[k] != expected[k])}')
-        elif any(abs(os.path.getmtime(os.path.join(root, into + n)) - STAMP) > 2 for n in files):
+        self.check(case, actual == expected, f'files that differ: {sorted(set(actual) ^ set(expected))}')
+        if actual == expected and any(abs(os.path.getmtime(os.path.join(root, into + n)) - STAMP) > 2 for n in files):
             self.fail(case, 'the entries did not keep their times')
 
     def damaged(self, archive, allowed, required=(), said='big.txt'):
@@ -183,11 +183,9 @@ class Suite:
         self.expect_report(case, boxes, case, said)
         found = {k.removeprefix(ARC + '/'): v for k, v in tree(root).items() if k != f'{ARC}/{case}'}
         left = [k for k, v in found.items() if allowed.get(k) != v]
-        if left or not set(required) <= set(found):
-            self.fail(case, f'left behind or incomplete: {left}; good entries expected: {required}')
+        self.check(case, not left and set(required) <= set(found), f'left behind or incomplete: {left}')
         strays = [os.path.join(d, n) for d, _, names in os.walk(self.work) for n in names if 'escape' in n]
-        if strays:
-            self.fail(case, f'escaped entries: {strays}')
+        self.check(case, not strays, f'escaped entries: {strays}')
 
     def talk(self, case, archive, answers, kinds, files, progress=False):
         # The libraries' own windows, answered by the watcher: `kinds` are the windows expected
@@ -199,8 +197,7 @@ class Suite:
             self.fail(case, f'the second prompt does not say the password was wrong: {boxes[1]}')
         elif kinds[-1:] == ['icon=1']:
             self.expect_report(case, boxes[-1:], os.path.basename(archive), 'secret.txt')
-        if tree(os.path.join(root, OUT)) != files:
-            self.fail(case, f'destination holds {sorted(tree(os.path.join(root, OUT)))}, expected {sorted(files)}')
+        self.check(case, tree(os.path.join(root, OUT)) == files, f'destination holds {sorted(tree(os.path.join(root, OUT)))}')
 
 
 def talk_cases(suite, made, src):
@@ -271,8 +268,7 @@ def main():
         time.sleep(1.5)  # late starters from the negative cases would have logged by now
         for case, log, expected in suite.pending:
             lines = open(log, encoding='utf-8').read().splitlines() if os.path.exists(log) else []
-            if sorted(lines) != sorted(expected):
-                suite.fail(case, f'folder windows {lines}, expected {expected}')
+            suite.check(case, sorted(lines) == sorted(expected), f'folder windows {lines}, expected {expected}')
     finally:
         open(suite.stop, 'w').close()
         suite.watcher.wait(30)

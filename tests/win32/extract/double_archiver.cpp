@@ -8,6 +8,7 @@
 // texts as received: GetFileCount, the main operation and Combine.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -25,13 +26,8 @@ namespace {
 const char* const kPrefix = DOUBLE_STR(DOUBLE_PREFIX);
 HMODULE g_self = nullptr;
 
-// The 558-byte entry record: five DWORDs and three WORDs, then the path.
-struct Record {
-    char numbers[26];
-    char path[513];
-    char texts[19];
-};
-static_assert(sizeof(Record) == 558);
+// The 558-byte entry record: five DWORDs and three WORDs, then the path in 513 bytes.
+using Record = char[558];
 
 std::string SelfFolder() {
     char path[MAX_PATH] = {};
@@ -49,7 +45,6 @@ std::vector<std::string> Values(const std::string& archive, const char* key) {
     const std::string wanted = std::string(kPrefix) + "." + key + "=";
     std::ifstream in(archive + ".dbl", std::ios::binary);
     for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.rfind(wanted, 0) == 0) out.push_back(line.substr(wanted.size()));
     }
     return out;
@@ -80,9 +75,8 @@ bool Matches(const std::string& pattern, const std::string& text) {
 // Every byte of the record is written, so a wrongly sized or shifted record shows.
 void Fill(Record* record, const std::string& path) {
     std::memset(record, 0x5A, sizeof(Record));
-    const size_t length = path.size() < 512 ? path.size() : 512;
-    std::memcpy(record->path, path.data(), length);
-    record->path[length] = '\0';
+    std::memcpy(*record + 26, path.c_str(), std::min<size_t>(path.size(), 512) + 1);
+    (*record)[26 + 512] = '\0';
 }
 
 int Next(Archive* archive, Record* record) {
