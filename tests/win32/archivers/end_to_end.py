@@ -5,7 +5,7 @@
 # folder 書庫 and the destination 出力; afterwards the sandbox must hold exactly the expected
 # tree, explorer.log the expected folder window, and the watcher's log the expected windows.
 #
-#   end_to_end.py --wine-run W --prefix P --bin DIR --doubles DIR --watcher EXE --work DIR
+#   end_to_end.py WINE-RUN PREFIX BIN-DIR DOUBLES-DIR WATCHER-EXE WORK-DIR
 import argparse
 import io
 import os
@@ -236,10 +236,7 @@ def hostile(made, cases):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    for option in ('wine-run', 'prefix', 'bin', 'doubles', 'watcher', 'work'):
-        parser.add_argument('--' + option, required=True)
-    args = parser.parse_args()
+    args = argparse.Namespace(**dict(zip(('wine_run', 'prefix', 'bin', 'doubles', 'watcher', 'work'), sys.argv[1:])))
     started = time.time()
     shutil.rmtree(args.work, ignore_errors=True)
     suite = Suite(args)
