@@ -38,13 +38,12 @@ namespace dexalo::test {
 namespace {
 
 #if defined(__i386__)
-TEST(CallingConvention, OurLibrariesAndTheDoublesPopTheirArguments) {
+TEST(CallingConvention, OurLibrariesPopTheirArguments) {
     // Calls that take nothing but zeros safely: no path, no handle.
     const std::pair<const char*, int> calls[] = {
         {"GetFileCount", 1}, {"OpenArchive", 3}, {"FindFirst", 3}, {"FindNext", 2}, {"CloseArchive", 1}};
     const std::pair<std::wstring, std::string> libraries[] = {
-        {ProgramBinFolder() + L"unzip32.dll", "UnZip"}, {ProgramBinFolder() + L"tar32.dll", "Tar"},
-        {DoublesFolder() + L"unlha32.dll", "Unlha"}};
+        {ProgramBinFolder() + L"unzip32.dll", "UnZip"}, {ProgramBinFolder() + L"tar32.dll", "Tar"}};
     for (const auto& [file, prefix] : libraries) {
         const HMODULE module = LoadLibraryW(file.c_str());
         ASSERT_NE(module, nullptr) << Utf8(file);

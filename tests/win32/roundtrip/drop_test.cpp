@@ -22,19 +22,16 @@ void Pump() {
         if (message.message != WM_QUIT) ::DispatchMessageW(&message);
 }
 
-IDropTarget* TargetOf(HWND window) {
-    return static_cast<IDropTarget*>(::GetPropW(window, L"OleDropTargetInterface"));
-}
+IDropTarget* TargetOf(HWND window) { return static_cast<IDropTarget*>(::GetPropW(window, L"OleDropTargetInterface")); }
 
 // What the shell hands a drop target when files of one folder are dragged from it.
 IDataObject* ShellFiles(const std::wstring& folder, const std::vector<std::wstring>& names) {
-    std::vector<PIDLIST_ABSOLUTE> items(names.size());
-    std::vector<PCUITEMID_CHILD> children;
+    std::vector<PCUITEMID_CHILD> children(names.size());
     IShellFolder* parent = nullptr;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        EXPECT_EQ(::SHParseDisplayName((folder + names[i]).c_str(), nullptr, &items[i], 0, nullptr), S_OK);
-        children.emplace_back();
-        EXPECT_EQ(::SHBindToParent(items[i], IID_PPV_ARGS(&parent), &children.back()), S_OK);
+        PIDLIST_ABSOLUTE item = nullptr; // kept for the data object's life: the test's
+        EXPECT_EQ(::SHParseDisplayName((folder + names[i]).c_str(), nullptr, &item, 0, nullptr), S_OK);
+        EXPECT_EQ(::SHBindToParent(item, IID_PPV_ARGS(&parent), &children[i]), S_OK);
     }
     IDataObject* data = nullptr;
     EXPECT_EQ(parent->GetUIObjectOf(nullptr, static_cast<UINT>(children.size()), children.data(), IID_IDataObject,
@@ -46,9 +43,8 @@ TEST(DropRoundTrip, DroppedFilesAreExtractedOneByOneInListOrder) {
     ::OleInitialize(nullptr); // for the shell's data object
     const std::wstring sandbox = MakeSandbox(L"drop");
     const std::wstring in = sandbox + L"投下 元\\", out = sandbox + L"out\\", log = sandbox + L"calls.log";
-    std::filesystem::create_directories(in);
-    std::filesystem::create_directories(out);
-    std::filesystem::create_directories(sandbox + L"prog\\設定フォルダ"); // where settings would go
+    for (const std::wstring& folder : {in, out, sandbox + L"prog\\設定フォルダ"}) // the last where settings would go
+        std::filesystem::create_directories(folder);
     CopyDoubles(sandbox); // found there by name, and they log beside themselves
     ::SetDllDirectoryW(sandbox.c_str());
     const std::pair<const wchar_t*, std::string> archives[] = {
