@@ -100,23 +100,22 @@ private:
     HWND window_ = nullptr;
 };
 
-// A value under HKEY_CLASSES_ROOT, read with the wide functions; nullopt when key or value is
-// missing. Stored with its terminating zero: a wrong byte count would cut Japanese text short.
+// A key under HKEY_CLASSES_ROOT opened for reading, or null; left open for the test's life.
+HKEY ClassKey(const std::wstring& key) {
+    HKEY opened = nullptr;
+    ::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &opened);
+    return opened;
+}
+
+// A value read with the wide functions; nullopt when key or value is missing. It must be
+// stored with exactly one terminating zero: a byte count too long carries garbage.
 std::optional<std::wstring> ClassValue(const std::wstring& key, const std::wstring& name = L"") {
     wchar_t text[1024]{};
     DWORD size = sizeof text - sizeof(wchar_t);
-    if (::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, text, &size) !=
-        ERROR_SUCCESS)
+    if (::RegQueryValueExW(ClassKey(key), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size))
         return std::nullopt;
     EXPECT_EQ(size, (std::wcslen(text) + 1) * sizeof(wchar_t)) << Utf8(key);
     return text;
-}
-
-bool ClassKeyExists(const std::wstring& key) {
-    HKEY opened = nullptr;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
-    ::RegCloseKey(opened);
-    return true;
 }
 
 // The prefix belongs to the tests: every key of the table goes, whoever wrote it.
@@ -177,9 +176,9 @@ TEST_F(RoundTrip, ApplyRegistersAndRemovesLeavingOtherProgramsKeys) {
     ASSERT_TRUE(root.WriteString(L".zip\\ShellNew", L"NullFile", L""));
     ASSERT_TRUE(root.WriteString(kUnrelatedExtension, L"", L"Other.File"));
     TickAndApply(in, true);
-    for (const wchar_t* gone : {L"LzhFile", L"ZipFile", L".lzh", L".jar"}) EXPECT_FALSE(ClassKeyExists(gone)) << Utf8(gone);
+    for (const wchar_t* gone : {L"LzhFile", L"ZipFile", L".lzh", L".jar"}) EXPECT_EQ(ClassKey(gone), nullptr) << Utf8(gone);
     EXPECT_EQ(ClassValue(L".lha"), L"OtherArc.lha");
-    EXPECT_TRUE(ClassKeyExists(L".zip\\ShellNew"));
+    EXPECT_NE(ClassKey(L".zip\\ShellNew"), nullptr);
     EXPECT_EQ(ClassValue(L".zip"), std::nullopt);
     EXPECT_EQ(ClassValue(kUnrelatedExtension), L"Other.File");
 }
