@@ -1,13 +1,11 @@
 #!/usr/bin/env python3
-"""dexalo.exe end to end under Wine with our archiver DLLs, as one table of archive x
-settings x expected tree. Archives are made here with Debian's tools (lha, zip, gcab, tar)
-or Python's. Each row gets a sandbox: a program folder (dexalo.exe, the DLLs, a stand-in
-explorer.exe, the settings file), the archive's folder 書庫 and the destination folder 出力.
-After the run the sandbox must hold exactly the expected tree, and explorer.log exactly the
-expected folder window.
-
-  end_to_end.py --wine-run W --prefix P --bin DIR --explorer EXE --watcher EXE --work DIR
-"""
+# dexalo.exe end to end under Wine with our archiver DLLs. Archives are made here with
+# Debian's tools (lha, zip, gcab, tar, 7z) or Python's. Each case gets a sandbox: a program
+# folder (dexalo.exe, the DLLs, a stand-in explorer.exe, the settings file), the archive's
+# folder 書庫 and the destination 出力; afterwards the sandbox must hold exactly the expected
+# tree, explorer.log the expected folder window, and the watcher's log the expected windows.
+#
+#   end_to_end.py WINE-RUN PREFIX BIN-DIR DOUBLES-DIR WATCHER-EXE WORK-DIR
 import argparse
 import io
 import os
@@ -20,34 +18,20 @@ import zipfile
 
 ARC, OUT = '書庫', '出力'
 STAMP = time.mktime((2021, 3, 4, 5, 6, 8, 0, 0, -1))  # even seconds: DOS times keep it
-DLLS = ('unlha32.dll', 'unzip32.dll', 'cab32.dll', 'tar32.dll', 'unarj32j.dll')
 BIG = b''.join(b'%d entry header stream\n' % (i * 7919 % 100003) for i in range(20000))
+ONE = {'資料/a.txt': b'alpha\r\n', '資料/sub/b.txt': BIG[:20000]}
+# Info-ZIP and arj on Linux store UTF-8 names without a flag, so these keep to ASCII.
+MULTI = {'doc/a.txt': b'one\n', 'docs/b.txt': b'two\n', 'readme.txt': BIG[:5000]}
+# One per format and per settings value: (archive, files, lha header level, OptionFlags,
+# where the entries land, folder window or None)
+ROWS = [('one.lzh', ONE, 2, 0, f'{OUT}/', None),
+        ('複数.zip', MULTI, 0, 3, f'{ARC}/複数/', [f'{ARC}\\複数']),
+        ('one.cab', ONE, 0, 2, f'{OUT}/', [f'{OUT}\\']),
+        ('複数.tar.gz', MULTI, 0, 1, f'{ARC}/複数.tar/', None),
+        ('複数.arj', MULTI, 0, 2, f'{OUT}/複数/', [f'{OUT}\\複数'])]
 
-# Layouts: file path -> contents. Info-ZIP and arj on Linux store the names' UTF-8 bytes
-# without a flag, so ZIP and ARJ keep to ASCII.
-LAYOUTS = {
-    'one': {'資料/a.txt': b'alpha\r\n', '資料/sub/b.txt': BIG[:20000]},
-    'one-ascii': {'top/a.txt': b'alpha\r\n', 'top/sub/b.txt': BIG[:20000]},
-    'multi': {'doc/a.txt': b'one\n', 'docs/b.txt': b'two\n', 'readme.txt': BIG[:5000]},
-    'solo': {'solo.txt': b'only entry\n'},
-}
-# (archive, layout, lha header level, OptionFlags, where the entries land, folder window or None)
-ROWS = [
-    ('one.lzh', 'one', 2, 0, f'{OUT}/', None),
-    ('one.lzh', 'one', 2, 3, f'{ARC}/', f'{ARC}\\'),
-    ('複数.lzh', 'multi', 1, 1, f'{ARC}/複数/', None),
-    ('複数.lzh', 'multi', 1, 2, f'{OUT}/複数/', f'{OUT}\\複数'),
-    ('solo.lzh', 'solo', 0, 2, f'{OUT}/', f'{OUT}\\'),
-    ('one.zip', 'one-ascii', 0, 1, f'{ARC}/', None),
-    ('複数.zip', 'multi', 0, 3, f'{ARC}/複数/', f'{ARC}\\複数'),
-    ('solo.zip', 'solo', 0, 0, f'{OUT}/', None),
-    ('one.cab', 'one', 0, 2, f'{OUT}/', f'{OUT}\\'),
-    ('複数.cab', 'multi', 0, 0, f'{OUT}/複数/', None),
-    ('one.tar.gz', 'one', 0, 0, f'{OUT}/', None),
-    ('複数.tar.gz', 'multi', 0, 3, f'{ARC}/複数.tar/', f'{ARC}\\複数.tar'),
-    ('one.arj', 'one-ascii', 0, 2, f'{OUT}/', f'{OUT}\\'),
-    ('複数.arj', 'multi', 0, 1, f'{ARC}/複数/', None),
-]
+
+DLLS = ['dexalo.exe', 'unlha32.dll', 'unzip32.dll', 'cab32.dll', 'tar32.dll', 'unarj32j.dll']
 
 
 def win(path):
@@ -57,16 +41,6 @@ def win(path):
 def sh(command, cwd):
     subprocess.run(command, shell=True, cwd=cwd, check=True, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, env=dict(os.environ, LC_ALL='C.UTF-8'))
-
-
-def with_folders(prefix, files):
-    out = {}
-    for name, data in files.items():
-        parts = (prefix + name).split('/')
-        for i in range(1, len(parts)):
-            out['/'.join(parts[:i]) + '/'] = None
-        out[prefix + name] = data
-    return out
 
 
 def make_archive(target, files, src, level=0):
@@ -80,7 +54,6 @@ def make_archive(target, files, src, level=0):
             os.utime(os.path.join(folder, n), (STAMP, STAMP))
     tops = ' '.join(f"'{t}'" for t in sorted({n.split('/')[0] for n in files}))
     names = ' '.join(f"'{n}'" for n in sorted(files))
-    target = os.path.abspath(target)
     command = {'lzh': f"lha c{level}o{5 + level}y '{target}' {tops}", 'zip': f"zip -q -r -X '{target}' {tops}",
                'cab': f"gcab -c -z '{target}' {names}", 'gz': f"tar -czf '{target}' {tops}",
                'arj': f"arj a -r -a1 -y '{target}' '*'"}  # arj takes a first folder named as its base folder
@@ -88,22 +61,20 @@ def make_archive(target, files, src, level=0):
 
 
 def tree(root):
+    # The files under root (the program folder apart) and their contents; folders show by their files.
     found = {}
     for folder, dirs, names in os.walk(root):
-        rel = os.path.relpath(folder, root)
-        rel = '' if rel == '.' else rel + '/'
-        dirs[:] = [d for d in dirs if rel + d != 'prog']
-        found.update({rel + d + '/': None for d in dirs})
+        dirs[:] = [d for d in dirs if os.path.join(folder, d) != os.path.join(root, 'prog')]
         for n in names:
             with open(os.path.join(folder, n), 'rb') as f:
-                found[rel + n] = f.read()
+                found[os.path.relpath(os.path.join(folder, n), root)] = f.read()
     return found
 
 
 class Suite:
     def __init__(self, args):
         self.args, self.work = args, os.path.abspath(args.work)
-        self.failures, self.pending, self.watcher = [], [], None
+        self.failures, self.pending = [], []
         self.messages = os.path.join(self.work, 'messages.log')
         self.answers = os.path.join(self.work, 'answers.txt')  # the watcher's replies to our windows
         self.stop = os.path.join(self.work, 'watcher.stop')
@@ -112,116 +83,112 @@ class Suite:
         self.failures.append(case)
         print(f'FAIL {case}: {why}', flush=True)
 
-    def run(self, case, archive, flags, answers=''):
-        """A sandbox with the archive in 書庫, dexalo.exe run on it: the sandbox and the windows
-        shown (progress windows, which a slow machine may show for any archive, apart)."""
+    def check(self, case, ok, why):
+        if not ok:
+            self.fail(case, why)
+
+    def run(self, case, archive, flags, answers='', window=None, libraries=None, names=None):
+        # dexalo.exe run on the archive (or the files, given `names`, the arguments) in a fresh
+        # sandbox: the sandbox, the windows shown apart from progress windows (a slow machine may
+        # show one for any archive), and whether one was.
         root = os.path.join(self.work, 'cases', case)
         prog = os.path.join(root, 'prog')
-        shutil.rmtree(root, ignore_errors=True)
         os.makedirs(os.path.join(prog, '設定フォルダ'))
-        for name in ('dexalo.exe',) + DLLS:
-            shutil.copy(os.path.join(self.args.bin, name), prog)
-        shutil.copy(self.args.explorer, os.path.join(prog, 'explorer.exe'))
+        for name in libraries or [os.path.join(self.args.bin, n) for n in DLLS]:
+            shutil.copy(name, prog)
+        shutil.copy(self.args.watcher, os.path.join(prog, 'explorer.exe'))  # it logs as explorer.exe
         for d in (ARC, OUT):
             os.makedirs(os.path.join(root, d))
         with open(os.path.join(prog, '設定フォルダ', '設定.ini'), 'wb') as f:
             f.write(b'%d\r\n"' % flags + (win(os.path.join(root, OUT)) + '\\').encode('cp932') + b'"\r\n')
-        shutil.copy(archive, os.path.join(root, ARC))
+        for name in [archive] if names is None else archive:
+            shutil.copy(name, os.path.join(root, ARC))
         with open(self.answers, 'w') as f:
             f.write(answers)
-        # The watcher answers any message box, so no run can hang on one; it ends by itself
-        # after two minutes, so it is started again when gone.
-        if self.watcher is None or self.watcher.poll() is not None:
-            if os.path.exists(self.stop):
-                os.remove(self.stop)
-            self.watcher = subprocess.Popen([self.args.wine_run, self.args.prefix, self.args.watcher,
-                                             win(self.messages), win(self.stop), win(self.answers)],
-                                            stdin=subprocess.DEVNULL,
-                                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            time.sleep(0.5)
         before = os.path.getsize(self.messages) if os.path.exists(self.messages) else 0
         # stdio on /dev/null: the folder window it starts would otherwise hold ctest's pipes.
         process = subprocess.Popen([self.args.wine_run, self.args.prefix, os.path.join(prog, 'dexalo.exe'),
-                                    win(os.path.join(root, ARC, os.path.basename(archive)))], cwd=root,
+                                    *[win(os.path.join(root, ARC, n)) for n in names or [os.path.basename(archive)]]], cwd=root,
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
             process.wait(60)
         except subprocess.TimeoutExpired:
             process.kill()
             self.fail(case, 'dexalo.exe did not end within 60 s')
-        shown = []
-        if os.path.exists(self.messages):
-            with open(self.messages, 'rb') as f:
-                f.seek(before)
-                shown = f.read().decode('utf-8', 'replace').splitlines()
-        return root, [m for m in shown if not m.endswith('\tprogress')], 'progress' in ' '.join(shown)
-
-    def expect_report(self, case, boxes, name, *words):
-        """The library's one error message, naming the archive and what went wrong."""
-        if len(boxes) != 1 or not boxes[0].endswith('\ticon=1') or \
-                not all(w in boxes[0] for w in (f'「{name}」',) + words):
-            self.fail(case, f'expected one error message naming {name} and {words}, got {boxes}')
-
-    def expect_window(self, case, root, folder):
-        """The folder window starts detached: wait for its line, compare all at the end."""
-        log = os.path.join(root, 'prog', 'explorer.log')
-        for _ in range(150 if folder else 0):
+        # The folder window starts detached: wait for its line, compare all at the end.
+        log = os.path.join(prog, 'explorer.log')
+        for _ in range(150 if window else 0):
             if os.path.exists(log):
                 break
             time.sleep(0.1)
-        self.pending.append((case, log, [] if folder is None else [f'explorer /n,{win(os.path.join(root, folder))}\tshow=1']))
+        self.pending.append((case, log, [f'explorer /n,{win(os.path.join(root, w))}\tshow=1' for w in window or []]))
+        with open(self.messages, 'ab+') as f:
+            f.seek(before)
+            shown = f.read().decode('utf-8', 'replace').splitlines()
+        boxes = [m for m in shown if not m.endswith('\tprogress')]
+        return root, boxes, len(boxes) < len(shown)
 
-    def check_windows(self):
-        time.sleep(1.5)  # late starters from the negative cases would have logged by now
-        for case, log, expected in self.pending:
-            lines = open(log, encoding='utf-8').read().splitlines() if os.path.exists(log) else []
-            if lines != expected:
-                self.fail(case, f'folder windows {lines}, expected {expected}')
+    def whole_run(self, doubles, made):
+        # The libraries only the test doubles stand for (ISH's two-argument call, JAK's join), both
+        # messages, the real lz32 (sample.tx_ is sample.txt compressed) and the folder windows.
+        data = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'data')
+        files = [os.path.join(data, 'sample.tx_')]
+        for name, behaviour in [('a.lzh', 'Unlha.count=2\nUnlha.entry=foo/a.txt\nUnlha.entry=foo/b.txt\n'),
+                                ('b.zip', 'UnZip.count=2\nUnZip.entry=a.txt\nUnZip.entry=b.txt\nUnZip.run=0x8001\n'),
+                                ('mail.ish', 'Ish.check=1\n'), ('big.001', 'Jack.check=1\n'), ('plain.txt', '')]:
+            files += [os.path.join(made, name), os.path.join(made, name + '.dbl')]
+            for path, text in zip(files[-2:], ('archive bytes', behaviour)):
+                with open(path, 'w') as f:
+                    f.write(text)
+        root, boxes, _ = self.run('whole-run', files, 3, window=[f'{ARC}\\'] * 3 + [f'{ARC}\\mail'],
+                                  libraries=[os.path.join(self.args.bin, 'dexalo.exe')] + [
+                                      os.path.join(doubles, n) for n in os.listdir(doubles) if n.endswith('.dll')],
+                                  names=['a.lzh', 'b.zip', 'missing.lzh', 'plain.txt', 'mail.ish', 'sample.tx_', 'big.001'])
+        self.check('whole-run', boxes == ['エラー発生\t解凍不可能なファイルです｡\ticon=1',
+                                          'Dexalo\t解凍可能なファイルではありません。\ticon=1'], f'message boxes {boxes}')
+        a = win(os.path.join(root, ARC)) + '\\'
+        with open(os.path.join(root, 'prog', 'calls.log'), encoding='cp932') as f:
+            calls = f.read().splitlines()
+        if [c for c in calls if '.Run(' in c] + [c for c in calls if '.Combine(' in c] != [
+                f'Unlha.Run(0,x -a1 -gq1 -m1 "{a}a.lzh" "{a}",0)', f'UnZip.Run(0,-u -qq "{a}b.zip" "{a}b\\",0)',
+                f'Ish.Run(0,{a}mail.ish /f={a}mail\\)', f'Jack.Combine({a}big.001,{a})']:
+            self.fail('whole-run', f'library calls {calls}')
+        found = tree(os.path.join(root, ARC))
+        with open(os.path.join(data, 'sample.txt'), 'rb') as f:
+            self.check('whole-run', found.get('sample.tx#') == f.read() and 'plain.tx#' not in found and
+                       os.path.isdir(os.path.join(root, ARC, 'mail')), f'the folder holds {sorted(found)}')
+
+    def expect_report(self, case, boxes, name, *words):
+        # The library's one error message, naming the archive and what went wrong.
+        self.check(case, len(boxes) == 1 and boxes[0].endswith('\ticon=1') and all(w in boxes[0] for w in (f'「{name}」',) + words),
+                   f'expected one error message naming {name} and {words}, got {boxes}')
 
     def row(self, archive, files, flags, into, window):
         case = f'{os.path.basename(archive)}-flags{flags}'
-        root, boxes, _ = self.run(case, archive, flags)
-        if boxes:
-            self.fail(case, f'message boxes {boxes}')
+        root, boxes, _ = self.run(case, archive, flags, window=window)
+        self.check(case, not boxes, f'message boxes {boxes}')
         with open(archive, 'rb') as f:
-            expected = {f'{ARC}/': None, f'{OUT}/': None, f'{ARC}/{os.path.basename(archive)}': f.read()}
-        expected.update(with_folders(into, files))
+            expected = {f'{ARC}/{os.path.basename(archive)}': f.read(), **{into + n: d for n, d in files.items()}}
         actual = tree(root)
-        if actual != expected:
-            self.fail(case, f'missing {sorted(set(expected) - set(actual))}, unexpected '
-                            f'{sorted(set(actual) - set(expected))}, wrong '
-                            f'{sorted(k for k in set(actual) & set(expected) if actual[k] != expected[k])}')
-        elif any(abs(os.path.getmtime(os.path.join(root, into + n)) - STAMP) > 2 for n in files):
+        self.check(case, actual == expected, f'files that differ: {sorted(set(actual) ^ set(expected))}')
+        if actual == expected and any(abs(os.path.getmtime(os.path.join(root, into + n)) - STAMP) > 2 for n in files):
             self.fail(case, 'the entries did not keep their times')
-        self.expect_window(case, root, window)
 
     def damaged(self, archive, allowed, required=(), said='big.txt'):
-        """Extraction fails: inside the destination 書庫/ only `allowed` may stand (complete
-        where its contents are given) and `required` must; nothing anywhere else, nothing
-        named `escape`, no folder window, one message that says `said`."""
+        # Extraction fails: inside 書庫/ only `allowed` may stand (complete where its contents
+        # are given) and `required` must; nothing named escape anywhere; one message saying `said`.
         case = os.path.basename(archive)
         root, boxes, _ = self.run(case, archive, 3)
         self.expect_report(case, boxes, case, said)
-        found = tree(root)
-        for rel, data in found.items():
-            sub = rel[len(ARC) + 1:] if rel.startswith(ARC + '/') else None
-            if rel in (f'{ARC}/', f'{OUT}/', f'{ARC}/{case}'):
-                continue
-            if sub not in allowed:
-                self.fail(case, f'{rel} is left behind')
-            elif allowed[sub] is not None and allowed[sub] != data:
-                self.fail(case, f'{rel} is incomplete')
-        for sub in required:
-            if f'{ARC}/{sub}' not in found:
-                self.fail(case, f'the good entry {sub} was not extracted')
+        found = {k.removeprefix(ARC + '/'): v for k, v in tree(root).items() if k != f'{ARC}/{case}'}
+        left = [k for k, v in found.items() if allowed.get(k) != v]
+        self.check(case, not left and set(required) <= set(found), f'left behind or incomplete: {left}')
         strays = [os.path.join(d, n) for d, _, names in os.walk(self.work) for n in names if 'escape' in n]
-        if strays:
-            self.fail(case, f'escaped entries: {strays}')
-        self.expect_window(case, root, None)
+        self.check(case, not strays, f'escaped entries: {strays}')
 
     def talk(self, case, archive, answers, kinds, files, progress=False):
-        """The libraries' own windows, answered by the watcher: `kinds` are the windows expected
-        besides progress windows (which `progress` requires), `files` the destination after."""
+        # The libraries' own windows, answered by the watcher: `kinds` are the windows expected
+        # besides progress windows (which `progress` requires), `files` the destination after.
         root, boxes, shown = self.run(case, archive, 0, answers)
         if [m.rsplit('\t', 1)[-1] for m in boxes] != kinds or (progress and not shown):
             self.fail(case, f'windows {boxes}, expected {kinds}' + (' and a progress window' if progress else ''))
@@ -229,17 +196,13 @@ class Suite:
             self.fail(case, f'the second prompt does not say the password was wrong: {boxes[1]}')
         elif kinds[-1:] == ['icon=1']:
             self.expect_report(case, boxes[-1:], os.path.basename(archive), 'secret.txt')
-        actual = tree(os.path.join(root, OUT))
-        if actual != files:
-            self.fail(case, f'destination holds {sorted(actual)}, expected {sorted(files)}')
-        self.expect_window(case, root, None)
+        self.check(case, tree(os.path.join(root, OUT)) == files, f'destination holds {sorted(tree(os.path.join(root, OUT)))}')
 
 
 def talk_cases(suite, made, src):
     secret = {'secret.txt': b'behind a password\n'}
     zipcrypto, aes = os.path.join(made, 'zipcrypto.zip'), os.path.join(made, 'aes.zip')
-    shutil.rmtree(src, ignore_errors=True)
-    os.makedirs(src)
+    os.makedirs(src, exist_ok=True)
     with open(os.path.join(src, 'secret.txt'), 'wb') as f:
         f.write(secret['secret.txt'])
     sh(f"zip -q -P right '{zipcrypto}' secret.txt && 7z a -tzip -mem=AES256 -pright '{aes}' secret.txt", src)
@@ -254,47 +217,13 @@ def talk_cases(suite, made, src):
             info = tarfile.TarInfo(name)
             info.size, info.mtime = size, STAMP
             t.addfile(info, io.BytesIO(b'first\n' if size == 6 else bytes(size)))
-    suite.talk('progress-cancel', big, 'close\n', [], {'big.tar/': None, 'big.tar/a.txt': b'first\n'}, True)
-
-
-def damage(path):
-    """The big second entry's data: flipped bytes where a checksum guards them, a cut elsewhere."""
-    with open(path, 'rb') as f:
-        data = bytearray(f.read())
-    if path.endswith('.zip'):
-        info = zipfile.ZipFile(path).getinfo('top/big.txt')
-        at = info.header_offset + 30 + len(info.filename) + len(info.extra) + info.compress_size // 2
-    elif path.endswith('.lzh'):
-        at = len(data) - 40000  # the big entry is last, its data runs to just before the end marker
-    else:
-        data = data[:len(data) * 6 // 10]
-        at = None
-    if at is not None:
-        data[at:at + 16] = bytes(b ^ 0x5A for b in data[at:at + 16])
-    with open(path, 'wb') as f:
-        f.write(data)
+    suite.talk('progress-cancel', big, 'close\n', [], {'big.tar/a.txt': b'first\n'}, True)
 
 
 def hostile(made, cases):
-    """Entries that climb out, absolute, drive and root paths, devices, streams and links that
-    escape: only good/a.txt lands, inside the destination; the rest is refused."""
-    def tar(path, members):
-        with tarfile.open(path, 'w:gz', format=tarfile.PAX_FORMAT) as t:
-            for name, link, payload in members:
-                info = tarfile.TarInfo(name)
-                if link:
-                    info.type, info.linkname = tarfile.SYMTYPE, link
-                    t.addfile(info)
-                else:
-                    info.size = len(payload)
-                    t.addfile(info, io.BytesIO(payload))
-    climb = os.path.join(made, 'climb.tar.gz')
-    tar(climb, [('../escape-up/a.txt', None, b'x'), ('../escape-up/b.txt', None, b'x')])
-    mixed = os.path.join(made, 'mixed.tar.gz')
-    tar(mixed, [('good/a.txt', None, b'good\n'), ('../../escape-tar.txt', None, b'x'),
-                (os.path.join(cases, 'mixed.tar.gz', 'escape-abs.txt'), None, b'x'),
-                ('good/up', '../../..', b''), ('good/up/through-link.txt', None, b'x'),
-                ('good/abs', os.path.join(cases, 'mixed.tar.gz'), b''), ('good/abs/through-abs-link.txt', None, b'x')])
+    # Names only Windows reads as a way out or as no file: a climb with either separator,
+    # drive and root paths, devices, a stream. Only good/a.txt lands, inside the destination.
+    # Links and Unix absolute paths are the native safety tests'.
     zipped = os.path.join(made, 'mixed.zip')
     with zipfile.ZipFile(zipped, 'w') as z:
         for n in ['good/a.txt', '../escape-zip.txt', '..\\escape-zip2.txt',
@@ -302,49 +231,43 @@ def hostile(made, cases):
                   win(os.path.join(cases, 'mixed.zip', 'escape-root.txt'))[2:],
                   'good/CON', 'good/aux.txt', 'good/a.txt:stream']:
             z.writestr(zipfile.ZipInfo(n, (2021, 3, 4, 5, 6, 8)), b'good\n' if n == 'good/a.txt' else b'x')
-    def good(top):
-        return {f'{top}/': None, f'{top}/good/': None, f'{top}/good/a.txt': b'good\n'}
-    # Links are skipped on Windows; a later entry under a link's name is an ordinary folder inside.
-    through = {f'mixed.tar/good/{n}': None for n in ('up/', 'abs/', 'up/through-link.txt', 'abs/through-abs-link.txt')}
-    return [(climb, {}, ()), (mixed, {**good('mixed.tar'), **through}, ['mixed.tar/good/a.txt']),
-            (zipped, good('mixed'), ['mixed/good/a.txt'])]
+    return zipped, {'mixed/good/a.txt': b'good\n'}
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    for option in ('wine-run', 'prefix', 'bin', 'explorer', 'watcher', 'work'):
-        parser.add_argument('--' + option, required=True)
-    args = parser.parse_args()
-    started = time.time()
+    args = argparse.Namespace(**dict(zip(('wine_run', 'prefix', 'bin', 'doubles', 'watcher', 'work'), sys.argv[1:])))
     shutil.rmtree(args.work, ignore_errors=True)
     suite = Suite(args)
-    made = os.path.join(suite.work, 'archives')
+    made, src = os.path.join(suite.work, 'archives'), os.path.join(suite.work, 'src')
     os.makedirs(made)
-    src = os.path.join(suite.work, 'src')
+    # The watcher answers any message box, so no run can hang on one.
+    suite.watcher = subprocess.Popen([args.wine_run, args.prefix, args.watcher, win(suite.messages), win(suite.stop),
+                                      win(suite.answers)], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
     try:
-        for name, layout, level, flags, into, window in ROWS:
-            archive = os.path.join(made, name)
-            if not os.path.exists(archive):
-                make_archive(archive, LAYOUTS[layout], src, level)
-            suite.row(archive, LAYOUTS[layout], flags, into, window)
+        for name, files, level, flags, into, window in ROWS:
+            make_archive(os.path.join(made, name), files, src, level)
+            suite.row(os.path.join(made, name), files, flags, into, window)
         corrupt = {'top/a.txt': b'complete before the damage\n', 'top/big.txt': BIG}
-        for kind in ('lzh', 'zip', 'cab', 'tar.gz', 'arj'):
+        # Cut in the big second entry's data. (A zip cut there loses its directory; a checksum
+        # failure is the native tests'.)
+        for kind in ('lzh', 'cab', 'tar.gz', 'arj'):
             broken = os.path.join(made, f'broken.{kind}')
             make_archive(broken, corrupt, src)
-            damage(broken)
-            suite.damaged(broken, {'top/': None, 'top/a.txt': corrupt['top/a.txt']})
-        for archive, allowed, required in hostile(made, os.path.join(suite.work, 'cases')):
-            suite.damaged(archive, allowed, required, '安全でない')
+            os.truncate(broken, os.path.getsize(broken) * 6 // 10)
+            suite.damaged(broken, {'top/a.txt': corrupt['top/a.txt']})
+        zipped, good = hostile(made, os.path.join(suite.work, 'cases'))
+        suite.damaged(zipped, good, ['mixed/good/a.txt'], '安全でない')
         talk_cases(suite, made, src)
-        suite.check_windows()
+        suite.whole_run(args.doubles, made)
+        time.sleep(1.5)  # late starters from the negative cases would have logged by now
+        for case, log, expected in suite.pending:
+            lines = open(log, encoding='utf-8').read().splitlines() if os.path.exists(log) else []
+            suite.check(case, sorted(lines) == sorted(expected), f'folder windows {lines}, expected {expected}')
     finally:
-        if suite.watcher is not None:
-            open(suite.stop, 'w').close()
-            try:
-                suite.watcher.wait(30)
-            except subprocess.TimeoutExpired:
-                suite.watcher.kill()
-    print(f'{len(suite.pending)} runs in {time.time() - started:.1f} s, {len(suite.failures)} failures')
+        open(suite.stop, 'w').close()
+        suite.watcher.wait(30)
+    print(f'{len(suite.pending)} runs, {len(suite.failures)} failures')
     return 1 if suite.failures else 0
 
 

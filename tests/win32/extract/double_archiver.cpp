@@ -4,13 +4,16 @@
 // Behaviour comes from "<archive>.dbl" beside the archive (raw ANSI bytes), one "key=value"
 // a line, keys starting with the prefix: Unlha.count=2, Unlha.entry=foo/a.txt (repeatable,
 // in listing order), Unlha.run=0, Ish.check=1. Versions come from versions.dbl beside the DLL
-// (Unlha=262). Every call is appended to calls.log beside the DLL, texts as received.
+// (Unlha.version=262). The calls the tests look at are appended to calls.log beside the DLL,
+// texts as received: GetFileCount, the main operation and Combine.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #define DOUBLE_CAT2(a, b) a##b
@@ -23,68 +26,38 @@ namespace {
 const char* const kPrefix = DOUBLE_STR(DOUBLE_PREFIX);
 HMODULE g_self = nullptr;
 
-#pragma pack(push, 1)
-struct Record {
-    DWORD numbers[5];
-    WORD shortNumbers[3];
-    char path[513];
-    char text3[3];
-    char text8a[8];
-    char text8b[8];
-};
-#pragma pack(pop)
-static_assert(sizeof(Record) == 558);
+// The 558-byte entry record: five DWORDs and three WORDs, then the path in 513 bytes.
+using Record = char[558];
 
 std::string SelfFolder() {
-    char buffer[MAX_PATH] = {};
-    GetModuleFileNameA(g_self, buffer, MAX_PATH);
-    std::string path = buffer;
-    return path.substr(0, path.rfind('\\') + 1);
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(g_self, path, MAX_PATH);
+    return std::string(path, std::strrchr(path, '\\') + 1);
 }
 
 void Log(const std::string& line) {
-    const std::string file = SelfFolder() + "calls.log";
-    HANDLE h = CreateFileA(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return;
-    const std::string text = std::string(kPrefix) + "." + line + "\r\n";
-    DWORD written = 0;
-    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(h);
-}
-
-std::vector<std::string> ReadLines(const std::string& file) {
-    std::vector<std::string> lines;
-    std::ifstream in(file, std::ios::binary);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
+    std::ofstream(SelfFolder() + "calls.log", std::ios::app | std::ios::binary) << kPrefix << "." << line << "\r\n";
 }
 
 // Values of "<prefix>.<key>=" in the archive's behaviour file.
-std::vector<std::string> Values(const char* archive, const char* key) {
+std::vector<std::string> Values(const std::string& archive, const char* key) {
     std::vector<std::string> out;
     const std::string wanted = std::string(kPrefix) + "." + key + "=";
-    for (const auto& line : ReadLines(std::string(archive ? archive : "") + ".dbl"))
+    std::ifstream in(archive + ".dbl", std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
         if (line.rfind(wanted, 0) == 0) out.push_back(line.substr(wanted.size()));
+    }
     return out;
 }
 
-int IntValue(const char* archive, const char* key, int fallback) {
+int IntValue(const std::string& archive, const char* key, int fallback) {
     const auto values = Values(archive, key);
     return values.empty() ? fallback : static_cast<int>(std::strtol(values[0].c_str(), nullptr, 0));
 }
 
-long Version() {
-    const std::string wanted = std::string(kPrefix) + "=";
-    for (const auto& line : ReadLines(SelfFolder() + "versions.dbl"))
-        if (line.rfind(wanted, 0) == 0) return std::strtol(line.c_str() + wanted.size(), nullptr, 0);
-    return 100;
-}
+int Version() { return IntValue(SelfFolder() + "versions", "version", 100); }
 
-std::string Number(unsigned long long n) { return std::to_string(n); }
+[[maybe_unused]] std::string Number(unsigned long long n) { return std::to_string(n); }
 std::string Text(const char* s) { return s ? s : "(null)"; }
 
 #if DOUBLE_KIND == 0
@@ -102,9 +75,14 @@ bool Matches(const std::string& pattern, const std::string& text) {
 // Every byte of the record is written, so a wrongly sized or shifted record shows.
 void Fill(Record* record, const std::string& path) {
     std::memset(record, 0x5A, sizeof(Record));
-    const size_t length = path.size() < 512 ? path.size() : 512;
-    std::memcpy(record->path, path.data(), length);
-    record->path[length] = '\0';
+    std::memcpy(*record + 26, path.c_str(), std::min<size_t>(path.size(), 512) + 1);
+    (*record)[26 + 512] = '\0';
+}
+
+int Next(Archive* archive, Record* record) {
+    if (!archive || archive->next >= archive->entries.size()) return -1;
+    Fill(record, archive->entries[archive->next++]);
+    return 0;
 }
 #endif
 
@@ -116,56 +94,34 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 // Ish answers its version in 32 bits, the others in 16.
-#if DOUBLE_KIND == 1
-extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, GetVersion)() {
-    Log("GetVersion()");
-    return static_cast<int>(Version());
+extern "C" __declspec(dllexport) std::conditional_t<DOUBLE_KIND == 1, int, WORD> WINAPI
+DOUBLE_CAT(DOUBLE_PREFIX, GetVersion)() {
+    return static_cast<std::conditional_t<DOUBLE_KIND == 1, int, WORD>>(Version());
 }
-#else
-extern "C" __declspec(dllexport) WORD WINAPI DOUBLE_CAT(DOUBLE_PREFIX, GetVersion)() {
-    Log("GetVersion()");
-    return static_cast<WORD>(Version());
-}
-#endif
 
 #if DOUBLE_KIND == 0
 extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, GetFileCount)(LPCSTR path) {
     Log("GetFileCount(" + Text(path) + ")");
-    return IntValue(path, "count", 0);
+    return IntValue(Text(path), "count", 0);
 }
 
-extern "C" __declspec(dllexport) HANDLE WINAPI DOUBLE_CAT(DOUBLE_PREFIX, OpenArchive)(HWND window, LPCSTR path,
-                                                                                     DWORD mode) {
-    Log("OpenArchive(" + Number(reinterpret_cast<ULONG_PTR>(window)) + "," + Text(path) + "," + Number(mode) + ")");
-    auto* archive = new Archive{Values(path, "entry"), 0};
-    return archive;
+extern "C" __declspec(dllexport) HANDLE WINAPI DOUBLE_CAT(DOUBLE_PREFIX, OpenArchive)(HWND, LPCSTR path, DWORD) {
+    return new Archive{Values(Text(path), "entry"), 0};
 }
 
 extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, FindFirst)(HANDLE handle, LPCSTR wildcard,
                                                                                 Record* record) {
-    Log("FindFirst(" + Text(wildcard) + ")");
     auto* archive = static_cast<Archive*>(handle);
     if (!archive) return -1;
-    std::vector<std::string> matching;
-    for (const auto& e : archive->entries)
-        if (Matches(Text(wildcard), e)) matching.push_back(e);
-    archive->entries = matching;
-    archive->next = 0;
-    if (archive->entries.empty()) return -1;
-    Fill(record, archive->entries[archive->next++]);
-    return 0;
+    std::erase_if(archive->entries, [&](const std::string& e) { return !Matches(Text(wildcard), e); });
+    return Next(archive, record);
 }
 
 extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, FindNext)(HANDLE handle, Record* record) {
-    Log("FindNext()");
-    auto* archive = static_cast<Archive*>(handle);
-    if (!archive || archive->next >= archive->entries.size()) return -1;
-    Fill(record, archive->entries[archive->next++]);
-    return 0;
+    return Next(static_cast<Archive*>(handle), record);
 }
 
 extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, CloseArchive)(HANDLE handle) {
-    Log("CloseArchive()");
     delete static_cast<Archive*>(handle);
     return 0;
 }
@@ -178,14 +134,13 @@ extern "C" __declspec(dllexport) int WINAPI DOUBLE_PREFIX(HWND window, LPCSTR li
     const size_t open = text.find('"');
     const size_t close = open == std::string::npos ? open : text.find('"', open + 1);
     if (close == std::string::npos) return 0x8001;
-    return IntValue(text.substr(open + 1, close - open - 1).c_str(), "run", 0);
+    return IntValue(text.substr(open + 1, close - open - 1), "run", 0);
 }
 #endif
 
 #if DOUBLE_KIND == 1 || DOUBLE_KIND == 2
-extern "C" __declspec(dllexport) BOOL WINAPI DOUBLE_CAT(DOUBLE_PREFIX, CheckArchive)(LPCSTR path, int mode) {
-    Log("CheckArchive(" + Text(path) + "," + Number(static_cast<unsigned>(mode)) + ")");
-    return IntValue(path, "check", 0);
+extern "C" __declspec(dllexport) BOOL WINAPI DOUBLE_CAT(DOUBLE_PREFIX, CheckArchive)(LPCSTR path, int) {
+    return IntValue(Text(path), "check", 0);
 }
 #endif
 
@@ -194,13 +149,13 @@ extern "C" __declspec(dllexport) BOOL WINAPI DOUBLE_CAT(DOUBLE_PREFIX, CheckArch
 extern "C" __declspec(dllexport) int WINAPI DOUBLE_PREFIX(HWND window, LPCSTR line) {
     Log("Run(" + Number(reinterpret_cast<ULONG_PTR>(window)) + "," + Text(line) + ")");
     const std::string text = Text(line);
-    return IntValue(text.substr(0, text.find(" /f=")).c_str(), "run", 0);
+    return IntValue(text.substr(0, text.find(" /f=")), "run", 0);
 }
 #endif
 
 #if DOUBLE_KIND == 2
 extern "C" __declspec(dllexport) int WINAPI DOUBLE_CAT(DOUBLE_PREFIX, Combine)(LPCSTR path, LPCSTR folder) {
     Log("Combine(" + Text(path) + "," + Text(folder) + ")");
-    return IntValue(path, "run", 0);
+    return IntValue(Text(path), "run", 0);
 }
 #endif

@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the Windows tests: sandboxes and files, the test-double libraries, the
-// message-box watcher, and dexalo.exe installed in a sandbox and run from outside.
+// Shared by the Windows tests: sandboxes and files, the test-double libraries and the
+// message-box watcher.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -35,22 +35,9 @@ inline std::wstring DoublesFolder() { return BuildFolder(DEXALO_TEST_DOUBLES_DIR
 inline std::wstring ToolsFolder() { return BuildFolder(DEXALO_TEST_TOOLS_DIR); }
 inline std::wstring ProgramBinFolder() { return BuildFolder(DEXALO_TEST_BIN_DIR); }
 
-inline std::wstring ExeFolder() {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path = self;
-    return path.substr(0, path.rfind(L'\\') + 1);
-}
-
-// The running test's name (ASCII), for its sandbox.
-inline std::wstring TestName() {
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    return std::wstring(name.begin(), name.end());
-}
-
-// A fresh, empty folder under the test's own folder; ends in a backslash.
-inline std::wstring MakeSandbox(const std::wstring& name = TestName()) {
-    const std::wstring path = ExeFolder() + L"sandbox\\" + name + L"\\";
+// A fresh, empty folder under the current one; ends in a backslash.
+inline std::wstring MakeSandbox(const std::wstring& name) {
+    const std::wstring path = std::filesystem::current_path().wstring() + L"\\sandbox\\" + name + L"\\";
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
     std::filesystem::create_directories(path);
@@ -77,25 +64,22 @@ inline std::vector<std::string> ReadLines(const std::wstring& path, const std::s
     return lines;
 }
 
-// tests/data/sample.tx_, LZ-compressed by an SZDD writer, and the text it expands to.
-inline std::string LzSample() { return ReadBytes(BuildFolder(DEXALO_TEST_DATA_DIR) + L"sample.tx_"); }
-inline std::string LzSampleText() {
-    std::string text;
-    for (int i = 0; i < 300; ++i) text += "line " + std::to_string(i % 37) + ": the quick brown fox, again and again\r\n";
-    for (int i = 0; i < 256; ++i) text.push_back(static_cast<char>(i));
-    return text;
-}
-
-// The ten test-double libraries (tests/win32/extract/double_archiver.cpp).
-inline const wchar_t* const kDoubles[] = {L"unlha32.dll", L"unzip32.dll", L"cab32.dll", L"tar32.dll",
-                                          L"unarj32j.dll", L"Ish32.dll", L"unrar32.dll", L"bga32.dll",
-                                          L"Yz1.dll", L"Jack32.dll"};
-
-inline bool CopyDouble(const std::wstring& file, const std::wstring& folder, const std::wstring& as = {}) {
-    return CopyFileW((DoublesFolder() + file).c_str(), (folder + (as.empty() ? file : as)).c_str(), FALSE);
-}
+// The test-double libraries (tests/win32/extract/double_archiver.cpp), which log their calls
+// to calls.log beside themselves.
 inline void CopyDoubles(const std::wstring& folder) {
-    for (const wchar_t* file : kDoubles) EXPECT_TRUE(CopyDouble(file, folder)) << "missing double " << Utf8(file);
+    for (const auto& dll : std::filesystem::directory_iterator(DoublesFolder()))
+        if (dll.path().extension() == L".dll") std::filesystem::copy_file(dll, folder + dll.path().filename().wstring());
+}
+
+// A started process's handle, or null.
+inline HANDLE Start(const std::wstring& exe, std::wstring line, const wchar_t* current = nullptr) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, current, &startup, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
 }
 
 // The message-box watcher (watcher.exe) for as long as the object lives: it reads every box
@@ -105,19 +89,10 @@ public:
     explicit Watcher(const std::wstring& folder) : log_(folder + L"messages.log"), stop_(folder + L"watcher.stop") {
         DeleteFileW(stop_.c_str());
         DeleteFileW(log_.c_str());
-        std::wstring line = L"\"" + ToolsFolder() + L"watcher.exe\" \"" + log_ + L"\" \"" + stop_ + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-            process_ = process.hProcess;
-            CloseHandle(process.hThread);
-        } else {
-            ADD_FAILURE() << "the watcher did not start";
-        }
+        const std::wstring exe = ToolsFolder() + L"watcher.exe";
+        process_ = Start(exe, L"\"" + exe + L"\" \"" + log_ + L"\" \"" + stop_ + L"\"");
+        EXPECT_NE(process_, nullptr) << "the watcher did not start";
     }
-    Watcher(const Watcher&) = delete;
-    Watcher& operator=(const Watcher&) = delete;
     ~Watcher() { Stop(); }
 
     // Lets the watcher make its last sweep and end; then the log is complete.
@@ -135,101 +110,5 @@ private:
     std::wstring log_, stop_;
     HANDLE process_ = nullptr;
 };
-
-// dexalo.exe installed in "<root><program folder>\" with the icons, the ten test-double
-// libraries (whose calls go to calls.log there) and the stand-in explorer.exe.
-struct Installation {
-    std::wstring root;   // the sandbox, ends in a backslash
-    std::wstring folder; // the program folder, no trailing backslash
-    std::wstring exe;
-    std::wstring Settings() const { return folder + L"\\設定フォルダ\\設定.ini"; }
-    std::wstring Calls() const { return folder + L"\\calls.log"; }
-};
-
-inline Installation Install(const std::wstring& sandbox, const std::wstring& programFolder = L"Dexalo Prog") {
-    namespace fs = std::filesystem;
-    Installation in;
-    in.root = MakeSandbox(sandbox);
-    in.folder = in.root + programFolder;
-    in.exe = in.folder + L"\\dexalo.exe";
-    const std::wstring bin = ProgramBinFolder();
-    fs::create_directories(in.folder + L"\\設定フォルダ");
-    EXPECT_TRUE(CopyFileW((bin + L"dexalo.exe").c_str(), in.exe.c_str(), FALSE)) << "missing " << Utf8(bin);
-    for (const auto& icon : fs::directory_iterator(bin + L"設定フォルダ"))
-        if (icon.path().extension() == L".ico")
-            fs::copy_file(icon, in.folder + L"\\設定フォルダ\\" + icon.path().filename().wstring());
-    CopyDoubles(in.folder + L"\\");
-    EXPECT_TRUE(CopyFileW((ToolsFolder() + L"explorer.exe").c_str(), (in.folder + L"\\explorer.exe").c_str(), FALSE));
-    return in;
-}
-
-// The settings file as the program writes it: flags, the quoted folder, CR LF, CP932.
-inline std::string SettingsBytes(int flags, const std::wstring& dest) {
-    return std::to_string(flags) + "\r\n\"" + Cp932(dest) + "\"\r\n";
-}
-
-// dexalo.exe started in the folder `current` with the argument text; the watcher answers
-// its message boxes.
-class ProgramRun {
-public:
-    ProgramRun(const Installation& in, const std::wstring& arguments, const std::wstring& current) : watcher_(in.root) {
-        std::wstring line = L"\"" + in.exe + L"\" " + arguments;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessW(in.exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, current.c_str(),
-                            &startup, &process)) {
-            ADD_FAILURE() << "dexalo.exe did not start: " << GetLastError();
-            return;
-        }
-        CloseHandle(process.hThread);
-        process_ = process.hProcess;
-        id_ = process.dwProcessId;
-    }
-    ProgramRun(const ProgramRun&) = delete;
-    ProgramRun& operator=(const ProgramRun&) = delete;
-    ~ProgramRun() {
-        if (!process_) return;
-        if (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << "the program was still running";
-            TerminateProcess(process_, 99);
-            WaitForSingleObject(process_, 10000);
-        }
-        CloseHandle(process_);
-    }
-
-    // The exit code, once the program has ended.
-    DWORD WaitForEnd(DWORD milliseconds = 30000) {
-        DWORD code = 99;
-        if (!process_ || WaitForSingleObject(process_, milliseconds) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << "the program did not end";
-        } else {
-            GetExitCodeProcess(process_, &code);
-        }
-        return code;
-    }
-    // The message boxes it showed; call after its end.
-    std::vector<std::string> Messages() { return watcher_.Stop(); }
-
-protected:
-    Watcher watcher_;
-    HANDLE process_ = nullptr;
-    DWORD id_ = 0;
-};
-
-// For screenshot.sh: the window's place in "form1.ready" in the current folder, then `wait`
-// runs (about 50 ms a call) until "form1.done" appears, for a minute at most.
-template <class Wait> void OfferForScreenshot(HWND window, Wait wait) {
-    RECT r, client;
-    GetWindowRect(window, &r);
-    GetClientRect(window, &client);
-    POINT origin{0, 0};
-    ClientToScreen(window, &origin);
-    std::ofstream("form1.ready.tmp") << r.left << ' ' << r.top << ' ' << (r.right - r.left) << ' ' << (r.bottom - r.top)
-                                     << ' ' << origin.x << ' ' << origin.y << ' ' << client.right << ' '
-                                     << client.bottom << '\n';
-    std::filesystem::rename("form1.ready.tmp", "form1.ready");
-    for (int i = 0; i < 1200 && !std::filesystem::exists("form1.done"); ++i) wait();
-}
 
 } // namespace dexalo::test

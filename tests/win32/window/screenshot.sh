@@ -17,12 +17,11 @@ pid=$!
 for _ in $(seq 300); do [ -f form1.ready ] && break; sleep 0.1; done
 if [ ! -f form1.ready ]; then echo "the window did not open" >&2; kill $pid 2>/dev/null; exit 1; fi
 sleep 1
-read -r left top width height cx cy cw ch < form1.ready
+read -r left top width height < form1.ready
 xwd -root -silent | xwdtopnm 2>/dev/null > screen.pnm
 touch form1.done
 wait $pid || true
 pnmtopng screen.pnm > form1-screen.png
-if [ "$left" -lt 0 ] || [ "$top" -lt 0 ]; then left=$cx top=$cy width=$cw height=$ch; fi
 pnmcut -left "$left" -top "$top" -width "$width" -height "$height" screen.pnm | pnmtopng > form1.png
 rm -f screen.pnm form1.ready form1.done
 echo "screenshot: $out/form1.png ($width x $height at $left,$top), whole screen: $out/form1-screen.png"
