@@ -96,6 +96,27 @@ TEST_F(Formats, EachLibraryTakesOnlyItsOwnFamily) {
     }
 }
 
+// What the front end cannot tell apart gets its own code; a handle that is closed or another
+// library's is refused; an archive changed since it was scanned is read again.
+TEST_F(Formats, ErrorCodesHandlesAndChangedArchives) {
+    Make("zip -qr @a.zip top/a.txt && tar cf @b.tar top/sub");
+    const std::string dest = " \"" + (out_ / "x").string() + "/\"";
+    EXPECT_EQ(archivers::Run(Family::Zip, ("x \"" + (out_ / "none.zip").string() + "\"" + dest).c_str(), nullptr, 0), kErrorCannotOpen);
+    EXPECT_EQ(archivers::Run(Family::Zip, ("x \"" + (out_ / "b.tar").string() + "\"" + dest).c_str(), nullptr, 0), kErrorCannotOpen);
+    for (const char* line : {"", "x", "q \"a.zip\" \"x/\""})
+        EXPECT_EQ(archivers::Run(Family::Zip, line, nullptr, 0), kErrorCommandLine) << line;
+    const std::uintptr_t zip = OpenArchive(Family::Zip, (out_ / "a.zip").c_str(), 512);
+    EntryRecord record{};
+    EXPECT_EQ(FindFirst(Family::Tar, zip, "*", &record), kFindError);
+    EXPECT_EQ(CloseArchive(Family::Tar, zip), kFindError);
+    EXPECT_EQ(CloseArchive(Family::Zip, zip), 0);
+    EXPECT_EQ(FindFirst(Family::Zip, zip, "*", &record), kFindError);
+    EXPECT_EQ(CloseArchive(Family::Zip, zip), kFindError);
+    EXPECT_EQ(List(Family::Zip, out_ / "a.zip", "*"), (Names{"top/a.txt"}));
+    Make("rm @a.zip && zip -qr @a.zip top/sub");
+    EXPECT_EQ(List(Family::Zip, out_ / "a.zip", "*"), (Names{"top/sub/", "top/sub/b.txt"}));
+}
+
 const std::string kShiryo = "\x8E\x91\x97\xBF";          // 資料 in Shift-JIS
 const std::string kHyo = "\x95\x5C";                     // 表, whose second byte is '\'
 const std::string kNichi = "\x93\xFA";                   // 日

@@ -59,6 +59,23 @@ TEST(ExtractFile, LibraryCallsAndFolderWindows) {
     }
 }
 
+// Every library takes the file: taking each taker's answer away in turn (no archive, no
+// export, an error count) hands it to the next in the fixed order, and at last to LZ.
+TEST(Recognition, LibrariesAreAskedInAFixedOrder) {
+    using T = ArchiveType;
+    FakeLibraries libs;
+    for (int i = 0; i < 10; ++i) libs.archives[static_cast<Library>(i)] = {7, i == 5 || i == 9};
+    std::vector<T> order;
+    for (Recognition r; r = Recognise(libs, L"C:\\Arc\\data.lzh"), order.push_back(r.type), r.type != T::LZ;) {
+        EXPECT_EQ(r.entryCount, libs.archives[LibraryOf(r.type)].byCheck ? 0 : 7);
+        FakeArchive& taker = libs.archives[LibraryOf(r.type)];
+        if (order.size() % 3 == 0) taker = {};
+        if (order.size() % 3 == 1) libs.missingExports.insert({LibraryOf(r.type), taker.byCheck ? L"CheckArchive" : L"GetFileCount"});
+        if (order.size() % 3 == 2) taker = {-0x8000};
+    }
+    EXPECT_EQ(order, (std::vector<T>{T::LZH, T::ZIP, T::CAB, T::TAR, T::BGA, T::ISH, T::RAR, T::YZ1, T::ARJ, T::JAK, T::LZ}));
+}
+
 // A name the code page cannot carry gets the message unless a short form stands in for it,
 // sub-folder name included; so does a missing file.
 TEST(ExtractFile, PathsOutsideTheCodePage) {

@@ -68,6 +68,9 @@ TEST_F(SettingsTest, ReadsTolerantlyOrFallsBackToBothDefaults) {
         {"99999999999\r\n\"C:\\X\\\"\r\n", 1, L"C:\\Tools\\"},
         {"4\r\n\"C:\\X\\\"\r\n", 1, L"C:\\Tools\\"},          // outside 0..3: edited by hand
         {"2\r\n\"C:\\X\\\r\n", 1, L"C:\\Tools\\"},            // unterminated quotation
+        {"2\n\"C:\\X\\\"\n", 2, L"C:\\X\\"},                  // bare line feeds end lines too
+        {"3x\r\n\"C:\\X\\\"\r\n", 1, L"C:\\Tools\\"},        // not a number
+        {"", 1, L"C:\\Tools\\"},
     };
     EXPECT_EQ(Read(), std::pair(1, std::wstring(L"C:\\Tools\\"))); // no file at all
     for (const auto& [bytes, flags, folder] : rows) {

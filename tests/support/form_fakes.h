@@ -2,6 +2,7 @@
 // Recording stand-ins for everything Form1 reaches outside itself.
 #include <array>
 #include <cwctype>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -19,9 +20,10 @@ public:
     explicit FakeAssociations(Log& log) : log_(log) {}
     std::set<int> associated;
     std::vector<int> tested;
+    bool applies = true;
     bool IsAssociated(int typeIndex) override { return tested.push_back(typeIndex), associated.contains(typeIndex); }
     bool Apply(const std::array<int, 10>&, const std::array<std::int32_t, 10>&) override {
-        return log_.push_back(L"apply"), true;
+        return log_.push_back(L"apply"), applies;
     }
 
 private:
@@ -36,6 +38,8 @@ struct Rig : FormPlatform, ShellFolders, SettingsWriter {
     FakeLibraries libraries;
     FakeAssociations associations{log};
     std::optional<Form1> form;
+    bool saves = true;
+    std::map<std::wstring, std::uint32_t> driveErrors; // by the probed text
 
     Rig() { libraries.versions.fill(100); }
     Form1& Load() {
@@ -47,7 +51,7 @@ struct Rig : FormPlatform, ShellFolders, SettingsWriter {
     void SetWindowPos(WindowHandle window, std::intptr_t insertAfter) override {
         log.push_back(L"pos " + std::to_wstring(window) + L" " + std::to_wstring(insertAfter));
     }
-    std::uint32_t ProbeDrive(const std::wstring&) override { return 0; }
+    std::uint32_t ProbeDrive(const std::wstring& drive) override { return driveErrors[drive]; }
     std::optional<std::wstring> ResolveFolder(const std::wstring& path) override {
         std::wstring upper;
         for (wchar_t c : path) upper.push_back(static_cast<wchar_t>(std::towupper(c)));
@@ -66,7 +70,7 @@ struct Rig : FormPlatform, ShellFolders, SettingsWriter {
     std::int32_t GetSpecialFolderLocation(WindowHandle, int, ItemIdList&) override { return -1; }
     bool GetPathFromIDList(ItemIdList, std::wstring&) override { return false; }
     void Free(ItemIdList) override {}
-    bool Write(const ModuleState&) override { return true; }
+    bool Write(const ModuleState& s) override { return log.push_back(L"save " + std::to_wstring(s.OptionFlags)), saves; }
 };
 
 } // namespace dexalo::test

@@ -48,6 +48,40 @@ TEST(Form1, OptionBoxesAndFlags) {
     }
 }
 
+// Apply stays and OK ends, each after telling what it could not do; Cancel touches nothing;
+// Reset clears the options, which the next save writes. A drive that does not answer is
+// told and the list goes back to the folder's drive.
+TEST(Form1, ButtonsAndDrivesTellWhatFailed) {
+    const struct {
+        std::vector<int> buttons;
+        bool applies, saves;
+        Log log;
+    } rows[] = {
+        {{5}, true, false, {L"apply", L"save 2", L"設定を保存できませんでした。"}},
+        {{3}, false, true, {L"apply", L"save 2", L"ファイルの関連付けを変更できませんでした。", L"end"}},
+        {{4}, false, false, {L"end"}},
+        {{6, 3}, true, true, {L"pos 4660 -2", L"apply", L"save 0", L"end"}},
+    };
+    for (const auto& row : rows) {
+        Rig rig;
+        rig.state.OptionFlags = 2;
+        rig.associations.applies = row.applies;
+        rig.saves = row.saves;
+        rig.Load();
+        rig.log.clear();
+        for (int button : row.buttons) rig.form->Command1_Click(button);
+        EXPECT_EQ(rig.log, row.log) << row.buttons.front();
+    }
+    Rig rig;
+    rig.driveErrors[L"e:"] = 21;
+    Form1& f = rig.Load();
+    rig.log.clear();
+    f.SetDrive(L"e: [CD]");
+    EXPECT_EQ(rig.log, Log{L"ディスクがセットされていません。ディスクを入れてください。"});
+    EXPECT_EQ(f.Drive(), L"c:");
+    EXPECT_EQ(rig.state.DestFolder, L"C:\\");  // the nested change: C:'s current folder
+}
+
 // Missing (and RAR's 0) grey the line and disable the box, which is never tested.
 TEST(Form1, VersionPanel) {
     Rig rig;
