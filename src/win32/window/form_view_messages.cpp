@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "startup/guarded.h"
 #include "win32/window/form_view_parts.h"
 
 namespace dexalo::win32 {
@@ -47,7 +48,10 @@ LRESULT CALLBACK Form1View::WindowProc(HWND window, UINT message, WPARAM wParam,
         self->window_.release();
         return ::DefWindowProcW(window, message, wParam, lParam);
     }
-    return self->HandleMessage(message, wParam, lParam);
+    // A failing handler ends that message only; nothing may unwind into the system's code.
+    LRESULT result = 0;
+    Guarded([&] { result = self->HandleMessage(message, wParam, lParam); });
+    return result;
 }
 
 LRESULT Form1View::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
