@@ -27,6 +27,8 @@ WINEPATH="$(winpath "$sandbox/onpath");relative" run "$sandbox/cwd" "$sandbox/cw
 [ -e "$windows/loaded.marker" ] || fail "a library in the Windows folder was not loaded"
 [ -e "$sandbox/onpath/loaded.marker" ] || fail "a library in a PATH folder was not loaded"
 [ ! -e "$sandbox/cwd/relative/loaded.marker" ] || fail "a relative PATH entry was searched"
+# Libraries without the calls, or not there at all, answer "no" to every question.
+cmp -s "$sandbox/cwd/plain.tx#" "$sandbox/cwd/plain.tx_.src" || fail "missing libraries and calls did not fall through to LZ"
 
 # An archive in a linked folder (a reparse point, like a junction) is extracted beside itself.
 cp "$bin"/*.dll "$program/"
@@ -42,4 +44,4 @@ long=$sandbox/$(printf 'a-folder-name-of-some-length-%.0s' 1 2 3 4 5)
 mkdir -p "$long" && lz "$long/notes.tx_"
 run "$sandbox" "$long/notes.tx_"
 cmp -s "$long/notes.tx#" "$long/notes.tx_.src" || fail "an LZ file on a long path was not expanded"
-echo "windows setups: 3 passed, 0 failed"
+echo "windows setups: 4 passed, 0 failed"
