@@ -16,7 +16,7 @@ protected:
         WriteText(src_ / "top/sub/b.txt", big);
         WriteText(src_ / "top/日本語.txt", "nihongo\n");
         fs::create_directories(src_ / "top/empty");
-        Shell(src_.path, "touch -d '2021-03-04 05:06:07' top/a.txt top/sub/b.txt");
+        Shell(src_.path, "echo data > top/hole.bin && truncate -s 1M top/hole.bin && touch -d '2021-03-04 05:06:07' top/a.txt top/sub/b.txt");
     }
     // Runs a command in src/ with each '@' standing for out/.
     void Make(std::string command) {
@@ -28,7 +28,7 @@ protected:
 
 // Each archive's count and listing, and its extraction giving back the source, times kept.
 TEST_F(Formats, ListAndExtract) {
-    const Names all = {"top/", "top/a.txt", "top/empty/", "top/sub/", "top/sub/b.txt", "top/日本語.txt"};
+    const Names all = {"top/", "top/a.txt", "top/empty/", "top/hole.bin", "top/sub/", "top/sub/b.txt", "top/日本語.txt"};
     const struct {
         Family family;
         std::string make;  // '@' is out/
@@ -37,6 +37,7 @@ TEST_F(Formats, ListAndExtract) {
     } rows[] = {
         {Family::Zip, "zip -qr @a.zip top && mv @a.zip @a", all},
         {Family::Tar, "tar cf @a top", all},
+        {Family::Tar, "tar cSf @a top", all},   // sparse, ending in a hole
         {Family::Tar, "tar czf @a top", all},
         {Family::Tar, "tar cjf @a top", all},
         {Family::Tar, "tar cJf @a top", all},

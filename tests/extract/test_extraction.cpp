@@ -88,6 +88,10 @@ TEST(ExtractFile, PathsOutsideTheCodePage) {
     Add(h, L"C:\\4D8A~1\\5B2F~1.LZH", ArchiveType::LZH, kLoose);
     h.extraction.EXTRACT_FILE(L"C:\\한글\\자료.lzh");
     EXPECT_EQ(h.libs.log.back(), L"Run(85,x -a1 -gq1 -m1 \"C:\\4D8A~1\\5B2F~1.LZH\" \"C:\\4D8A~1\\5B2F~1\\\")");
+    // So does a destination folder.
+    h.state = {L"D:\\출력\\", 0, 85};
+    h.extraction.EXTRACT_FILE(L"C:\\한글\\자료.lzh");
+    EXPECT_EQ(h.messages.size(), 3u);
 }
 
 constexpr auto D = Placement::Direct, S = Placement::SubFolder;
