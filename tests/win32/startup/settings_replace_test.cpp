@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <iterator>
 
+#include "win32/common/ansi_text.h"
 #include "win32/startup/startup_win32.h"
 
 namespace dexalo::win32 {
@@ -32,6 +33,13 @@ TEST(SettingsFile, IsReplacedWholeOrLeftAsItWas) {
     EXPECT_EQ(storage.ReadAll(file), "2\r\n\"C:\\\"\r\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
     fs::remove_all(folder);
+}
+
+// Text for the ANSI-only calls: a character the code page lacks is refused, never replaced by
+// a look-alike that may name another file.
+TEST(AnsiText, ExactOrNothing) {
+    EXPECT_EQ(ExactAnsi(L"表ソ.lzh"), "\x95\x5C\x83\x5C.lzh");
+    EXPECT_EQ(ExactAnsi(L"caf\u00E9.lzh"), std::nullopt);
 }
 
 } // namespace
