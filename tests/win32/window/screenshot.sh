@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # screenshot.sh HELPER.exe PREFIX OUTDIR [HELPER-ARG]: shows Form1 under Wine and saves the
-# screen and the window as PNG files in OUTDIR.
+# screen and the window as PNG files in OUTDIR; fails when the window does not open, paint
+# or end.
 set -eu
 helper=$1 prefix=$2 out=$3 variant=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,8 +21,13 @@ sleep 1
 read -r left top width height < form1.ready
 xwd -root -silent | xwdtopnm 2>/dev/null > screen.pnm
 touch form1.done
-wait $pid || true
+wait $pid || { echo "the window did not end on キャンセル" >&2; exit 1; }
 pnmtopng screen.pnm > form1-screen.png
-pnmcut -left "$left" -top "$top" -width "$width" -height "$height" screen.pnm | pnmtopng > form1.png
+pnmcut -left "$left" -top "$top" -width "$width" -height "$height" screen.pnm > form1.pnm
+pnmtopng form1.pnm > form1.png
+# A window that drew its text, boxes and icons has many colours; an unpainted one a few.
+colours=$(ppmhist -noheader form1.pnm | wc -l)
+rm -f form1.pnm
+[ "$colours" -ge 16 ] || { echo "the window looks unpainted: $colours colours" >&2; exit 1; }
 rm -f screen.pnm form1.ready form1.done
 echo "screenshot: $out/form1.png ($width x $height at $left,$top), whole screen: $out/form1-screen.png"
