@@ -32,6 +32,7 @@ struct FakeArchive {
     std::int32_t endResult = -1;               // a find past the last entry
     bool ignoresWildcard = false;
     std::vector<Twist> twists{};               // open, find-first and find-next calls, in turn
+    std::int32_t checkAnswer = 1;              // CheckArchive's answer when byCheck
 };
 
 // One archive per library, whatever path it is asked about, and one open at a time.
@@ -50,7 +51,8 @@ public:
         return Call(lib, L"GetFileCount", L"") ? std::optional(archives[lib].byCheck ? 0 : archives[lib].count) : std::nullopt;
     }
     std::optional<std::int32_t> CheckArchive(Library lib, const std::wstring&, std::int32_t) override {
-        return Call(lib, L"CheckArchive", L"") ? std::optional(archives[lib].byCheck ? 1 : 0) : std::nullopt;
+        return Call(lib, L"CheckArchive", L"") ? std::optional(archives[lib].byCheck ? archives[lib].checkAnswer : 0)
+                                              : std::nullopt;
     }
     std::optional<ArchiveHandle> OpenArchive(Library lib, WindowHandle window, const std::wstring& path,
                                              std::uint32_t mode) override {

@@ -30,7 +30,8 @@ private:
     Log& log_;
 };
 
-// A form on a machine whose drives all answer, with the folders C:\, C:\Work and D:\Data,
+// A form on a machine whose drives all answer, with the folders C:\, C:\Work and D:\Data (the
+// desktop and TEMP),
 // and every library present at version 1.00.
 struct Rig : FormPlatform, ShellFolders, SettingsWriter {
     Log log;
@@ -61,15 +62,18 @@ struct Rig : FormPlatform, ShellFolders, SettingsWriter {
         return std::nullopt;
     }
     std::wstring CurrentFolder() override { return L"C:\\"; }
-    std::wstring TempPath() override { return L"C:\\Work\\"; }
+    std::wstring TempPath() override { return L"D:\\Data\\"; }
     wchar_t DecimalSeparator() override { return L'.'; }
     void MessageBox(const std::wstring& text, const std::wstring&, std::uint32_t) override { log.push_back(text); }
     void ShowForm() override {}
     WindowHandle FormHandle() override { return 0x1234; }
     void EndProgram() override { log.push_back(L"end"); }
-    std::int32_t GetSpecialFolderLocation(WindowHandle, int, ItemIdList&) override { return -1; }
-    bool GetPathFromIDList(ItemIdList, std::wstring&) override { return false; }
-    void Free(ItemIdList) override {}
+    // Only the desktop folder (16) is known; each list handed out must be freed.
+    std::int32_t GetSpecialFolderLocation(WindowHandle, int folder, ItemIdList& list) override {
+        return folder == 16 ? (list = 16, 0) : -1;
+    }
+    bool GetPathFromIDList(ItemIdList, std::wstring& path) override { return path = L"D:\\Data", true; }
+    void Free(ItemIdList list) override { log.push_back(L"free " + std::to_wstring(list)); }
     bool Write(const ModuleState& s) override { return log.push_back(L"save " + std::to_wstring(s.OptionFlags)), saves; }
 };
 

@@ -49,18 +49,23 @@ TEST(Form1, OptionBoxesAndFlags) {
 }
 
 // Apply stays and OK ends, each after telling what it could not do; Cancel touches nothing;
-// Reset clears the options, which the next save writes. A drive that does not answer is
+// Reset clears the options and picks the desktop, which the next save writes; the presets move
+// the destination. A drive that does not answer is
 // told and the list goes back to the folder's drive.
 TEST(Form1, ButtonsAndDrivesTellWhatFailed) {
     const struct {
         std::vector<int> buttons;
         bool applies, saves;
         Log log;
+        std::wstring dest = L"C:\\Work\\";
     } rows[] = {
         {{5}, true, false, {L"apply", L"save 2", L"設定を保存できませんでした。"}},
         {{3}, false, true, {L"apply", L"save 2", L"ファイルの関連付けを変更できませんでした。", L"end"}},
         {{4}, false, false, {L"end"}},
-        {{6, 3}, true, true, {L"pos 4660 -2", L"apply", L"save 0", L"end"}},
+        {{6, 3}, true, true, {L"pos 4660 -2", L"free 16", L"apply", L"save 0", L"end"}, L"D:\\Data\\"},
+        {{0}, true, true, {L"free 16"}, L"D:\\Data\\"},  // Desktop
+        {{1}, true, true, {}},                                // My Documents: none on this machine
+        {{2}, true, true, {}, L"D:\\Data\\"},             // TEMP
     };
     for (const auto& row : rows) {
         Rig rig;
@@ -71,6 +76,7 @@ TEST(Form1, ButtonsAndDrivesTellWhatFailed) {
         rig.log.clear();
         for (int button : row.buttons) rig.form->Command1_Click(button);
         EXPECT_EQ(rig.log, row.log) << row.buttons.front();
+        EXPECT_EQ(rig.state.DestFolder, row.dest) << row.buttons.front();
     }
     Rig rig;
     rig.driveErrors[L"e:"] = 21;
