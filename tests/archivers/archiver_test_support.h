@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <map>
 #include <string>
@@ -11,6 +13,7 @@
 
 #include "engine/api.h"
 #include "engine/errors.h"
+#include "engine/extract.h"
 
 namespace dexalo::archivers::testing {
 
@@ -75,9 +78,30 @@ inline int Extract(Family family, const fs::path& archive, const fs::path& desti
     return Run(family, line.c_str(), nullptr, 0, user);
 }
 
+// A stand-in for the libraries' windows, answering as scripted: cancel, passwords, the report.
+struct ScriptedUser final : UserInterface {
+    std::vector<std::optional<std::wstring>> answers;  // given in turn to the password questions
+    std::vector<bool> questions;                       // `wrong` of each question asked
+    std::wstring cancelIn;                             // cancels after this entry's first block
+    unsigned blocksSeen = 0;
+    std::vector<ExtractResult> reports;
+    std::uint64_t furthest = 0, total = 0;             // bytes of the archive read, and all of them
+
+    void Progress(const std::wstring&, const std::wstring& entry, std::uint64_t at, std::uint64_t all) override {
+        blocksSeen += !cancelIn.empty() && entry == cancelIn;
+        furthest = std::max(furthest, at);
+        total = all;
+    }
+    bool Cancelled() override { return blocksSeen >= 2; }  // its start, then one block
+    std::optional<std::wstring> Passphrase(const std::wstring&, bool wrong) override {
+        questions.push_back(wrong);
+        return questions.size() <= answers.size() ? answers[questions.size() - 1] : std::nullopt;
+    }
+    void Report(const std::wstring&, const ExtractResult& result) override { reports.push_back(result); }
+};
+
 // A committed archive, for what no tool here writes: stored RAR 4 and CAB with code-page
 // names, encrypted RAR, tars with unsafe paths and links.
 inline fs::path Fixture(const std::string& name) { return fs::path(DEXALO_TEST_DATA_DIR) / "archives" / name; }
-
 
 } // namespace dexalo::archivers::testing

@@ -1,19 +1,13 @@
 // ARJ archives made at test time with Debian's arj (and one it cannot write), read by our own
 // reader.
-#include <gtest/gtest.h>
-
 #include <chrono>
 
 #include "archiver_test_support.h"
-#include "engine/api.h"
-#include "engine/errors.h"
-#include "engine/extract.h"
 #include "engine/platform_posix.h"
 
 namespace dexalo::archivers::testing {
 namespace {
 
-using Files = std::map<std::string, std::string>;
 
 // Words from a small vocabulary: compressible, yet long matches and literals both occur.
 std::string Prose(std::size_t size) {
@@ -32,29 +26,15 @@ void Arj(const fs::path& from, const fs::path& archive, const std::string& switc
     Shell(from, "arj a " + switches + " -r -a1 '" + archive.string() + "' .");
 }
 
-// What the windows would be told: how far the reader is, and the one report.
-struct Watcher final : UserInterface {
-    std::uint64_t furthest = 0, total = 0;
-    bool asked = false;
-    std::vector<ExtractResult> reports;
-    void Progress(const std::wstring&, const std::wstring&, std::uint64_t at, std::uint64_t all) override {
-        furthest = std::max(furthest, at);
-        total = all;
-    }
-    bool Cancelled() override { return false; }
-    std::optional<std::wstring> Passphrase(const std::wstring&, bool) override { return asked = true, L"secret"; }
-    void Report(const std::wstring&, const ExtractResult& result) override { reports.push_back(result); }
-};
-
 class ArjArchives : public ::testing::Test {
 protected:
     int ExtractAsFrontEnd(const fs::path& archive, const fs::path& to) {
         const std::string line = "x -u+ -hq+ -y+ \"" + archive.string() + "\" \"" + to.string() + "/\"";
-        watcher_ = Watcher{};
+        watcher_ = ScriptedUser{};
         return archivers::Run(Family::Arj, line.c_str(), nullptr, 0, &watcher_);
     }
 
-    Watcher watcher_;
+    ScriptedUser watcher_;
     ScratchDir dir_;
 };
 
@@ -123,7 +103,7 @@ TEST_F(ArjArchives, DamageIsReportedAndLeavesNoFileUnderARealName) {
     EXPECT_EQ(Count(Family::Arj, dir_ / "g.arj"), 1);
     EXPECT_EQ(ExtractAsFrontEnd(dir_ / "g.arj", dir_ / "gout"), kErrorUnsupported);
     EXPECT_FALSE(fs::exists(dir_ / "gout/prose.txt"));
-    EXPECT_FALSE(watcher_.asked);  // no password can help
+    EXPECT_TRUE(watcher_.questions.empty());  // no password can help
     ASSERT_EQ(watcher_.reports.size(), 1u);
     EXPECT_EQ(watcher_.reports[0].unsupportedEntry, L"prose.txt");
     EXPECT_TRUE(watcher_.reports[0].unsupportedEncryption);

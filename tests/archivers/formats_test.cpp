@@ -1,5 +1,4 @@
 // Listing and extraction of archives made by Debian's own tools.
-#include <algorithm>
 
 #include "archiver_test_support.h"
 #include "engine/platform_posix.h"

@@ -1,27 +1,8 @@
 // The main operation's talk with the user, through a scripted stand-in for the windows:
 // cancel, passwords, and what the one report says.
 #include "archiver_test_support.h"
-#include "engine/extract.h"
 
 namespace dexalo::archivers::testing {
-struct ScriptedUser final : UserInterface {
-    std::vector<std::optional<std::wstring>> answers;  // given in turn to the password questions
-    std::vector<bool> questions;                       // `wrong` of each question asked
-    std::wstring cancelIn;                             // cancels after this entry's first block
-    unsigned blocksSeen = 0;
-    std::vector<ExtractResult> reports;
-
-    void Progress(const std::wstring&, const std::wstring& entry, std::uint64_t, std::uint64_t) override {
-        blocksSeen += entry == cancelIn;
-    }
-    bool Cancelled() override { return blocksSeen >= 2; }  // its start, then one block
-    std::optional<std::wstring> Passphrase(const std::wstring&, bool wrong) override {
-        questions.push_back(wrong);
-        return questions.size() <= answers.size() ? answers[questions.size() - 1] : std::nullopt;
-    }
-    void Report(const std::wstring&, const ExtractResult& result) override { reports.push_back(result); }
-};
-
 
 TEST(Interaction, CancelDropsTheEntryBeingWrittenAndKeepsCompleteOnes) {
     ScratchDir dir;

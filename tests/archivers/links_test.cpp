@@ -1,9 +1,7 @@
 // Links the user made (a linked Desktop or Documents, an archive that is a link) are followed;
 // links inside the destination never are.
-#include <gtest/gtest.h>
 
 #include "archiver_test_support.h"
-#include "engine/errors.h"
 
 namespace dexalo::archivers::testing {
 namespace {

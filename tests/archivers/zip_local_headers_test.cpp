@@ -1,13 +1,9 @@
 // ZIPs that libarchive's central-directory reader refuses are read from their local headers.
-#include <gtest/gtest.h>
 
 #include "archiver_test_support.h"
-#include "engine/errors.h"
 
 namespace dexalo::archivers::testing {
 namespace {
-
-using Files = std::map<std::string, std::string>;
 
 TEST(ZipLocalHeaders, PaddedExtraFieldsAsAlignmentToolsWriteThem) {
     // libarchive's own test archive, from Debian's source package (fetched by the bootstrap).
