@@ -96,6 +96,27 @@ TEST(ExtractFile, PathsOutsideTheCodePage) {
     EXPECT_EQ(h.messages.size(), 3u);
 }
 
+// An LZ file (8 bytes here) expands beside itself under a marked name. A copy that did not
+// expand (the same length) or an output that could not be made is told, and only an output
+// this call made is removed.
+TEST(ExtractFile, LzFiles) {
+    const struct {
+        std::int32_t created, copied;
+        Entries removed, started;
+    } rows[] = {{2, 9, {}, {L"explorer /n,C:\\Arc\\"}}, {2, 8, {L"C:\\Arc\\a.tx#"}, {}}, {-1, 9, {}, {}}};
+    for (const auto& row : rows) {
+        Harness h;
+        h.state.OptionFlags = 3;
+        h.files[L"C:\\Arc\\a.tx_"] = "SZDD\x88\xF0\x27\x33";
+        h.lzCreated = row.created;
+        h.lzCopied = row.copied;
+        h.extraction.EXTRACT_FILE(L"C:\\Arc\\a.tx_");
+        EXPECT_EQ(h.removed, row.removed);
+        EXPECT_EQ(h.started, row.started);
+        EXPECT_EQ(h.messages.size(), row.started.empty() ? 1u : 0u);
+    }
+}
+
 constexpr auto D = Placement::Direct, S = Placement::SubFolder;
 constexpr auto LZH = ArchiveType::LZH, ZIP = ArchiveType::ZIP, CAB = ArchiveType::CAB, RAR = ArchiveType::RAR,
                BGA = ArchiveType::BGA;

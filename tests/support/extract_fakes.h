@@ -133,6 +133,8 @@ struct Harness : ExtractFiles, AnsiPaths, LzLibrary, ExtractShell {
     std::map<std::wstring, std::string> files;
     std::map<std::wstring, std::wstring> shortForms;
     std::vector<std::wstring> madeFolders, started, messages; // messages: owner, title, style, text
+    std::vector<std::wstring> removed;
+    std::int32_t lzCreated = 2, lzCopied = 9; // lz32's answers: output handle, bytes written
     Extraction extraction{state, libs, *this, *this, *this, *this};
 
     std::optional<std::wstring> LookUpFile(const std::wstring& path) override {
@@ -140,8 +142,8 @@ struct Harness : ExtractFiles, AnsiPaths, LzLibrary, ExtractShell {
         return path.substr(path.rfind(L'\\') + 1); // npos + 1 == 0
     }
     bool MakeFolder(const std::wstring& path) override { return madeFolders.push_back(path), true; }
-    std::optional<std::int64_t> FileLength(const std::wstring&) override { return std::nullopt; }
-    bool RemoveFile(const std::wstring&) override { return false; }
+    std::optional<std::int64_t> FileLength(const std::wstring& path) override { return files[path].size(); }
+    bool RemoveFile(const std::wstring& path) override { return removed.push_back(path), true; }
     bool FileExists(const std::wstring& path) override { return files.count(path) > 0; }
     std::string ReadHead(const std::wstring& path, std::size_t count) override { return files[path].substr(0, count); }
     bool FitsAnsi(const std::wstring& text) override {
@@ -150,8 +152,10 @@ struct Harness : ExtractFiles, AnsiPaths, LzLibrary, ExtractShell {
     std::optional<std::wstring> ShortForm(const std::wstring& path) override {
         return shortForms.count(path) ? std::optional(shortForms[path]) : std::nullopt;
     }
-    std::optional<std::int32_t> LzOpen(const std::wstring&, std::uint16_t) override { return std::nullopt; }
-    std::optional<std::int32_t> LzCopy(std::int32_t, std::int32_t) override { return std::nullopt; }
+    std::optional<std::int32_t> LzOpen(const std::wstring&, std::uint16_t style) override {
+        return style == kCreate ? lzCreated : 1;
+    }
+    std::optional<std::int32_t> LzCopy(std::int32_t, std::int32_t) override { return lzCopied; }
     void LzClose(std::int32_t) override {}
     bool StartProgram(const std::wstring& commandLine) override { return started.push_back(commandLine), true; }
     void ShowMessage(WindowHandle owner, const std::wstring& text, const std::wstring& title,
