@@ -18,8 +18,9 @@ TEST(Form1, SettingAValueFromCodeRunsTheHandlerOnlyOnChange) {
     EXPECT_TRUE(f.SetPath(L"c:\\work\\"));  // the same folder, whatever the spelling
     EXPECT_TRUE(rig.log.empty());
     EXPECT_FALSE(f.SetCheckValue(3, 2));   // refused: nothing changes
+    EXPECT_TRUE(f.SetCheckValue(12, 1));   // keep in front; each later click applies it again
     EXPECT_TRUE(f.SetCheckValue(3, 1));
-    EXPECT_EQ(rig.log, Log{L"pos 4660 -2"});
+    EXPECT_EQ(rig.log, (Log{L"pos 4660 -1", L"pos 4660 -1"}));
     EXPECT_TRUE(f.SetPath(L"D:\\Data"));
     EXPECT_EQ(rig.state.DestFolder, L"D:\\Data\\");
 }
