@@ -31,8 +31,7 @@ private:
 };
 
 // A form on a machine whose drives all answer, with the folders C:\, C:\Work and D:\Data (the
-// desktop and TEMP),
-// and every library present at version 1.00.
+// desktop and TEMP), and every library present at version 1.00.
 struct Rig : FormPlatform, ShellFolders, SettingsWriter {
     Log log;
     ModuleState state{.DestFolder = L"C:\\Work\\", .OptionFlags = 0};

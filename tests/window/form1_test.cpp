@@ -51,8 +51,8 @@ TEST(Form1, OptionBoxesAndFlags) {
 
 // Apply stays and OK ends, each after telling what it could not do; Cancel touches nothing;
 // Reset clears the options and picks the desktop, which the next save writes; the presets move
-// the destination. A drive that does not answer is
-// told and the list goes back to the folder's drive.
+// the destination. A drive that does not answer is told and the list goes back to the folder's
+// drive.
 TEST(Form1, ButtonsAndDrivesTellWhatFailed) {
     const struct {
         std::vector<int> buttons;
@@ -64,9 +64,9 @@ TEST(Form1, ButtonsAndDrivesTellWhatFailed) {
         {{3}, false, true, {L"apply", L"save 2", L"ファイルの関連付けを変更できませんでした。", L"end"}},
         {{4}, false, false, {L"end"}},
         {{6, 3}, true, true, {L"pos 4660 -2", L"free 16", L"apply", L"save 0", L"end"}, L"D:\\Data\\"},
-        {{0}, true, true, {L"free 16"}, L"D:\\Data\\"},  // Desktop
-        {{1}, true, true, {}},                                // My Documents: none on this machine
-        {{2}, true, true, {}, L"D:\\Data\\"},             // TEMP
+        {{0}, true, true, {L"free 16"}, L"D:\\Data\\"}, // Desktop
+        {{1}, true, true, {}},                              // My Documents: none on this machine
+        {{2}, true, true, {}, L"D:\\Data\\"},           // TEMP
     };
     for (const auto& row : rows) {
         Rig rig;

@@ -136,13 +136,16 @@ class Suite:
         for name, behaviour in [('a.lzh', 'Unlha.count=2\nUnlha.entry=foo/a.txt\nUnlha.entry=foo/b.txt\n'),
                                 ('b.zip', 'UnZip.count=2\nUnZip.entry=a.txt\nUnZip.entry=b.txt\nUnZip.run=0x8001\n'),
                                 ('mail.ish', 'Ish.check=1\n'), ('big.001', 'Jack.check=1\n'), ('plain.txt', ''),
-                                ('system.lzh', 'Unlha.count=1\nUnlha.entry=a.txt\n'), ('sample.tx#', '')]:
+                                ('system.lzh', 'Unlha.count=1\nUnlha.entry=a.txt\n')]:
             files += [os.path.join(made, name), os.path.join(made, name + '.dbl')]
-            for path, text in zip(files[-2:], ('kept' if name == 'sample.tx#' else 'archive bytes', behaviour)):
+            for path, text in zip(files[-2:], ('archive bytes', behaviour)):
                 with open(path, 'w') as f:
                     f.write(text)
+        files.append(os.path.join(made, 'sample.tx#'))  # there already: the LZ output must not replace it
+        with open(files[-1], 'w') as f:
+            f.write('kept')
         # Wine keeps DOS attributes in user xattrs: a hidden archive is extracted like any
-        # other, a system file is not looked up. The LZ output never takes sample.tx#'s place.
+        # other, a system file is not looked up.
         try:
             for name, attribute in (('a.lzh', b'0x2'), ('system.lzh', b'0x4')):
                 os.setxattr(os.path.join(made, name), 'user.DOSATTRIB', attribute)
