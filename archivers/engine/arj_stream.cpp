@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -12,6 +11,7 @@
 #include <string>
 
 #include "engine/arj.h"
+#include "engine/own_reader.h"
 
 namespace dexalo::archivers {
 
@@ -62,20 +62,6 @@ std::string Utf8(const std::wstring& text) {
         for (int k = extra - 1; k >= 0; --k) out += static_cast<char>(0x80 | (c >> (6 * k) & 0x3F));
     }
     return out;
-}
-
-// An MS-DOS time stamp (local time) in seconds since 1970.
-std::int64_t UnixTime(std::uint32_t dos) {
-    std::tm tm{};
-    tm.tm_year = static_cast<int>(dos >> 25 & 0x7F) + 80;
-    tm.tm_mon = static_cast<int>(dos >> 21 & 0x0F) - 1;
-    tm.tm_mday = static_cast<int>(dos >> 16 & 0x1F);
-    tm.tm_hour = static_cast<int>(dos >> 11 & 0x1F);
-    tm.tm_min = static_cast<int>(dos >> 5 & 0x3F);
-    tm.tm_sec = static_cast<int>(dos & 0x1F) * 2;
-    tm.tm_isdst = -1;
-    const std::time_t t = std::mktime(&tm);
-    return t < 0 ? 0 : static_cast<std::int64_t>(t);
 }
 
 // Permissions as tar keeps them: Unix hosts store the file's mode, the others DOS attributes.
@@ -184,7 +170,7 @@ private:
             return Fail(a, "damaged ARJ header, or the archive is cut short");
         } else {
             const char type = entry_.directory ? '5' : '0';
-            const std::int64_t mtime = entry_.unixTime ? entry_.time : UnixTime(entry_.time);
+            const std::int64_t mtime = entry_.unixTime ? entry_.time : own::DosTimeToUnix(entry_.time);
             // The name goes in a pax record, in UTF-8; the tar header's own name is only a
             // stand-in that the safety checks refuse should the record be empty.
             const std::string body = " path=" + Utf8(platform::FromAnsi(entry_.name)) + "\n";

@@ -1,0 +1,20 @@
+#include "engine/own_reader.h"
+
+#include <ctime>
+
+namespace dexalo::archivers::own {
+
+std::int64_t DosTimeToUnix(std::uint32_t dos) {
+    std::tm tm{};
+    tm.tm_year = static_cast<int>(dos >> 25 & 0x7F) + 80;
+    tm.tm_mon = static_cast<int>(dos >> 21 & 0x0F) - 1;
+    tm.tm_mday = static_cast<int>(dos >> 16 & 0x1F);
+    tm.tm_hour = static_cast<int>(dos >> 11 & 0x1F);
+    tm.tm_min = static_cast<int>(dos >> 5 & 0x3F);
+    tm.tm_sec = static_cast<int>(dos & 0x1F) * 2;
+    tm.tm_isdst = -1;
+    const std::time_t t = std::mktime(&tm);
+    return t < 0 ? 0 : static_cast<std::int64_t>(t);
+}
+
+} // namespace dexalo::archivers::own

@@ -1,0 +1,57 @@
+#pragma once
+// Readers of our own, for formats (and methods) libarchive does not read. Each one reads
+// front to back from a byte source and hands out entries and their data; the engine turns
+// that into a pax stream for libarchive's tar reader, so that every family takes the same
+// scan and extraction path (names, safety checks, temporary files, error codes).
+// Portable and window-free, so that the fuzzers can feed a reader memory.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace dexalo::archivers::own {
+
+// Where the archive's bytes come from, read front to back.
+class Input {
+public:
+    virtual ~Input() = default;
+    // Up to `size` bytes; fewer only at the end of the input (or on a read error).
+    virtual std::size_t Read(std::uint8_t* data, std::size_t size) = 0;
+    // Moves `size` bytes on; false when the input ends before that.
+    virtual bool Skip(std::uint64_t size) = 0;
+};
+
+struct Entry {
+    // The stored name, folders separated by '/' or '\\': bytes in the ANSI code page of the
+    // system that wrote them, or UTF-8 when `utf8` is set.
+    std::string name;
+    bool utf8 = false;
+    bool directory = false;
+    std::int64_t mtime = 0;      // seconds since 1970, UTC
+    bool readOnly = false;       // the file carries no write permission for its owner
+    std::uint64_t size = 0;      // original size: exactly what Read hands out
+    // Why the data cannot be read (an unknown method, encryption...); nullptr when it can.
+    const char* unsupported = nullptr;
+    bool encrypted = false;      // `unsupported` because of encryption
+};
+
+enum class Status { Ok, End, NotOurs, Damaged, Unsupported };
+
+class Reader {
+public:
+    virtual ~Reader() = default;
+    // Reads what precedes the first entry: NotOurs unless the input is the format's.
+    virtual Status Open() = 0;
+    // The next entry; End after the last one. Whatever is left of the previous entry's data
+    // is skipped (without decoding where the format allows).
+    virtual Status Next(Entry& entry) = 0;
+    // The current entry's data, a block at a time: Ok with size 0 at its end, Damaged when
+    // it is cut short or fails its check (the block that would complete it is then
+    // withheld), Unsupported when `unsupported` says so. `data` stays valid until the next
+    // call.
+    virtual Status Read(const std::uint8_t*& data, std::size_t& size) = 0;
+};
+
+// MS-DOS date (high word) and time (low word), local time, in seconds since 1970.
+std::int64_t DosTimeToUnix(std::uint32_t dos);
+
+} // namespace dexalo::archivers::own
