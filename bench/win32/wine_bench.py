@@ -9,6 +9,9 @@ counts. Each time includes starting the Wine process.
 
   bench/win32/wine_bench.py [--build build/win32] [--runs 3] [--mib 1024] [--work DIR]
 
+Without --build it measures the shipped 32-bit build, or the 64-bit one where this machine
+cannot run 32-bit programs (scripts/wine-loader decides, and the run says so).
+
 It builds dexalo, the DLLs and engine_main, and starts and stops the build's Wine session.
 Targets: ZIP ratio <= 1.10, .tar.gz <= 2.10 (dexalo lists a .tar.gz before extracting it,
 so the stream is decompressed twice).
@@ -25,6 +28,7 @@ import time
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE_RUN = os.path.join(SOURCE, 'scripts', 'wine-run')
 WINE_SESSION = os.path.join(SOURCE, 'scripts', 'wine-session')
+WINE_LOADER = os.path.join(SOURCE, 'scripts', 'wine-loader')
 DLLS = ('unlha32.dll', 'unzip32.dll', 'cab32.dll', 'tar32.dll', 'unrar32.dll', 'unarj32j.dll')
 FILE_SIZE = 4 << 20
 FORMATS = [  # archive, DLL, main operation, option text
@@ -97,11 +101,16 @@ def count_files(folder):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument('--build', default=os.path.join(SOURCE, 'build', 'win32'))
+    parser.add_argument('--build')
     parser.add_argument('--runs', type=int, default=3)
     parser.add_argument('--mib', type=int, default=1024)
     parser.add_argument('--work')
     args = parser.parse_args()
+    if not args.build:
+        bits = subprocess.run([WINE_LOADER, '--bits'], capture_output=True, text=True).stdout.strip()
+        if bits != '32':
+            print('this machine cannot run 32-bit programs: measuring the 64-bit build', flush=True)
+        args.build = os.path.join(SOURCE, 'build', 'win32' if bits == '32' else 'win64')
     build = os.path.abspath(args.build)
     work = os.path.abspath(args.work or os.path.join(build, 'bench', 'win32', 'work'))
     prefix = os.path.join(build, 'wineprefix')
