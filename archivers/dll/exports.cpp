@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "engine/api.h"
-#include "win32/common/quiet_errors.h"
+#include "common/win32/quiet_errors.h"
 #include "win32/windowed_run.h"
 
 #if !defined(DEXALO_PREFIX) || !defined(DEXALO_FAMILY)

@@ -14,7 +14,7 @@
 #include "engine/extract.h"
 #include "engine/platform.h"
 #include "engine/scan.h"
-#include "engine/wildcard.h"
+#include "common/wildcard.h"
 
 namespace dexalo::archivers {
 

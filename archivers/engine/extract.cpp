@@ -18,7 +18,7 @@
 #include "engine/platform.h"
 #include "engine/rar_name.h"
 #include "engine/scan.h"
-#include "engine/wildcard.h"
+#include "common/wildcard.h"
 
 namespace dexalo::archivers {
 

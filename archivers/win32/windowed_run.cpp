@@ -13,8 +13,8 @@
 #include "engine/errors.h"
 #include "engine/extract.h"
 #include "engine/report.h"
-#include "win32/common/quiet_errors.h"
-#include "win32/dialog_template.h"
+#include "common/win32/quiet_errors.h"
+#include "common/win32/dialog_template.h"
 // The program's own move-only owners for kernel handles and windows.
 #include "win32/extract/extract_handles.h"
 #include "win32/window/window_handles.h"

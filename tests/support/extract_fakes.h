@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/wildcard.h"
+#include "common/wildcard.h"
 #include "extract/archiver_library.h"
 #include "extract/extract_platform.h"
 #include "extract/extraction.h"

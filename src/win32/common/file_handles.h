@@ -3,7 +3,7 @@
 // closed with CloseHandle, and file searches, closed with FindClose.
 #include <windows.h>
 
-#include "win32/common/unique_resource.h"
+#include "common/win32/handles.h"
 
 namespace dexalo::win32 {
 

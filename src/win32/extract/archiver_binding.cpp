@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "extract/library_folders.h"
-#include "win32/common/quiet_errors.h"
+#include "common/win32/quiet_errors.h"
 #include "win32/extract/extract_ansi.h"
 
 namespace dexalo::win32 {

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "extract/extract_platform.h"
-#include "win32/common/ansi_text.h"
+#include "common/win32/ansi_text.h"
 
 namespace dexalo::win32 {
 

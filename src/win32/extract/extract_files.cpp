@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "win32/common/ansi_text.h"
-#include "win32/common/quiet_errors.h"
+#include "common/win32/ansi_text.h"
+#include "common/win32/quiet_errors.h"
 #include "win32/extract/extract_ansi.h"
 #include "win32/extract/extract_handles.h"
 #include "win32/window/window_handles.h"

@@ -4,7 +4,7 @@
 #include <oleauto.h>
 
 #include "win32/common/file_handles.h"
-#include "win32/common/unique_resource.h"
+#include "common/win32/handles.h"
 
 namespace dexalo::win32 {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "win32/common/ansi_text.h"
+#include "common/win32/ansi_text.h"
 #include "win32/shell/registry_key.h"
 #include "win32/shell/registry_read.h"
 #include "win32/shell/shell_notify.h"

@@ -2,7 +2,7 @@
 // Owns an open registry key; closed with RegCloseKey.
 #include <windows.h>
 
-#include "win32/common/unique_resource.h"
+#include "common/win32/handles.h"
 
 namespace dexalo::win32 {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "win32/common/ansi_text.h"
+#include "common/win32/ansi_text.h"
 #include "win32/common/file_handles.h"
 
 namespace dexalo::win32 {

@@ -3,7 +3,7 @@
 
 #include "shell/associations.h"
 #include "startup/main.h"
-#include "win32/common/quiet_errors.h"
+#include "common/win32/quiet_errors.h"
 #include "win32/extract/extract_ansi.h"
 #include "win32/extract/extract_services.h"
 #include "win32/window/form_view.h"

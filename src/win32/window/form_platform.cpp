@@ -5,7 +5,7 @@
 #include <array>
 #include <vector>
 
-#include "win32/common/quiet_errors.h"
+#include "common/win32/quiet_errors.h"
 
 namespace dexalo::win32 {
 

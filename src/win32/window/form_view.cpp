@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "win32/common/quiet_errors.h"
+#include "common/win32/quiet_errors.h"
 #include "win32/window/form_view_parts.h"
 
 namespace dexalo::win32 {

@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "win32/common/unique_resource.h"
+#include "common/win32/handles.h"
 
 namespace dexalo::win32 {
 

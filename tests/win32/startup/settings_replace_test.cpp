@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <iterator>
 
-#include "win32/common/ansi_text.h"
+#include "common/win32/ansi_text.h"
 #include "win32/startup/startup_win32.h"
 
 namespace dexalo::win32 {

@@ -1,4 +1,4 @@
-#include "win32/common/ansi_text.h"
+#include "common/win32/ansi_text.h"
 
 #include <windows.h>
 

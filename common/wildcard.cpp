@@ -1,4 +1,4 @@
-#include "engine/wildcard.h"
+#include "common/wildcard.h"
 
 #include <cwctype>
 

@@ -1,4 +1,4 @@
-#include "win32/dialog_template.h"
+#include "common/win32/dialog_template.h"
 
 #include <cstring>
 
