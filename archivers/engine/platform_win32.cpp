@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "win32/common/file_handles.h"
+#include "common/win32/handles.h"
 
 namespace dexalo::archivers::platform {
 

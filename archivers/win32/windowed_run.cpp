@@ -16,8 +16,7 @@
 #include "common/win32/quiet_errors.h"
 #include "common/win32/dialog_template.h"
 // The program's own move-only owners for kernel handles and windows.
-#include "win32/extract/extract_handles.h"
-#include "win32/window/window_handles.h"
+#include "common/win32/handles.h"
 
 namespace dexalo::archivers::win32 {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "extract/archiver_library.h"
-#include "win32/extract/extract_handles.h"
+#include "common/win32/handles.h"
 
 namespace dexalo::win32 {
 

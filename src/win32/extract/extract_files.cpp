@@ -8,7 +8,7 @@
 #include "common/win32/ansi_text.h"
 #include "common/win32/quiet_errors.h"
 #include "win32/extract/extract_ansi.h"
-#include "win32/extract/extract_handles.h"
+#include "common/win32/handles.h"
 #include "win32/window/window_handles.h"
 
 namespace dexalo::win32 {

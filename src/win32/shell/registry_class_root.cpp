@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "common/win32/ansi_text.h"
-#include "win32/shell/registry_key.h"
+#include "common/win32/handles.h"
 #include "win32/shell/registry_read.h"
 #include "win32/shell/shell_notify.h"
 

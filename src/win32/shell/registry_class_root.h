@@ -8,7 +8,7 @@
 #include <string>
 
 #include "shell/class_root.h"
-#include "win32/shell/registry_key.h"
+#include "common/win32/handles.h"
 
 namespace dexalo::win32 {
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "win32/common/file_handles.h"
+#include "common/win32/handles.h"
 
 namespace dexalo::win32 {
 

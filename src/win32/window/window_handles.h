@@ -1,5 +1,5 @@
 #pragma once
-// Move-only owners for the window's GDI objects, windows and COM state.
+// The window's guards beyond the handle owners: a selected GDI object and COM state.
 #include <windows.h>
 #include <ole2.h>
 
@@ -8,29 +8,6 @@
 #include "common/win32/handles.h"
 
 namespace dexalo::win32 {
-
-// A GDI object (font, brush) deleted with DeleteObject.
-template <class T>
-struct GdiObjectTraits {
-    using Type = T;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type object) { return object != nullptr; }
-    static void Close(Type object) { ::DeleteObject(object); }
-};
-template <class T>
-using UniqueGdiObject = UniqueResource<GdiObjectTraits<T>>;
-using UniqueFont = UniqueGdiObject<HFONT>;
-using UniqueBrush = UniqueGdiObject<HBRUSH>;
-using UniquePen = UniqueGdiObject<HPEN>;
-
-// The screen's device context (GetDC(nullptr)), given back with ReleaseDC.
-struct ScreenDcTraits {
-    using Type = HDC;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type dc) { return dc != nullptr; }
-    static void Close(Type dc) { ::ReleaseDC(nullptr, dc); }
-};
-using UniqueScreenDc = UniqueResource<ScreenDcTraits>;
 
 // A GDI object selected into a device context for the guard's lifetime; the one it replaced
 // goes back at the end, so that the object can be deleted afterwards.
@@ -48,17 +25,6 @@ private:
     HDC dc_;
     HGDIOBJ old_;
 };
-
-// A window destroyed with DestroyWindow, unless it is gone already.
-struct WindowTraits {
-    using Type = HWND;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type window) { return window != nullptr; }
-    static void Close(Type window) {
-        if (::IsWindow(window)) ::DestroyWindow(window);
-    }
-};
-using UniqueWindow = UniqueResource<WindowTraits>;
 
 // OLE on this thread for as long as the object lives (drag and drop needs it).
 class OleSession {
