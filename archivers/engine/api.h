@@ -3,7 +3,7 @@
 // code page on Windows, UTF-8 natively.
 #include <cstdint>
 
-#include "engine/entry_record.h"
+#include "common/archiver_contract.h"
 #include "engine/family.h"
 #include "engine/user_interface.h"
 
