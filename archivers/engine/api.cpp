@@ -10,7 +10,7 @@
 #include <string>
 
 #include "engine/command_line.h"
-#include "engine/errors.h"
+#include "common/archiver_contract.h"
 #include "engine/extract.h"
 #include "engine/platform.h"
 #include "engine/scan.h"

@@ -14,7 +14,7 @@
 
 #include "engine/arj_stream.h"
 #include "engine/entry_path.h"
-#include "engine/errors.h"
+#include "common/archiver_contract.h"
 #include "engine/platform.h"
 #include "engine/rar_name.h"
 #include "engine/scan.h"

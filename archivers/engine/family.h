@@ -1,13 +1,20 @@
 #pragma once
-// The six archive families, one per library. Each library reads only its own family.
+// The archive families, one per library of ours. Each library reads only its own family.
 #include <string>
 #include <string_view>
+
+#include "common/archiver_contract.h"
 
 struct archive;
 
 namespace dexalo::archivers {
 
-enum class Family { Lzh, Zip, Cab, Tar, Rar, Arj };
+// One per OURS row of the libraries' table.
+#define DEXALO_FAMILY_OF(file, prefix, family) family,
+#define DEXALO_NO_FAMILY(...)
+enum class Family { DEXALO_ARCHIVER_LIBRARIES(DEXALO_FAMILY_OF, DEXALO_NO_FAMILY) };
+#undef DEXALO_FAMILY_OF
+#undef DEXALO_NO_FAMILY
 
 // Separator between folder names in the stored paths that the find calls report.
 wchar_t SeparatorOf(Family family);

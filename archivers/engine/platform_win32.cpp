@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "common/win32/ansi_text.h"
 #include "common/win32/handles.h"
 
 namespace dexalo::archivers::platform {
@@ -74,24 +75,8 @@ FileInfo Describe(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FILETIM
 
 } // namespace
 
-std::wstring FromAnsi(std::string_view text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
-
-std::string ToAnsi(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
+std::wstring FromAnsi(std::string_view text) { return win32::WideFromAnsi(text); }
+std::string ToAnsi(std::wstring_view text) { return win32::AnsiFromWide(text); }
 
 std::string OemCharset() {
     char name[16];

@@ -1,6 +1,6 @@
 #include "engine/report.h"
 
-#include "engine/errors.h"
+#include "common/archiver_contract.h"
 
 namespace dexalo::archivers {
 

@@ -10,13 +10,14 @@
 #include <utility>
 
 #include "engine/api.h"
-#include "engine/errors.h"
+#include "common/archiver_contract.h"
 #include "engine/extract.h"
 #include "engine/report.h"
 #include "common/win32/quiet_errors.h"
 #include "common/win32/dialog_template.h"
 // The program's own move-only owners for kernel handles and windows.
 #include "common/win32/handles.h"
+#include "common/win32/module_path.h"
 
 namespace dexalo::archivers::win32 {
 
@@ -24,24 +25,18 @@ namespace {
 
 using dexalo::win32::UniqueKernelHandle;
 using dexalo::win32::UniqueWindow;
+using dexalo::win32::ModulePath;
+using dexalo::win32::ThisModule;
 
 constexpr DWORD kProgressDelayMs = 500;  // quick extractions show nothing
 constexpr DWORD kRefreshMs = 100;
 constexpr int kBarRange = 1000;
 constexpr WORD kFirstLine = 100, kSecondLine = 101, kBar = 102, kPassword = 103;
 
-HMODULE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
-
 // Our messages carry the library's file name (unzip32.dll...), so the user knows who speaks.
 std::wstring LibraryName() {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD n = GetModuleFileNameW(ThisModule(), path, MAX_PATH);
-    return n == 0 || n >= MAX_PATH ? std::wstring(L"Dexalo") : DisplayName(path);
+    const std::wstring path = ModulePath(ThisModule());
+    return path.empty() ? std::wstring(L"Dexalo") : DisplayName(path);
 }
 
 // On the owner, or on the screen's work area when there is none to see.

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/api.h"
-#include "engine/errors.h"
+#include "common/archiver_contract.h"
 #include "engine/extract.h"
 
 namespace dexalo::archivers::testing {

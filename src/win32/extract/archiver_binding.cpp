@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "extract/library_folders.h"
+#include "common/win32/module_path.h"
 #include "common/win32/quiet_errors.h"
 #include "win32/extract/extract_ansi.h"
 
@@ -18,8 +19,8 @@ using IshVersionFn = INT(WINAPI*)();
 using FileCountFn = INT(WINAPI*)(LPCSTR);
 using CheckArchiveFn = BOOL(WINAPI*)(LPCSTR, INT);
 using OpenArchiveFn = ArchiveRef(WINAPI*)(HWND, LPCSTR, DWORD);
-using FindFirstFn = INT(WINAPI*)(ArchiveRef, LPCSTR, IndividualInfo*);
-using FindNextFn = INT(WINAPI*)(ArchiveRef, IndividualInfo*);
+using FindFirstFn = INT(WINAPI*)(ArchiveRef, LPCSTR, archivers::EntryRecord*);
+using FindNextFn = INT(WINAPI*)(ArchiveRef, archivers::EntryRecord*);
 using CloseArchiveFn = INT(WINAPI*)(ArchiveRef);
 using CommandFn = INT(WINAPI*)(HWND, LPCSTR, LPSTR, DWORD);
 using IshCommandFn = INT(WINAPI*)(HWND, LPCSTR);
@@ -29,14 +30,14 @@ HWND AsWindow(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 ArchiveRef AsArchive(ArchiveHandle handle) { return reinterpret_cast<ArchiveRef>(handle); }
 
 // The record goes in holding the caller's path, so a call that writes nothing leaves it as it was.
-IndividualInfo RecordFor(const EntryRecord& record) {
-    IndividualInfo info{};
+archivers::EntryRecord RecordFor(const EntryRecord& record) {
+    archivers::EntryRecord info{};
     const std::string path = AnsiFromWide(record.path);
     std::memcpy(info.path, path.data(), std::min(path.size(), sizeof(info.path) - 1));
     return info;
 }
 
-void TakePath(const IndividualInfo& info, EntryRecord& record) {
+void TakePath(const archivers::EntryRecord& info, EntryRecord& record) {
     record.path = WideFromAnsiBuffer(info.path, sizeof(info.path));
 }
 
@@ -53,7 +54,7 @@ std::wstring Reported(Query query) {
 }
 
 std::vector<std::wstring> SearchFolders() {
-    std::wstring program = Reported([](wchar_t* b, DWORD n) { return ::GetModuleFileNameW(nullptr, b, n); });
+    std::wstring program = ModulePath();
     program.erase(std::min(program.size(), program.find_last_of(L'\\')));
     const std::wstring system = Reported([](wchar_t* b, DWORD n) { return ::GetSystemDirectoryW(b, n); });
     const std::wstring windows = Reported([](wchar_t* b, DWORD n) { return ::GetWindowsDirectoryW(b, n); });
@@ -84,7 +85,7 @@ HMODULE LoadFromSearchFolders(const char* name) {
 } // namespace
 
 std::string ExportName(Library lib, Export fn) {
-    return std::string(kLibraryNames[static_cast<std::size_t>(lib)].prefix) +
+    return std::string(archivers::kLibraryNames[static_cast<std::size_t>(lib)].prefix) +
            kExportSuffixes[static_cast<std::size_t>(fn)];
 }
 
@@ -98,7 +99,7 @@ FARPROC ArchiverBinding::ResolveProc(Library lib, Export fn) {
         slot.tried = true;
         // A missing library is a negative answer, never a system dialog.
         const QuietSystemErrors quiet;
-        slot.module.reset(LoadFromSearchFolders(kLibraryNames[static_cast<std::size_t>(lib)].file));
+        slot.module.reset(LoadFromSearchFolders(archivers::kLibraryNames[static_cast<std::size_t>(lib)].file));
     }
     if (!slot.module) return nullptr;
     const auto index = static_cast<std::size_t>(fn);
@@ -150,7 +151,7 @@ std::optional<std::int32_t> ArchiverBinding::FindFirst(Library lib, ArchiveHandl
                                                        const std::wstring& wildcard, EntryRecord& record) {
     const auto fn = Resolve<FindFirstFn>(lib, Export::FindFirst);
     if (!fn) return std::nullopt;
-    IndividualInfo info = RecordFor(record);
+    archivers::EntryRecord info = RecordFor(record);
     const INT result = fn(AsArchive(handle), AnsiFromWide(wildcard).c_str(), &info);
     TakePath(info, record);
     return result;
@@ -159,7 +160,7 @@ std::optional<std::int32_t> ArchiverBinding::FindFirst(Library lib, ArchiveHandl
 std::optional<std::int32_t> ArchiverBinding::FindNext(Library lib, ArchiveHandle handle, EntryRecord& record) {
     const auto fn = Resolve<FindNextFn>(lib, Export::FindNext);
     if (!fn) return std::nullopt;
-    IndividualInfo info = RecordFor(record);
+    archivers::EntryRecord info = RecordFor(record);
     const INT result = fn(AsArchive(handle), &info);
     TakePath(info, record);
     return result;

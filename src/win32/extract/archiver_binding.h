@@ -6,25 +6,11 @@
 #include <cstddef>
 #include <string>
 
+#include "common/archiver_contract.h"
 #include "extract/archiver_library.h"
 #include "common/win32/handles.h"
 
 namespace dexalo::win32 {
-
-// The libraries' entry record: five 32-bit and three 16-bit numbers, the stored path,
-// then three short texts. Only the path is read.
-#pragma pack(push, 1)
-struct IndividualInfo {
-    DWORD numbers[5];
-    WORD shortNumbers[3];
-    char path[513];
-    char text3[3];
-    char text8a[8];
-    char text8b[8];
-};
-#pragma pack(pop)
-static_assert(sizeof(IndividualInfo) == 558, "the libraries write 558 bytes");
-static_assert(offsetof(IndividualInfo, path) == 26, "the stored path starts at byte 26");
 
 enum class Export : int {
     GetVersion,
@@ -39,24 +25,8 @@ enum class Export : int {
 };
 inline constexpr std::size_t kExportCount = 9;
 
-struct LibraryName {
-    const char* file;   // for LoadLibraryA
-    const char* prefix; // export names start with it
-};
-
-// In Library order.
-inline constexpr std::array<LibraryName, kLibraryCount> kLibraryNames{{
-    {"unlha32", "Unlha"},
-    {"unzip32", "UnZip"},
-    {"cab32", "Cab"},
-    {"tar32", "Tar"},
-    {"unarj32j", "Unarj"},
-    {"Ish32", "Ish"},
-    {"unrar32", "Unrar"},
-    {"bga32", "Bga"},
-    {"Yz1", "Yz1"},
-    {"Jack32", "Jack"},
-}};
+// Library order is the table's row order.
+static_assert(std::size(archivers::kLibraryNames) == kLibraryCount, "one table row per library");
 
 // In Export order: the export is the library's prefix followed by this.
 inline constexpr std::array<const char*, kExportCount> kExportSuffixes{

@@ -45,16 +45,6 @@ bool FileSettingsStorage::WriteAll(const std::wstring& path, const std::string& 
     return ok;
 }
 
-std::wstring ModulePath() {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return {};
-        if (n < buffer.size()) return std::wstring(buffer.data(), n);
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 ProgramLocation LocationFromPath(const std::wstring& modulePath) {
     const auto slash = modulePath.find_last_of(L"\\/");
     std::wstring folder = slash == std::wstring::npos ? std::wstring() : modulePath.substr(0, slash);

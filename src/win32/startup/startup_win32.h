@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/win32/module_path.h"
 #include "startup/module.h"
 #include "startup/settings.h"
 
@@ -23,8 +24,6 @@ public:
     bool WriteAll(const std::wstring& path, const std::string& bytes) override;
 };
 
-// Full path of the running executable.
-std::wstring ModulePath();
 // Folder (no trailing backslash except at a drive root) and name without extension.
 ProgramLocation LocationFromPath(const std::wstring& modulePath);
 // The command line after the program's own name and the blanks that follow it.
