@@ -12,7 +12,7 @@
 #include <set>
 #include <utility>
 
-#include "engine/arj_stream.h"
+#include "engine/own_stream.h"
 #include "engine/entry_path.h"
 #include "common/archiver_contract.h"
 #include "engine/platform.h"

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "engine/arj_stream.h"
+#include "engine/own_stream.h"
 #include "engine/platform.h"
 #include "engine/scan.h"
 

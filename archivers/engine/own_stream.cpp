@@ -1,4 +1,4 @@
-#include "engine/arj_stream.h"
+#include "engine/own_stream.h"
 
 #include <algorithm>
 #include <cerrno>
