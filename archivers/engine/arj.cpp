@@ -366,7 +366,7 @@ Status Reader::Open() {
     std::vector<std::uint8_t> basic;
     // The main header: at least up to its file type, which is 2.
     if (!ReadHeader(basic) || basic.size() < 30 || basic[0] < 30 || basic[0] > basic.size() || basic[6] != 2)
-        return Status::NotArj;
+        return Status::NotOurs;
     chapters_ = basic[0] > 29 && basic[29] != 0;
     return Status::Ok;
 }
@@ -410,6 +410,22 @@ Status Reader::Next(Entry& entry) {
         entry = std::move(e);
         return Status::Ok;
     }
+}
+
+Status Reader::Next(own::Entry& entry) {
+    Entry arj;
+    const Status status = Next(arj);
+    if (status != Status::Ok) return status;
+    entry = own::Entry{};
+    entry.name = std::move(arj.name);
+    entry.directory = arj.directory;
+    entry.mtime = arj.unixTime ? arj.time : own::DosTimeToUnix(arj.time);
+    // Unix hosts store the file's mode, the others DOS attributes.
+    entry.readOnly = arj.unixTime ? (arj.attributes & 0200) == 0 : (arj.attributes & 0x01) != 0;
+    entry.size = arj.originalSize;
+    entry.unsupported = arj.unsupported;
+    entry.encrypted = arj.garbled;
+    return Status::Ok;
 }
 
 Status Reader::Read(const std::uint8_t*& data, std::size_t& size) {

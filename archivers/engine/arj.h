@@ -7,17 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/own_reader.h"
+
 namespace dexalo::archivers::arj {
 
-// Where the archive's bytes come from, read front to back.
-class Input {
-public:
-    virtual ~Input() = default;
-    // Up to `size` bytes; fewer only at the end of the input (or on a read error).
-    virtual std::size_t Read(std::uint8_t* data, std::size_t size) = 0;
-    // Moves `size` bytes on; false when the input ends before that.
-    virtual bool Skip(std::uint64_t size) = 0;
-};
+using Input = own::Input;
+using Status = own::Status;
 
 struct Entry {
     std::string name;  // the stored bytes, in the code page of the system that wrote them
@@ -37,26 +32,26 @@ struct Entry {
     bool garbled = false;
 };
 
-enum class Status { Ok, End, NotArj, Damaged, Unsupported };
-
 class Decoder;
 
-class Reader {
+class Reader final : public own::Reader {
 public:
     explicit Reader(Input& input);
-    ~Reader();
+    ~Reader() override;
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
-    // Reads the main header: NotArj unless the input starts with one.
-    Status Open();
+    // Reads the main header: NotOurs unless the input starts with one.
+    Status Open() override;
     // The next file or folder (labels are passed over); End after the last one. Whatever
     // is left of the previous entry's data is skipped.
     Status Next(Entry& entry);
+    // The same, as every reader of ours describes an entry.
+    Status Next(own::Entry& entry) override;
     // The current entry's data, a block at a time: Ok with size 0 at its end, Damaged when
     // it is cut short or fails its CRC (the block that would complete it is then withheld),
     // Unsupported when `unsupported` says so. `data` stays valid until the next call.
-    Status Read(const std::uint8_t*& data, std::size_t& size);
+    Status Read(const std::uint8_t*& data, std::size_t& size) override;
 
 private:
     bool ReadHeader(std::vector<std::uint8_t>& basic);  // false at the end or on damage

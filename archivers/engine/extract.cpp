@@ -37,6 +37,59 @@ enum class Outcome {
 std::atomic<std::uint32_t> gTempCounter{static_cast<std::uint32_t>(
     std::chrono::steady_clock::now().time_since_epoch().count())};
 
+// A file or link made under a temporary name beside its target, and removed again unless it
+// is put in place: no half-written file ever appears under the real name, and an existing
+// file is never replaced by a damaged entry.
+class Temporary {
+public:
+    Temporary() = default;
+    Temporary(const Temporary&) = delete;
+    Temporary& operator=(const Temporary&) = delete;
+    ~Temporary() { Discard(); }
+
+    // A fresh file in `folder`; false, with the system's reason, when none can be created.
+    bool MakeFile(const Path& folder, std::wstring& reason) {
+        return Make(folder, reason, [this](const Path& p) { return (file_ = platform::CreateExclusive(p)) != nullptr; });
+    }
+    // A fresh link to `target` in `folder`; false where the system makes no links.
+    bool MakeLink(const Path& folder, const std::wstring& target) {
+        std::wstring reason;
+        return Make(folder, reason, [&](const Path& p) { return platform::MakeSymlink(target, p); });
+    }
+    platform::OutputFile& File() { return *file_; }
+
+    // Puts it in place of `target`; it is the caller's from then on.
+    bool Commit(const Path& target) {
+        file_.reset();
+        if (!made_ || !platform::ReplaceFile(path_, target)) return false;
+        made_ = false;
+        return true;
+    }
+    void Discard() {
+        file_.reset();  // closed before it is removed
+        if (made_) platform::RemoveFile(path_);
+        made_ = false;
+    }
+
+private:
+    template <class MakeAt>
+    bool Make(const Path& folder, std::wstring& reason, MakeAt make) {
+        for (int attempt = 0; attempt < 64; ++attempt) {
+            wchar_t name[32];
+            std::swprintf(name, 32, L"~dx%08x.tmp", static_cast<unsigned>(++gTempCounter));
+            path_ = folder / platform::ToPath(name);
+            if (make(path_)) return made_ = true;
+            reason = platform::LastErrorText();  // before the check below sets its own
+            if (platform::Inspect(path_).kind == Kind::Missing) break;  // not a name clash
+        }
+        return false;
+    }
+
+    Path path_;
+    bool made_ = false;
+    std::unique_ptr<platform::OutputFile> file_;
+};
+
 // libarchive reports a compression method it cannot read under the same error number as
 // damaged data (ARCHIVE_ERRNO_FILE_FORMAT), so only its message tells them apart. Encryption
 // is decided from the entry's own flags instead (see ReadFailure).
@@ -182,7 +235,7 @@ private:
             if (declined_) return Outcome::Declined;
             return passphraseGiven_ ? Outcome::CorruptEncrypted : Outcome::UnsupportedEncryption;
         }
-        if (ArjEntryGarbled(reader_)) return Outcome::UnsupportedEncryption;  // no password is asked for
+        if (OwnEntryEncrypted(reader_)) return Outcome::UnsupportedEncryption;  // no password is asked for
         return IsUnsupportedMethod(archive_error_string(reader_)) ? Outcome::Unsupported : Outcome::Corrupt;
     }
 
@@ -220,19 +273,12 @@ private:
         return Outcome::Done;
     }
 
-    // A fresh file under a temporary name beside the target; removed again on every failure.
-    std::unique_ptr<platform::OutputFile> CreateTemporary(const Path& folder, const Path& target, Path& temp) {
+    // A fresh file under a temporary name beside the target.
+    bool CreateTemporary(Temporary& temp, const Path& folder, const Path& target) {
         std::wstring reason;
-        for (int attempt = 0; attempt < 64; ++attempt) {
-            wchar_t name[32];
-            std::swprintf(name, 32, L"~dx%08x.tmp", static_cast<unsigned>(++gTempCounter));
-            temp = folder / platform::ToPath(name);
-            if (auto file = platform::CreateExclusive(temp)) return file;
-            reason = platform::LastErrorText();  // before the check below sets its own
-            if (platform::Inspect(temp).kind == Kind::Missing) break;  // not a name clash
-        }
+        if (temp.MakeFile(folder, reason)) return true;
         Unwritable(target, "a file cannot be created", reason);
-        return nullptr;
+        return false;
     }
 
     // An existing file is replaced only by a newer entry; folders are never replaced.
@@ -305,15 +351,14 @@ private:
     }
 
     // Drops the temporary file and reports why the entry failed.
-    Outcome Discard(std::unique_ptr<platform::OutputFile>& out, const Path& temp, Outcome why, const char* message) {
-        out.reset();
-        platform::RemoveFile(temp);
+    Outcome Discard(Temporary& temp, Outcome why, const char* message) {
+        temp.Discard();
         Note(message);
         return why;
     }
 
     std::uint64_t Consumed() const {
-        if (const auto arj = ArjBytesRead(reader_)) return *arj;  // libarchive counts the decoded stream
+        if (const auto own = OwnBytesRead(reader_)) return *own;  // libarchive counts the decoded stream
         const la_int64_t n = archive_filter_bytes(reader_, -1);
         return n > 0 ? static_cast<std::uint64_t>(n) : 0;
     }
@@ -321,9 +366,8 @@ private:
     Outcome WriteFile(archive_entry* entry, const Path& folder, const Path& target) {
         const Outcome existing = CheckExisting(target, entry);
         if (existing != Outcome::Done) return existing;
-        Path temp;
-        auto out = CreateTemporary(folder, target, temp);
-        if (!out) return Outcome::CannotWrite;
+        Temporary temp;
+        if (!CreateTemporary(temp, folder, target)) return Outcome::CannotWrite;
         std::uint64_t end = 0;
         for (;;) {
             const void* block = nullptr;
@@ -336,26 +380,26 @@ private:
             if (r != ARCHIVE_OK) {
                 if (r == ARCHIVE_FATAL) fatal_ = true;
                 const char* message = archive_error_string(reader_);
-                return Discard(out, temp, ReadFailure(entry), message != nullptr ? message : "damaged data");
+                return Discard(temp, ReadFailure(entry), message != nullptr ? message : "damaged data");
             }
-            if (size > 0 && !out->WriteAt(static_cast<std::uint64_t>(offset), block, size)) {
+            if (size > 0 && !temp.File().WriteAt(static_cast<std::uint64_t>(offset), block, size)) {
                 Unwritable(target, "a file cannot be written (disk full?)");
-                return Discard(out, temp, Outcome::CannotWrite, nullptr);
+                return Discard(temp, Outcome::CannotWrite, nullptr);
             }
             if (size > 0) end = std::max(end, static_cast<std::uint64_t>(offset) + size);
             ui_.Progress(request_.archive, current_, Consumed(), total_);
-            if (ui_.Cancelled()) return Discard(out, temp, Outcome::Cancelled, nullptr);
+            if (ui_.Cancelled()) return Discard(temp, Outcome::Cancelled, nullptr);
         }
         if (archive_entry_size_is_set(entry)) {
             const auto expected = static_cast<std::uint64_t>(archive_entry_size(entry));
             // Only a sparse entry may end in a hole; any other entry must deliver all its bytes.
             if (end < expected && archive_entry_sparse_count(entry) == 0)
-                return Discard(out, temp, Outcome::Corrupt, "the entry's data ends early");
+                return Discard(temp, Outcome::Corrupt, "the entry's data ends early");
             end = std::max(end, expected);
         }
-        if (!out->Finish(end, EntryTime(entry)) || !platform::ReplaceFile(temp, target)) {
+        if (!temp.File().Finish(end, EntryTime(entry)) || !temp.Commit(target)) {
             Unwritable(target, "a file cannot be put in place");
-            return Discard(out, temp, Outcome::CannotWrite, nullptr);
+            return Discard(temp, Outcome::CannotWrite, nullptr);
         }
         // The entry's own attributes, once the file is in place (a read-only temporary file could
         // not be removed after a failed replacement).
@@ -371,19 +415,11 @@ private:
         if (existing != Outcome::Done) return existing;
         std::wstring linkText(*raw);
         std::replace(linkText.begin(), linkText.end(), L'\\', L'/');
-        for (int attempt = 0; attempt < 64; ++attempt) {
-            wchar_t name[32];
-            std::swprintf(name, 32, L"~dx%08x.tmp", static_cast<unsigned>(++gTempCounter));
-            const Path temp = folder / platform::ToPath(name);
-            if (platform::MakeSymlink(linkText, temp)) {
-                if (platform::ReplaceFile(temp, target)) return Outcome::Done;
-                Unwritable(target, "a link cannot be put in place");
-                platform::RemoveFile(temp);
-                return Outcome::CannotWrite;
-            }
-            if (platform::Inspect(temp).kind == Kind::Missing) break;
-        }
-        return Outcome::Skipped;  // this system cannot make links
+        Temporary temp;
+        if (!temp.MakeLink(folder, linkText)) return Outcome::Skipped;  // this system cannot make links
+        if (temp.Commit(target)) return Outcome::Done;
+        Unwritable(target, "a link cannot be put in place");
+        return Outcome::CannotWrite;
     }
 
     // A hard link is written as a copy of the file it names, which must already lie
@@ -403,9 +439,8 @@ private:
         const Outcome existing = CheckExisting(target, entry);
         if (existing != Outcome::Done) return existing;
         if (platform::SameFile(from, target)) return Outcome::Kept;
-        Path temp;
-        auto out = CreateTemporary(folder, target, temp);
-        if (!out) return Outcome::CannotWrite;
+        Temporary temp;
+        if (!CreateTemporary(temp, folder, target)) return Outcome::CannotWrite;
         std::ifstream in(platform::SystemPath(from), std::ios::binary);
         std::vector<char> buffer(1 << 16);
         std::uint64_t offset = 0;
@@ -413,14 +448,12 @@ private:
         while (ok && in) {
             in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
             const auto n = static_cast<std::size_t>(in.gcount());
-            if (n > 0) ok = out->WriteAt(offset, buffer.data(), n);
+            if (n > 0) ok = temp.File().WriteAt(offset, buffer.data(), n);
             offset += n;
         }
         ok = ok && in.eof();
-        if (!ok || !out->Finish(offset, EntryTime(entry)) || !platform::ReplaceFile(temp, target)) {
+        if (!ok || !temp.File().Finish(offset, EntryTime(entry)) || !temp.Commit(target)) {
             Unwritable(target, "a file cannot be put in place");
-            out.reset();
-            platform::RemoveFile(temp);
             return Outcome::CannotWrite;
         }
         return Outcome::Done;
@@ -456,23 +489,20 @@ ExtractResult Extract(const ExtractRequest& request) {
         result.detail = "the archive cannot be found";
         return result;
     }
-    archive* reader = archive_read_new();
-    if (reader == nullptr) {
+    const bool fallback =
+        FallbackMayRead(request.family, request.archive) && Scan(request.family, request.archive)->fallback;
+    const ReaderPtr reader = NewFamilyReader(request.family, fallback);
+    if (!reader) {
         result.code = kErrorCannotOpen;
         return result;
     }
-    ConfigureReader(reader, request.family,
-                    request.family == Family::Zip && Scan(Family::Zip, request.archive)->zipLocalHeaders);
-    Extractor extractor(request, reader);
-    if (OpenFamilyReader(reader, request.family, request.archive) != ARCHIVE_OK) {
+    Extractor extractor(request, reader.get());
+    if (OpenFamilyReader(reader.get(), request.family, request.archive) != ARCHIVE_OK) {
         result.code = kErrorCannotOpen;
-        if (const char* m = archive_error_string(reader)) result.detail = m;
-        archive_read_free(reader);
+        if (const char* m = archive_error_string(reader.get())) result.detail = m;
         return result;
     }
-    result = extractor.Run();
-    archive_read_free(reader);
-    return result;
+    return extractor.Run();
 }
 
 } // namespace dexalo::archivers

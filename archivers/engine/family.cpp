@@ -1,87 +1,29 @@
 #include "engine/family.h"
 
-#include <archive.h>
-
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 
+#include "engine/arj.h"
 #include "engine/own_stream.h"
 #include "engine/platform.h"
 #include "engine/scan.h"
 
 namespace dexalo::archivers {
 
-wchar_t SeparatorOf(Family family) {
-    // The front end's single-folder check splits ARJ listings at '\\', as CAB and RAR ones.
-    return family == Family::Cab || family == Family::Rar || family == Family::Arj ? L'\\' : L'/';
-}
-
-std::string_view NameOf(Family family) {
-    switch (family) {
-    case Family::Lzh: return "LZH";
-    case Family::Zip: return "ZIP";
-    case Family::Cab: return "CAB";
-    case Family::Tar: return "TAR";
-    case Family::Rar: return "RAR";
-    case Family::Arj: return "ARJ";
-    }
-    return "?";
-}
-
 namespace {
+
+int BaseFormat(archive* reader) { return archive_format(reader) & ARCHIVE_FORMAT_BASE_MASK; }
 
 // Names the code page of names stored without a Unicode flag; left to libarchive when unknown.
 void SetNameCharset(archive* reader, const char* format, const std::string& charset) {
     if (!charset.empty()) archive_read_set_format_option(reader, format, "hdrcharset", charset.c_str());
 }
 
-} // namespace
-
-void ConfigureReader(archive* reader, Family family, bool zipLocalHeaders) {
-    switch (family) {
-    case Family::Lzh:
-        archive_read_support_format_lha(reader);
-        // Names are Shift-JIS unless a header names another code page or carries UTF-16.
-        archive_read_set_format_option(reader, "lha", "hdrcharset", "CP932");
-        break;
-    case Family::Zip:
-        if (zipLocalHeaders)
-            archive_read_support_format_zip_streamable(reader);
-        else
-            archive_read_support_format_zip_seekable(reader);
-        SetNameCharset(reader, "zip", platform::OemCharset());
-        break;
-    case Family::Cab:
-        archive_read_support_format_cab(reader);
-        SetNameCharset(reader, "cab", platform::AnsiCharset());
-        break;
-    case Family::Tar:
-        archive_read_support_format_tar(reader);
-        archive_read_support_format_raw(reader);
-        archive_read_support_filter_gzip(reader);
-        archive_read_support_filter_bzip2(reader);
-        archive_read_support_filter_compress(reader);
-        archive_read_support_filter_xz(reader);
-        archive_read_support_filter_lzma(reader);
-        archive_read_support_filter_zstd(reader);
-        break;
-    case Family::Rar:
-        archive_read_support_format_rar(reader);
-        archive_read_support_format_rar5(reader);
-        // RAR 4 names without the Unicode flag; RAR5 names are always UTF-8.
-        SetNameCharset(reader, "rar", platform::AnsiCharset());
-        break;
-    case Family::Arj:
-        // Our ARJ reader hands libarchive a pax stream (see arj_stream.h).
-        archive_read_support_format_tar(reader);
-        break;
-    }
-}
-
-int OpenFamilyReader(archive* reader, Family family, const std::wstring& archivePath) {
-    const platform::Path path = platform::ToPath(archivePath);
-    return family == Family::Arj ? OpenArjReader(reader, path) : platform::OpenReader(reader, path, kReadBlockSize);
+template <class R>
+std::unique_ptr<own::Reader> MakeOwn(own::Input& input) {
+    return std::make_unique<R>(input);
 }
 
 bool StartsWithZipLocalHeader(const std::wstring& archivePath) {
@@ -90,25 +32,111 @@ bool StartsWithZipLocalHeader(const std::wstring& archivePath) {
     return file.read(magic, 4) && std::memcmp(magic, "PK\x03\x04", 4) == 0;
 }
 
-bool IsLoneStream(archive* reader) {
-    return (archive_format(reader) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_RAW;
+struct FamilyTraits {
+    Family family;
+    std::string_view name;
+    wchar_t separator;  // the front end's single-folder check splits CAB, RAR and ARJ listings at '\\'
+    void (*configure)(archive* reader, bool fallback);
+    bool (*isOwn)(archive* reader);
+    OwnReaderMaker ownReader = nullptr;  // nullptr: libarchive reads the file itself
+    bool (*fallbackMayRead)(const std::wstring& archivePath) = nullptr;
+};
+
+// One row per family, in Family order.
+constexpr FamilyTraits kFamilies[] = {
+    {Family::Lzh, "LZH", L'/',
+     [](archive* r, bool) {
+         archive_read_support_format_lha(r);
+         // Names are Shift-JIS unless a header names another code page or carries UTF-16.
+         archive_read_set_format_option(r, "lha", "hdrcharset", "CP932");
+     },
+     [](archive* r) { return BaseFormat(r) == ARCHIVE_FORMAT_LHA; }},
+    {Family::Zip, "ZIP", L'/',
+     [](archive* r, bool localHeaders) {
+         if (localHeaders)
+             archive_read_support_format_zip_streamable(r);
+         else
+             archive_read_support_format_zip_seekable(r);
+         SetNameCharset(r, "zip", platform::OemCharset());
+     },
+     [](archive* r) { return BaseFormat(r) == ARCHIVE_FORMAT_ZIP; },
+     nullptr,
+     // A ZIP whose central directory libarchive refuses (cut short, or oddly padded) can
+     // still be read entry by entry from its local headers.
+     &StartsWithZipLocalHeader},
+    {Family::Cab, "CAB", L'\\',
+     [](archive* r, bool) {
+         archive_read_support_format_cab(r);
+         SetNameCharset(r, "cab", platform::AnsiCharset());
+     },
+     [](archive* r) { return BaseFormat(r) == ARCHIVE_FORMAT_CAB; }},
+    {Family::Tar, "TAR", L'/',
+     [](archive* r, bool) {
+         archive_read_support_format_tar(r);
+         archive_read_support_format_raw(r);
+         archive_read_support_filter_gzip(r);
+         archive_read_support_filter_bzip2(r);
+         archive_read_support_filter_compress(r);
+         archive_read_support_filter_xz(r);
+         archive_read_support_filter_lzma(r);
+         archive_read_support_filter_zstd(r);
+     },
+     [](archive* r) {
+         if (BaseFormat(r) == ARCHIVE_FORMAT_TAR) return true;
+         // Any file passes the raw reader; only a compressed stream is ours.
+         return BaseFormat(r) == ARCHIVE_FORMAT_RAW && archive_filter_count(r) > 1 &&
+                archive_filter_code(r, 0) != ARCHIVE_FILTER_NONE;
+     }},
+    {Family::Arj, "ARJ", L'\\',
+     // Our ARJ reader hands libarchive a pax stream (see own_stream.h).
+     [](archive* r, bool) { archive_read_support_format_tar(r); },
+     [](archive*) { return true; },  // the stream opened only on an ARJ main header
+     &MakeOwn<arj::Reader>},
+    {Family::Rar, "RAR", L'\\',
+     [](archive* r, bool) {
+         archive_read_support_format_rar(r);
+         archive_read_support_format_rar5(r);
+         // RAR 4 names without the Unicode flag; RAR5 names are always UTF-8.
+         SetNameCharset(r, "rar", platform::AnsiCharset());
+     },
+     [](archive* r) { return BaseFormat(r) == ARCHIVE_FORMAT_RAR || BaseFormat(r) == ARCHIVE_FORMAT_RAR_V5; }},
+};
+
+constexpr bool InFamilyOrder() {
+    for (std::size_t i = 0; i < std::size(kFamilies); ++i)
+        if (static_cast<std::size_t>(kFamilies[i].family) != i) return false;
+    return true;
+}
+static_assert(InFamilyOrder(), "one row per family, in Family order");
+
+const FamilyTraits& TraitsOf(Family family) { return kFamilies[static_cast<std::size_t>(family)]; }
+
+} // namespace
+
+ReaderPtr NewFamilyReader(Family family, bool fallback) {
+    ReaderPtr reader(archive_read_new());
+    if (reader) TraitsOf(family).configure(reader.get(), fallback);
+    return reader;
 }
 
-bool IsOwnArchive(archive* reader, Family family) {
-    const int base = archive_format(reader) & ARCHIVE_FORMAT_BASE_MASK;
-    switch (family) {
-    case Family::Lzh: return base == ARCHIVE_FORMAT_LHA;
-    case Family::Zip: return base == ARCHIVE_FORMAT_ZIP;
-    case Family::Cab: return base == ARCHIVE_FORMAT_CAB;
-    case Family::Rar: return base == ARCHIVE_FORMAT_RAR || base == ARCHIVE_FORMAT_RAR_V5;
-    case Family::Arj: return true;  // the stream opened only on an ARJ main header
-    case Family::Tar:
-        if (base == ARCHIVE_FORMAT_TAR) return true;
-        // Any file passes the raw reader; only a compressed stream is ours.
-        return base == ARCHIVE_FORMAT_RAW && archive_filter_count(reader) > 1 &&
-               archive_filter_code(reader, 0) != ARCHIVE_FILTER_NONE;
-    }
-    return false;
+int OpenFamilyReader(archive* reader, Family family, const std::wstring& archivePath) {
+    const platform::Path path = platform::ToPath(archivePath);
+    const FamilyTraits& traits = TraitsOf(family);
+    return traits.ownReader ? OpenOwnReader(reader, path, traits.ownReader)
+                            : platform::OpenReader(reader, path, kReadBlockSize);
 }
+
+bool FallbackMayRead(Family family, const std::wstring& archivePath) {
+    const auto mayRead = TraitsOf(family).fallbackMayRead;
+    return mayRead != nullptr && mayRead(archivePath);
+}
+
+wchar_t SeparatorOf(Family family) { return TraitsOf(family).separator; }
+
+std::string_view NameOf(Family family) { return TraitsOf(family).name; }
+
+bool IsOwnArchive(archive* reader, Family family) { return TraitsOf(family).isOwn(reader); }
+
+bool IsLoneStream(archive* reader) { return BaseFormat(reader) == ARCHIVE_FORMAT_RAW; }
 
 } // namespace dexalo::archivers

@@ -1,11 +1,15 @@
 #pragma once
 // The archive families, one per library of ours. Each library reads only its own family.
+// A family is one row of the libraries' table (common/archiver_contract.h) and one row of
+// the family table in family.cpp: how it is named and listed, which reader reads it, what
+// counts as its archive.
+#include <archive.h>
+
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "common/archiver_contract.h"
-
-struct archive;
 
 namespace dexalo::archivers {
 
@@ -16,21 +20,28 @@ enum class Family { DEXALO_ARCHIVER_LIBRARIES(DEXALO_FAMILY_OF, DEXALO_NO_FAMILY
 #undef DEXALO_FAMILY_OF
 #undef DEXALO_NO_FAMILY
 
+// Owns a libarchive reader: freed however the work that uses it ends.
+struct ReaderFree {
+    void operator()(archive* reader) const { archive_read_free(reader); }
+};
+using ReaderPtr = std::unique_ptr<archive, ReaderFree>;
+
+// A fresh reader that reads exactly the family's formats and filters, with the family's
+// name code pages: CP932 for LZH, the OEM code page for ZIP names without the UTF-8 flag,
+// the ANSI code page for RAR 4 and CAB names without a Unicode flag. `fallback` asks for the
+// family's second way of reading a file its first refuses (ZIP: from the local headers).
+// nullptr when libarchive cannot make a reader.
+ReaderPtr NewFamilyReader(Family family, bool fallback = false);
+
+// Opens such a reader on the archive file (through our own reader where the family has one).
+int OpenFamilyReader(archive* reader, Family family, const std::wstring& archivePath);
+
+// True when the family has a second way of reading and this file may need it.
+bool FallbackMayRead(Family family, const std::wstring& archivePath);
+
 // Separator between folder names in the stored paths that the find calls report.
 wchar_t SeparatorOf(Family family);
 std::string_view NameOf(Family family);
-
-// Enables exactly the family's formats and filters on a fresh reader and sets its
-// name code pages: CP932 for LZH, the OEM code page for ZIP names without the UTF-8 flag,
-// the ANSI code page for RAR 4 and CAB names without a Unicode flag. `zipLocalHeaders`
-// reads a ZIP from its local headers, for ZIPs the central-directory reader refuses.
-void ConfigureReader(archive* reader, Family family, bool zipLocalHeaders = false);
-
-// Opens a configured reader on the archive file (ARJ through our own reader).
-int OpenFamilyReader(archive* reader, Family family, const std::wstring& archivePath);
-
-// True when the file starts with a ZIP local file header.
-bool StartsWithZipLocalHeader(const std::wstring& archivePath);
 
 // True when the reader, after its first header, really holds the family's archive.
 // (TAR's raw reader is allowed only behind a compression filter: a lone .gz, .bz2, .Z, .xz...)

@@ -10,14 +10,12 @@
 #include <mutex>
 #include <string>
 
-#include "engine/arj.h"
-#include "engine/own_reader.h"
 
 namespace dexalo::archivers {
 
 namespace {
 
-class FileInput final : public arj::Input {
+class FileInput final : public own::Input {
 public:
     explicit FileInput(const platform::Path& path) : file_(platform::SystemPath(path), std::ios::binary) {
         if (file_) {
@@ -64,13 +62,6 @@ std::string Utf8(const std::wstring& text) {
     return out;
 }
 
-// Permissions as tar keeps them: Unix hosts store the file's mode, the others DOS attributes.
-unsigned Mode(const arj::Entry& entry) {
-    if (entry.directory) return 0755;
-    if (entry.unixTime) return entry.attributes & 0777u;
-    return entry.attributes & 0x01 ? 0444 : 0644;  // the read-only attribute
-}
-
 void AppendTarHeader(std::string& out, const char* name, char type, std::uint64_t size, std::int64_t mtime,
                      unsigned mode = 0644) {
     char h[512] = {};
@@ -90,26 +81,26 @@ void AppendTarHeader(std::string& out, const char* name, char type, std::uint64_
     out.append(h, sizeof h);
 }
 
-class ArjStream {
+class OwnStream {
 public:
-    explicit ArjStream(const platform::Path& path) : file_(path), reader_(file_) {}
+    OwnStream(const platform::Path& path, OwnReaderMaker make) : file_(path), reader_(make(file_)) {}
 
     static int Opened(archive* a, void* self) {
-        auto* s = static_cast<ArjStream*>(self);
-        if (s->file_.IsOpen() && s->reader_.Open() == arj::Status::Ok) return ARCHIVE_OK;
-        archive_set_error(a, EILSEQ, "not an ARJ archive");
+        auto* s = static_cast<OwnStream*>(self);
+        if (s->file_.IsOpen() && s->reader_->Open() == own::Status::Ok) return ARCHIVE_OK;
+        archive_set_error(a, EILSEQ, "not an archive of this format");
         return ARCHIVE_FATAL;
     }
 
     static la_ssize_t Read(archive* a, void* self, const void** buffer) {
-        return static_cast<ArjStream*>(self)->Produce(a, buffer);
+        return static_cast<OwnStream*>(self)->Produce(a, buffer);
     }
 
     // Skips the rest of an entry's data without decoding it (the listing never decodes).
     static la_int64_t Skip(archive*, void* self, la_int64_t request) {
-        auto* s = static_cast<ArjStream*>(self);
+        auto* s = static_cast<OwnStream*>(self);
         if (s->state_ != State::Data || request < static_cast<la_int64_t>(s->remaining_)) return 0;
-        const la_int64_t skipped = s->remaining_;
+        const auto skipped = static_cast<la_int64_t>(s->remaining_);
         s->EndData();
         return skipped;
     }
@@ -119,15 +110,15 @@ public:
             std::lock_guard lock(gOpenMutex);
             gOpen.erase(a);
         }
-        delete static_cast<ArjStream*>(self);
+        delete static_cast<OwnStream*>(self);
         return ARCHIVE_OK;
     }
 
     std::uint64_t Position() const { return file_.Position(); }
-    bool Garbled() const { return entry_.garbled; }
+    bool Encrypted() const { return entry_.encrypted; }
 
     static std::mutex gOpenMutex;
-    static std::map<archive*, const ArjStream*> gOpen;  // for ArjBytesRead
+    static std::map<archive*, const OwnStream*> gOpen;  // for OwnBytesRead
 
 private:
     enum class State { Header, Data, Done };
@@ -138,7 +129,7 @@ private:
     }
 
     void EndData() {
-        padding_ = (512 - entry_.originalSize % 512) % 512;
+        padding_ = static_cast<std::size_t>((512 - entry_.size % 512) % 512);
         remaining_ = 0;
         state_ = State::Header;
     }
@@ -149,10 +140,11 @@ private:
         case State::Data: {
             const std::uint8_t* data = nullptr;
             std::size_t size = 0;
-            const arj::Status status = reader_.Read(data, size);
-            if (status == arj::Status::Unsupported) return Fail(a, entry_.unsupported);
-            if (status != arj::Status::Ok || size == 0 || size > remaining_)
-                return Fail(a, "damaged ARJ data (a CRC error, or the archive is cut short)");
+            const own::Status status = reader_->Read(data, size);
+            if (status == own::Status::Unsupported)
+                return Fail(a, entry_.unsupported ? entry_.unsupported : "not supported");
+            if (status != own::Status::Ok || size == 0 || size > remaining_)
+                return Fail(a, "damaged data (a CRC error, or the archive is cut short)");
             remaining_ -= size;
             if (remaining_ == 0) EndData();
             *buffer = data;
@@ -162,26 +154,27 @@ private:
         }
         block_.assign(padding_, '\0');
         padding_ = 0;
-        const arj::Status status = reader_.Next(entry_);
-        if (status == arj::Status::End) {
+        const own::Status status = reader_->Next(entry_);
+        if (status == own::Status::End) {
             block_.append(1024, '\0');
             state_ = State::Done;
-        } else if (status != arj::Status::Ok) {
-            return Fail(a, "damaged ARJ header, or the archive is cut short");
+        } else if (status != own::Status::Ok) {
+            return Fail(a, "damaged header, or the archive is cut short");
         } else {
             const char type = entry_.directory ? '5' : '0';
-            const std::int64_t mtime = entry_.unixTime ? entry_.time : own::DosTimeToUnix(entry_.time);
+            const std::int64_t mtime = entry_.mtime;
             // The name goes in a pax record, in UTF-8; the tar header's own name is only a
             // stand-in that the safety checks refuse should the record be empty.
-            const std::string body = " path=" + Utf8(platform::FromAnsi(entry_.name)) + "\n";
+            const std::string body = " path=" + (entry_.utf8 ? entry_.name : Utf8(platform::FromAnsi(entry_.name))) + "\n";
             std::size_t length = body.size() + 1;
             while (length != body.size() + std::to_string(length).size()) length = body.size() + std::to_string(length).size();
             const std::string record = std::to_string(length) + body;
             AppendTarHeader(block_, "PaxHeader", 'x', record.size(), mtime);
             block_ += record;
             block_.append((512 - record.size() % 512) % 512, '\0');
-            AppendTarHeader(block_, "..", type, entry_.originalSize, mtime, Mode(entry_));
-            remaining_ = entry_.originalSize;
+            const unsigned mode = entry_.directory ? 0755 : entry_.readOnly ? 0444 : 0644;
+            AppendTarHeader(block_, "..", type, entry_.directory ? 0 : entry_.size, mtime, mode);
+            remaining_ = entry_.directory ? 0 : entry_.size;
             state_ = remaining_ > 0 ? State::Data : State::Header;
         }
         *buffer = block_.data();
@@ -189,43 +182,43 @@ private:
     }
 
     FileInput file_;
-    arj::Reader reader_;
-    arj::Entry entry_;
+    std::unique_ptr<own::Reader> reader_;
+    own::Entry entry_;
     State state_ = State::Header;
-    std::uint32_t remaining_ = 0;  // data bytes of the entry not yet handed over
+    std::uint64_t remaining_ = 0;  // data bytes of the entry not yet handed over
     std::size_t padding_ = 0;      // zeros owed after the last entry's data
     std::string block_;
 };
 
-std::mutex ArjStream::gOpenMutex;
-std::map<archive*, const ArjStream*> ArjStream::gOpen;
+std::mutex OwnStream::gOpenMutex;
+std::map<archive*, const OwnStream*> OwnStream::gOpen;
 
 } // namespace
 
-std::optional<std::uint64_t> ArjBytesRead(archive* reader) {
-    std::lock_guard lock(ArjStream::gOpenMutex);
-    const auto it = ArjStream::gOpen.find(reader);
-    if (it == ArjStream::gOpen.end()) return std::nullopt;
+std::optional<std::uint64_t> OwnBytesRead(archive* reader) {
+    std::lock_guard lock(OwnStream::gOpenMutex);
+    const auto it = OwnStream::gOpen.find(reader);
+    if (it == OwnStream::gOpen.end()) return std::nullopt;
     return it->second->Position();
 }
 
-bool ArjEntryGarbled(archive* reader) {
-    std::lock_guard lock(ArjStream::gOpenMutex);
-    const auto it = ArjStream::gOpen.find(reader);
-    return it != ArjStream::gOpen.end() && it->second->Garbled();
+bool OwnEntryEncrypted(archive* reader) {
+    std::lock_guard lock(OwnStream::gOpenMutex);
+    const auto it = OwnStream::gOpen.find(reader);
+    return it != OwnStream::gOpen.end() && it->second->Encrypted();
 }
 
-int OpenArjReader(archive* reader, const platform::Path& path) {
-    auto* stream = new ArjStream(path);
+int OpenOwnReader(archive* reader, const platform::Path& path, OwnReaderMaker make) {
+    auto* stream = new OwnStream(path, make);
     {
-        std::lock_guard lock(ArjStream::gOpenMutex);
-        ArjStream::gOpen[reader] = stream;
+        std::lock_guard lock(OwnStream::gOpenMutex);
+        OwnStream::gOpen[reader] = stream;
     }
     archive_read_set_callback_data(reader, stream);
-    archive_read_set_open_callback(reader, &ArjStream::Opened);
-    archive_read_set_read_callback(reader, &ArjStream::Read);
-    archive_read_set_skip_callback(reader, &ArjStream::Skip);
-    archive_read_set_close_callback(reader, &ArjStream::Closed);
+    archive_read_set_open_callback(reader, &OwnStream::Opened);
+    archive_read_set_read_callback(reader, &OwnStream::Read);
+    archive_read_set_skip_callback(reader, &OwnStream::Skip);
+    archive_read_set_close_callback(reader, &OwnStream::Closed);
     // From here libarchive owns the stream: its close callback deletes it, even after a failed open.
     return archive_read_open1(reader);
 }

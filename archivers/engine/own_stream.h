@@ -1,25 +1,30 @@
 #pragma once
-// ARJ through libarchive: our own ARJ reader hands libarchive's tar reader a pax stream of
-// the archive's entries, so that ARJ takes the same scan and extraction path as every
-// other family (names, safety checks, temporary files, error codes).
+// Formats read by ourselves go through libarchive too: one of our readers (own_reader.h)
+// hands libarchive's tar reader a pax stream of the archive's entries, so that every family
+// takes the same scan and extraction path (names, safety checks, temporary files, codes).
 #include <archive.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
+#include "engine/own_reader.h"
 #include "engine/platform.h"
 
 namespace dexalo::archivers {
 
-// Opens `reader` (configured for ARJ) on the ARJ archive at `path`; fails with
-// ARCHIVE_FATAL when the file is not one. Entry data that cannot be read fails with a
-// message: "...not supported" for garbled entries, volumes and chapters, else damage.
-int OpenArjReader(archive* reader, const platform::Path& path);
+// Makes a reader of ours over the archive's bytes.
+using OwnReaderMaker = std::unique_ptr<own::Reader> (*)(own::Input& input);
 
-// How many bytes of the ARJ file a reader opened above has read, for progress (the bytes
-// libarchive counts are the pax stream's); nullopt for any other reader.
-std::optional<std::uint64_t> ArjBytesRead(archive* reader);
-// True when such a reader is at a garbled (encrypted) entry.
-bool ArjEntryGarbled(archive* reader);
+// Opens `reader` (configured for tar) on the archive at `path`, read by the reader `make`
+// gives; fails with ARCHIVE_FATAL when the file is not that reader's. Entry data that cannot
+// be read fails with a message: the entry's own reason ("...not supported"), else damage.
+int OpenOwnReader(archive* reader, const platform::Path& path, OwnReaderMaker make);
+
+// How many bytes of the archive file a reader opened above has read, for progress (the
+// bytes libarchive counts are the pax stream's); nullopt for any other reader.
+std::optional<std::uint64_t> OwnBytesRead(archive* reader);
+// True when such a reader is at an entry that is encrypted in a way we cannot read.
+bool OwnEntryEncrypted(archive* reader);
 
 } // namespace dexalo::archivers

@@ -42,12 +42,12 @@ std::wstring LoneStreamName(const std::wstring& archivePath) {
     return name.empty() || name == L"." ? L"data" : name;
 }
 
-std::shared_ptr<const Listing> ReadListing(Family family, const std::wstring& archivePath, bool zipLocalHeaders) {
+std::shared_ptr<const Listing> ReadListing(Family family, const std::wstring& archivePath, bool fallback) {
     auto listing = std::make_shared<Listing>();
-    listing->zipLocalHeaders = zipLocalHeaders;
-    archive* reader = archive_read_new();
+    listing->fallback = fallback;
+    const ReaderPtr owned = NewFamilyReader(family, fallback);
+    archive* reader = owned.get();
     if (reader == nullptr) return listing;
-    ConfigureReader(reader, family, zipLocalHeaders);
     ++gScanCount;
     if (OpenFamilyReader(reader, family, archivePath) == ARCHIVE_OK) {
         archive_entry* entry = nullptr;
@@ -76,7 +76,6 @@ std::shared_ptr<const Listing> ReadListing(Family family, const std::wstring& ar
             listing->entries.push_back(std::move(e));
         }
     }
-    archive_read_free(reader);
     return listing;
 }
 
@@ -175,10 +174,7 @@ std::shared_ptr<const Listing> Scan(Family family, const std::wstring& archivePa
         }
     }
     auto listing = ReadListing(family, archivePath, false);
-    // A ZIP whose central directory libarchive refuses (cut short, or oddly padded) can
-    // still be read entry by entry from its local headers.
-    if (family == Family::Zip && !listing->recognised && StartsWithZipLocalHeader(archivePath))
-        listing = ReadListing(family, archivePath, true);
+    if (!listing->recognised && FallbackMayRead(family, archivePath)) listing = ReadListing(family, archivePath, true);
     std::lock_guard lock(gCacheMutex);
     gCache.emplace_front(std::move(key), listing);
     if (gCache.size() > kCacheSize) gCache.pop_back();

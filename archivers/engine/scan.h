@@ -26,7 +26,7 @@ struct ListedEntry {
 struct Listing {
     bool recognised = false;  // the file is this family's archive
     bool complete = false;    // the headers were read to the end without damage
-    bool zipLocalHeaders = false;  // a ZIP read from its local headers (see ConfigureReader)
+    bool fallback = false;  // read the family's second way (see NewFamilyReader)
     std::vector<ListedEntry> entries;
 };
 
