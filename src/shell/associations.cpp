@@ -87,14 +87,15 @@ bool Associations::WriteRow(ClassRoot& root, const AssociationType& type, const 
     // Every write runs even after one failed, so a partly writable root gets what it can take.
     bool ok = true;
     const auto write = [&](const std::wstring& subKey, const std::wstring& name, const std::wstring& data) {
-        if (Vanto_SEBU(root, subKey, name, data)) return;
+        const RegistryChange change = Vanto_SEBU(root, subKey, name, data);
+        if (change) return;
         ok = false;
-        denied = denied || root.LastFailureWasDenied();
+        denied = denied || change.status == RegistryStatus::Denied;
     };
     for (const Write& each : writes) {
         // Taking an extension from another program keeps its ProgID, to put back on removal.
         if (each.name.empty() && each.data == type.ProgID && each.subKey.starts_with(L'.')) {
-            const std::wstring previous = root.ReadValue(each.subKey, L"");
+            const std::wstring previous = root.ReadValue(each.subKey, L"").text;
             if (!previous.empty() && previous != type.ProgID)
                 write(each.subKey, std::wstring(kPreviousProgIdValue), previous);
         }
@@ -125,18 +126,18 @@ bool Associations::RemoveExtension(ClassRoot& root, const AssociationType& type,
 
     const std::wstring previousName(kPreviousProgIdValue);
     const std::wstring contentTypeName(kContentTypeValue);
-    const std::wstring previous = root.ReadValue(extension, previousName);
+    const std::wstring previous = root.ReadValue(extension, previousName).text;
     // The handler we took the extension from goes back, if it is still installed.
-    bool ok = !previous.empty() && previous != type.ProgID && root_.ValueNames(previous).has_value()
-                  ? root.WriteString(extension, L"", previous)
-                  : root.DeleteValue(extension, L"");
+    bool ok = static_cast<bool>(!previous.empty() && previous != type.ProgID && root_.ValueNames(previous).has_value()
+                                    ? root.WriteString(extension, L"", previous)
+                                    : root.DeleteValue(extension, L""));
     if (root.ReadValue(extension, contentTypeName) == type.contentType && !root.DeleteValue(extension, contentTypeName))
         ok = false;
     if (!previous.empty() && !root.DeleteValue(extension, previousName)) ok = false;
 
     // The key itself only when nothing of others is left in it: no value, no sub-key.
     const auto names = root.ValueNames(extension);
-    if (ok && names && names->empty() && !root.HasSubKeys(extension)) ok = root.DeleteKey(extension);
+    if (ok && names && names->empty() && !root.HasSubKeys(extension)) ok = static_cast<bool>(root.DeleteKey(extension));
     return ok;
 }
 
@@ -148,7 +149,8 @@ bool Associations::Remove(int typeIndex) {
         if (root == nullptr) continue;
         for (std::wstring_view name : type.removalOrder) {
             const std::wstring key(name);
-            const bool removed = name == type.ProgID ? root->DeleteTree(key) : RemoveExtension(*root, type, key);
+            const bool removed =
+                name == type.ProgID ? static_cast<bool>(root->DeleteTree(key)) : RemoveExtension(*root, type, key);
             if (!removed) ok = false;
         }
     }

@@ -3,11 +3,11 @@
 namespace dexalo {
 
 std::wstring Vanto_GETREG(ClassRoot& root, const std::wstring& SubKey) {
-    return root.ReadValue(SubKey, L"");
+    return root.ReadValue(SubKey, L"").text;
 }
 
-bool Vanto_SEBU(ClassRoot& root, const std::wstring& SubKey, const std::wstring& KeyName,
-                const std::wstring& DataValue) {
+RegistryChange Vanto_SEBU(ClassRoot& root, const std::wstring& SubKey, const std::wstring& KeyName,
+                          const std::wstring& DataValue) {
     return root.WriteString(SubKey, KeyName, DataValue);
 }
 

@@ -10,8 +10,8 @@ namespace dexalo {
 std::wstring Vanto_GETREG(ClassRoot& root, const std::wstring& SubKey);
 
 // Creates SubKey if needed and sets its value KeyName ("" = default value) to DataValue.
-// False when the write could not be made.
-bool Vanto_SEBU(ClassRoot& root, const std::wstring& SubKey, const std::wstring& KeyName,
-                const std::wstring& DataValue);
+// Not done when the write could not be made, and then why.
+RegistryChange Vanto_SEBU(ClassRoot& root, const std::wstring& SubKey, const std::wstring& KeyName,
+                          const std::wstring& DataValue);
 
 } // namespace dexalo

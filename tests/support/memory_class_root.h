@@ -13,31 +13,37 @@ namespace dexalo {
 
 class MemoryClassRoot final : public ClassRoot {
 public:
-    std::wstring ReadValue(const std::wstring& subKey, const std::wstring& valueName) override {
-        return keys_.count(subKey) && keys_[subKey].count(valueName) ? keys_[subKey][valueName] : L"";
+    RegistryText ReadValue(const std::wstring& subKey, const std::wstring& valueName) override {
+        if (!keys_.count(subKey) || !keys_[subKey].count(valueName)) return {L"", RegistryStatus::NotFound};
+        return {keys_[subKey][valueName], RegistryStatus::Ok};
     }
-    bool WriteString(const std::wstring& subKey, const std::wstring& valueName, const std::wstring& data) override {
-        if (!Writable(subKey)) return false;
+    RegistryChange WriteString(const std::wstring& subKey, const std::wstring& valueName, const std::wstring& data) override {
+        if (!Writable(subKey)) return Refusal();
         for (std::size_t at = subKey.find(L'\\'); at != std::wstring::npos; at = subKey.find(L'\\', at + 1))
             keys_[subKey.substr(0, at)];
         keys_[subKey][valueName] = data;
-        return true;
+        return {};
     }
     bool HasSubKeys(const std::wstring& subKey) override {
         const auto it = keys_.upper_bound(subKey + L"\\");
         return it != keys_.end() && it->first.starts_with(subKey + L"\\");
     }
-    bool DeleteValue(const std::wstring& subKey, const std::wstring& valueName) override {
-        if (!keys_.count(subKey)) return true;
-        return Writable(subKey) && (keys_[subKey].erase(valueName), true);
+    RegistryChange DeleteValue(const std::wstring& subKey, const std::wstring& valueName) override {
+        if (!keys_.count(subKey)) return {};
+        if (!Writable(subKey)) return Refusal();
+        keys_[subKey].erase(valueName);
+        return {};
     }
-    bool DeleteKey(const std::wstring& subKey) override {
-        return Writable(subKey) && !HasSubKeys(subKey) && (keys_.erase(subKey), true);
+    RegistryChange DeleteKey(const std::wstring& subKey) override {
+        if (!Writable(subKey)) return Refusal();
+        if (HasSubKeys(subKey)) return {RegistryStatus::Failed};
+        keys_.erase(subKey);
+        return {};
     }
-    bool DeleteTree(const std::wstring& subKey) override {
-        if (!Writable(subKey)) return false;
+    RegistryChange DeleteTree(const std::wstring& subKey) override {
+        if (!Writable(subKey)) return Refusal();
         std::erase_if(keys_, [&](const auto& k) { return k.first == subKey || k.first.starts_with(subKey + L"\\"); });
-        return true;
+        return {};
     }
     std::optional<std::vector<std::wstring>> ValueNames(const std::wstring& subKey) override {
         if (!keys_.count(subKey)) return std::nullopt;
@@ -46,7 +52,6 @@ public:
         return names;
     }
     bool Carries(std::wstring_view text) override { return text.find_first_of(refused) == std::wstring_view::npos; }
-    bool LastFailureWasDenied() const override { return readOnly; }  // a read-only root is a user without rights
     void NotifyAssociationsChanged() override { ++notices; }
 
     // Every key as "key", every value as "key|name=data", in order.
@@ -64,6 +69,8 @@ public:
     int notices = 0;
 
 private:
+    // A read-only root is a user without rights.
+    RegistryChange Refusal() const { return {readOnly ? RegistryStatus::Denied : RegistryStatus::Failed}; }
     bool Writable(const std::wstring& subKey) const {
         if (readOnly || subKey.empty()) return false;
         for (const auto& f : failUnder)

@@ -22,6 +22,17 @@ std::optional<std::string> ToAnsi(std::wstring_view text) {
     return ExactAnsi(text);
 }
 
+RegistryStatus StatusOf(LSTATUS status) {
+    switch (status) {
+    case ERROR_SUCCESS: return RegistryStatus::Ok;
+    case ERROR_FILE_NOT_FOUND: return RegistryStatus::NotFound;
+    case ERROR_ACCESS_DENIED: return RegistryStatus::Denied;
+    default: return RegistryStatus::Failed;
+    }
+}
+
+RegistryChange Change(LSTATUS status) { return {StatusOf(status)}; }
+
 } // namespace
 
 RegistryClassRoot::RegistryClassRoot(Scope scope)
@@ -34,20 +45,13 @@ std::optional<std::string> RegistryClassRoot::Key(const std::wstring& subKey) co
     return key;
 }
 
-bool RegistryClassRoot::Changed(LSTATUS status) {
-    if (status != ERROR_SUCCESS) denied_ = status == ERROR_ACCESS_DENIED;
-    return status == ERROR_SUCCESS;
-}
-
 bool RegistryClassRoot::Carries(std::wstring_view text) { return ToAnsi(text).has_value(); }
 
-// Opens key for removal. Sets gone when it does not exist, which counts as removed.
-UniqueRegKey RegistryClassRoot::OpenForRemoval(const std::string& key, bool& gone) {
+UniqueRegKey RegistryClassRoot::OpenForRemoval(const std::string& key, RegistryStatus& status) {
     UniqueRegKey opened;
-    const LSTATUS status = ::RegOpenKeyExA(base_, key.c_str(), 0, KEY_ALL_ACCESS, opened.put());
-    gone = status == ERROR_FILE_NOT_FOUND;
-    if (!gone) Changed(status);
-    if (status != ERROR_SUCCESS) opened.reset();
+    const LSTATUS opening = ::RegOpenKeyExA(base_, key.c_str(), 0, KEY_ALL_ACCESS, opened.put());
+    status = opening == ERROR_FILE_NOT_FOUND ? RegistryStatus::Ok : StatusOf(opening);
+    if (opening != ERROR_SUCCESS) opened.reset();
     return opened;
 }
 
@@ -67,37 +71,39 @@ std::optional<std::vector<std::wstring>> RegistryClassRoot::ValueNames(const std
     }
 }
 
-std::wstring RegistryClassRoot::ReadValue(const std::wstring& subKey, const std::wstring& valueName) {
+RegistryText RegistryClassRoot::ReadValue(const std::wstring& subKey, const std::wstring& valueName) {
     const auto key = Key(subKey);
     const auto name = ToAnsi(valueName);
-    if (!key || !name) return {};
+    if (!key || !name) return {{}, RegistryStatus::Failed};
 
     // Read access only: a user who may not write the class root still sees what is there.
     UniqueRegKey opened;
-    if (::RegOpenKeyExA(base_, key->c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS) return {};
+    LSTATUS status = ::RegOpenKeyExA(base_, key->c_str(), 0, KEY_READ, opened.put());
+    if (status != ERROR_SUCCESS) return {{}, StatusOf(status)};
 
     std::array<BYTE, kReadBufferSize> buffer;
-    return WideFromAnsi(ReadValueBytes(opened.get(), name->c_str(), buffer));
+    std::string bytes = ReadValueBytes(opened.get(), name->c_str(), buffer, &status);
+    if (status != ERROR_SUCCESS) return {{}, StatusOf(status)};
+    return {WideFromAnsi(bytes), RegistryStatus::Ok};
 }
 
-bool RegistryClassRoot::WriteString(const std::wstring& subKey, const std::wstring& valueName,
-                                    const std::wstring& data) {
+RegistryChange RegistryClassRoot::WriteString(const std::wstring& subKey, const std::wstring& valueName,
+                                              const std::wstring& data) {
     const auto key = Key(subKey);
     const auto name = ToAnsi(valueName);
     const auto bytes = ToAnsi(data);
-    if (!key || !name || !bytes) return false;
+    if (!key || !name || !bytes) return {RegistryStatus::Failed};
 
     char noClass[] = "";
     SECURITY_ATTRIBUTES security{}; // length 0, no descriptor, not inherited: default security
     UniqueRegKey created;
     DWORD disposition = 0;
-    if (!Changed(::RegCreateKeyExA(base_, key->c_str(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                                   &security, created.put(), &disposition))) {
-        return false;
-    }
+    const RegistryChange creation = Change(::RegCreateKeyExA(base_, key->c_str(), 0, noClass, REG_OPTION_NON_VOLATILE,
+                                                             KEY_ALL_ACCESS, &security, created.put(), &disposition));
+    if (!creation) return creation;
     // The converted text and its terminating zero.
-    return Changed(::RegSetValueExA(created.get(), name->c_str(), 0, REG_SZ,
-                                    reinterpret_cast<const BYTE*>(bytes->c_str()), static_cast<DWORD>(bytes->size() + 1)));
+    return Change(::RegSetValueExA(created.get(), name->c_str(), 0, REG_SZ,
+                                   reinterpret_cast<const BYTE*>(bytes->c_str()), static_cast<DWORD>(bytes->size() + 1)));
 }
 
 bool RegistryClassRoot::HasSubKeys(const std::wstring& subKey) {
@@ -115,36 +121,37 @@ bool RegistryClassRoot::HasSubKeys(const std::wstring& subKey) {
     return subKeys != 0;
 }
 
-bool RegistryClassRoot::DeleteValue(const std::wstring& subKey, const std::wstring& valueName) {
+RegistryChange RegistryClassRoot::DeleteValue(const std::wstring& subKey, const std::wstring& valueName) {
     const auto key = Key(subKey);
     const auto name = ToAnsi(valueName);
-    if (!key || !name) return false;
-    bool gone = false;
-    const UniqueRegKey opened = OpenForRemoval(*key, gone);
-    if (!opened) return gone;
+    if (!key || !name) return {RegistryStatus::Failed};
+    RegistryStatus opening{};
+    const UniqueRegKey opened = OpenForRemoval(*key, opening);
+    if (!opened) return {opening};
     const LSTATUS status = ::RegDeleteValueA(opened.get(), name->c_str());
-    return status == ERROR_FILE_NOT_FOUND || Changed(status);
+    return Change(status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status);
 }
 
-bool RegistryClassRoot::DeleteKey(const std::wstring& subKey) {
+RegistryChange RegistryClassRoot::DeleteKey(const std::wstring& subKey) {
     const auto key = Key(subKey);
-    if (!key || subKey.empty()) return false; // never the class root itself
-    bool gone = false;
-    const UniqueRegKey opened = OpenForRemoval(*key, gone);
-    if (!opened) return gone;
+    if (!key || subKey.empty()) return {RegistryStatus::Failed}; // never the class root itself
+    RegistryStatus opening{};
+    const UniqueRegKey opened = OpenForRemoval(*key, opening);
+    if (!opened) return {opening};
     // The empty name deletes the opened key itself; the platform refuses while it has sub-keys.
-    return Changed(::RegDeleteKeyA(opened.get(), ""));
+    return Change(::RegDeleteKeyA(opened.get(), ""));
 }
 
-bool RegistryClassRoot::DeleteTree(const std::wstring& subKey) {
+RegistryChange RegistryClassRoot::DeleteTree(const std::wstring& subKey) {
     const auto key = Key(subKey);
-    if (!key || subKey.empty()) return false;
-    bool gone = false;
-    const UniqueRegKey opened = OpenForRemoval(*key, gone);
-    if (!opened) return gone;
+    if (!key || subKey.empty()) return {RegistryStatus::Failed};
+    RegistryStatus opening{};
+    const UniqueRegKey opened = OpenForRemoval(*key, opening);
+    if (!opened) return {opening};
     // Everything below the key, then the key itself.
-    if (!Changed(::RegDeleteTreeA(opened.get(), nullptr))) return false;
-    return Changed(::RegDeleteKeyA(opened.get(), ""));
+    const RegistryChange below = Change(::RegDeleteTreeA(opened.get(), nullptr));
+    if (!below) return below;
+    return Change(::RegDeleteKeyA(opened.get(), ""));
 }
 
 void RegistryClassRoot::NotifyAssociationsChanged() { NotifyShellAssociationsChanged(); }

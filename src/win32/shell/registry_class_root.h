@@ -20,28 +20,25 @@ public:
     };
     explicit RegistryClassRoot(Scope scope = Scope::Classes);
 
-    std::wstring ReadValue(const std::wstring& subKey, const std::wstring& valueName) override;
-    bool WriteString(const std::wstring& subKey, const std::wstring& valueName,
-                     const std::wstring& data) override;
+    RegistryText ReadValue(const std::wstring& subKey, const std::wstring& valueName) override;
+    RegistryChange WriteString(const std::wstring& subKey, const std::wstring& valueName,
+                               const std::wstring& data) override;
     bool HasSubKeys(const std::wstring& subKey) override;
-    bool DeleteValue(const std::wstring& subKey, const std::wstring& valueName) override;
-    bool DeleteKey(const std::wstring& subKey) override;
-    bool DeleteTree(const std::wstring& subKey) override;
+    RegistryChange DeleteValue(const std::wstring& subKey, const std::wstring& valueName) override;
+    RegistryChange DeleteKey(const std::wstring& subKey) override;
+    RegistryChange DeleteTree(const std::wstring& subKey) override;
     std::optional<std::vector<std::wstring>> ValueNames(const std::wstring& subKey) override;
     bool Carries(std::wstring_view text) override;
-    bool LastFailureWasDenied() const override { return denied_; }
     void NotifyAssociationsChanged() override;
 
 private:
     // The full key name below base_, in the ANSI code page; nullopt when it cannot be carried.
     std::optional<std::string> Key(const std::wstring& subKey) const;
-    // Notes whether a failed change was refused for want of rights; true on success.
-    bool Changed(LSTATUS status);
-    UniqueRegKey OpenForRemoval(const std::string& key, bool& gone);
+    // Opens key for removal; status Ok with no key when it does not exist (it counts as removed).
+    UniqueRegKey OpenForRemoval(const std::string& key, RegistryStatus& status);
 
     HKEY base_;
     std::string prefix_;
-    bool denied_ = false;
 };
 
 } // namespace dexalo::win32
