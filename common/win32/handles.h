@@ -56,62 +56,39 @@ struct FindTraits : KernelTraits {
 };
 using UniqueFindHandle = UniqueResource<FindTraits>;
 
-struct ModuleTraits {
-    using Type = HMODULE;
+// Handles whose invalid value is null, closed by one call.
+template <class T, auto CloseFn>
+struct NullHandleTraits {
+    using Type = T;
     static Type Invalid() { return nullptr; }
     static bool Valid(Type h) { return h != nullptr; }
-    static void Close(Type h) { ::FreeLibrary(h); }
+    static void Close(Type h) { CloseFn(h); }
 };
+
+using ModuleTraits = NullHandleTraits<HMODULE, &::FreeLibrary>;
 using UniqueModule = UniqueResource<ModuleTraits>;
-
-struct BstrTraits {
-    using Type = BSTR;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type s) { return s != nullptr; }
-    static void Close(Type s) { ::SysFreeString(s); }
-};
+using BstrTraits = NullHandleTraits<BSTR, &::SysFreeString>;
 using UniqueBstr = UniqueResource<BstrTraits>;
-
-struct RegKeyTraits {
-    using Type = HKEY;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type key) { return key != nullptr; }
-    static void Close(Type key) { ::RegCloseKey(key); }
-};
+using RegKeyTraits = NullHandleTraits<HKEY, &::RegCloseKey>;
 using UniqueRegKey = UniqueResource<RegKeyTraits>;
+
+inline void DeleteGdiObject(HGDIOBJ object) { ::DeleteObject(object); }
+inline void ReleaseScreenDc(HDC dc) { ::ReleaseDC(nullptr, dc); }
+inline void DestroyLiveWindow(HWND window) {
+    if (::IsWindow(window)) ::DestroyWindow(window);
+}
 
 // A GDI object (font, brush, pen) deleted with DeleteObject.
 template <class T>
-struct GdiObjectTraits {
-    using Type = T;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type object) { return object != nullptr; }
-    static void Close(Type object) { ::DeleteObject(object); }
-};
-template <class T>
-using UniqueGdiObject = UniqueResource<GdiObjectTraits<T>>;
+using UniqueGdiObject = UniqueResource<NullHandleTraits<T, &DeleteGdiObject>>;
 using UniqueFont = UniqueGdiObject<HFONT>;
 using UniqueBrush = UniqueGdiObject<HBRUSH>;
 using UniquePen = UniqueGdiObject<HPEN>;
 
 // The screen's device context (GetDC(nullptr)), given back with ReleaseDC.
-struct ScreenDcTraits {
-    using Type = HDC;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type dc) { return dc != nullptr; }
-    static void Close(Type dc) { ::ReleaseDC(nullptr, dc); }
-};
-using UniqueScreenDc = UniqueResource<ScreenDcTraits>;
+using UniqueScreenDc = UniqueResource<NullHandleTraits<HDC, &ReleaseScreenDc>>;
 
 // A window destroyed with DestroyWindow, unless it is gone already.
-struct WindowTraits {
-    using Type = HWND;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type window) { return window != nullptr; }
-    static void Close(Type window) {
-        if (::IsWindow(window)) ::DestroyWindow(window);
-    }
-};
-using UniqueWindow = UniqueResource<WindowTraits>;
+using UniqueWindow = UniqueResource<NullHandleTraits<HWND, &DestroyLiveWindow>>;
 
 } // namespace dexalo::win32
