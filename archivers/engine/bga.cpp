@@ -59,13 +59,13 @@ bool EndsInSeparator(std::string_view name) {
 
 // Archives the tools store rather than compress again. The bytes of an ASCII extension
 // cannot be Shift-JIS trail bytes: '.' is none, and no letter is a lead byte.
-bool HasArchiveExtension(std::string_view file) {
+bool HasArchiveExtension(std::string_view name) {
     static constexpr std::string_view kExtensions[] = {".lzh", ".lha", ".zip", ".cab", ".tar", ".tgz", ".gz",
                                                        ".bz2", ".gza", ".bza", ".arj", ".rar", ".yz1", ".7z",
                                                        ".z",   ".taz", ".tbz", ".jak"};
     return std::any_of(std::begin(kExtensions), std::end(kExtensions), [&](std::string_view ext) {
-        return file.size() >= ext.size() &&
-               std::equal(ext.begin(), ext.end(), file.end() - static_cast<std::ptrdiff_t>(ext.size()), [](char e, char c) {
+        return name.size() >= ext.size() &&
+               std::equal(ext.begin(), ext.end(), name.end() - static_cast<std::ptrdiff_t>(ext.size()), [](char e, char c) {
                    return e == (c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
                });
     });
@@ -168,8 +168,8 @@ own::Status Reader::Open() {
     for (std::size_t at = 0; at < kSearch && at + kFixed <= ahead_.size(); ++at) {
         const std::uint8_t* h = ahead_.data() + at;
         // Only a known method counts: in a program's bytes a checksum alone holds too easily.
-        if (MethodOf(h) == Method::Unknown || !NamesSane(h) || Le16(h + 22) > kArcStored ||
-            at + kFixed + NamesSize(h) > ahead_.size() || !ChecksumHolds(h))
+        if (MethodOf(h) == Method::Unknown || !NamesSane(h) || at + kFixed + NamesSize(h) > ahead_.size() ||
+            !ChecksumHolds(h))
             continue;
         header_.assign(h, h + kFixed + NamesSize(h));
         aheadAt_ = at + header_.size();
@@ -198,7 +198,6 @@ own::Status Reader::Next(own::Entry& entry) {
     }
     found_ = false;
     const std::uint8_t* h = header_.data();
-    const std::size_t folder = Le16(h + 24);
     const std::uint32_t original = Le32(h + 12);
     const std::uint16_t arc = Le16(h + 22);  // the header type (byte 21) tells nothing we use
     const Method method = MethodOf(h);
@@ -214,9 +213,7 @@ own::Status Reader::Next(own::Entry& entry) {
                                                   : nullptr;
     }
     packed_ = left_ = Le32(h + 8);
-    stored_ = arc == kArcStored ||
-              (arc != kArcCompressed && packed_ == original &&
-               HasArchiveExtension(std::string_view(e.name).substr(std::min(folder, e.name.size()))));
+    stored_ = arc == kArcStored || (arc != kArcCompressed && packed_ == original && HasArchiveExtension(e.name));
     codec_ = nullptr;
     if (!stored_ && method == Method::Gzip) codec_ = (gzip_ ? gzip_ : gzip_ = std::make_unique<Gzip>()).get();
     if (!stored_ && method == Method::Bzip2) codec_ = (bzip2_ ? bzip2_ : bzip2_ = std::make_unique<Bzip2>()).get();
@@ -269,16 +266,18 @@ own::Status Reader::Read(const std::uint8_t*& data, std::size_t& size) {
     std::size_t got = 0;
     bool ok = true;
     if (stored_) {
-        ok = packed_ == current_.size && (got = Take(out_.data(), want)) == want;
+        if (packed_ != current_.size) return failed_ = true, own::Status::Damaged;
+        got = Take(out_.data(), want);
         left_ -= static_cast<std::uint32_t>(got);
-        if (got < want) broken_ = true;
+        ok = got == want;
+        broken_ = broken_ || !ok;
     } else if (packed_ > 0 || current_.size > 0) {  // an empty file may come with no stream at all
         ok = Decode(out_.data(), want, got) && got == want;
         // The block that completes the entry goes out only once the stream has ended there
         // with its check: no byte more, none less.
         std::uint8_t extra = 0;
         std::size_t more = 0;
-        if (ok && produced_ + got == current_.size) ok = Decode(&extra, 1, more) && more == 0 && ended_;
+        if (ok && produced_ + got == current_.size) ok = Decode(&extra, 1, more) && more == 0;
     }
     if (!ok) return failed_ = true, own::Status::Damaged;
     produced_ += got;
