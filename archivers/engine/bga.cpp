@@ -57,8 +57,8 @@ bool EndsInSeparator(std::string_view name) {
     return separator;
 }
 
-// Archives the tools store rather than compress again. The bytes of an ASCII extension
-// cannot be Shift-JIS trail bytes: '.' is none, and no letter is a lead byte.
+// Archives, which are stored rather than compressed again. A plain byte match is safe in
+// Shift-JIS: '.' is never a trail byte, and no letter or digit after it a lead byte.
 bool HasArchiveExtension(std::string_view name) {
     static constexpr std::string_view kExtensions[] = {".lzh", ".lha", ".zip", ".cab", ".tar", ".tgz", ".gz",
                                                        ".bz2", ".gza", ".bza", ".arj", ".rar", ".yz1", ".7z",
