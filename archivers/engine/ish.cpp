@@ -100,7 +100,8 @@ std::uint16_t Crc16(std::uint16_t crc, const std::uint8_t* data, std::size_t siz
         }
         return table;
     }();
-    for (std::size_t i = 0; i < size; ++i) crc = static_cast<std::uint16_t>(crc << 8 ^ kTable[(crc >> 8 ^ data[i]) & 0xFF]);
+    for (std::size_t i = 0; i < size; ++i)
+        crc = static_cast<std::uint16_t>(crc << 8 ^ kTable[(crc >> 8 ^ data[i]) & 0xFF]);
     return crc;
 }
 
