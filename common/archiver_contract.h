@@ -8,16 +8,18 @@
 // The ten outside archiver libraries, in the program's archive-type order (the index of its
 // association boxes and version lines): file name without ".dll" and export prefix (also the
 // main operation's name). OURS rows have a stand-in of ours that reads the named family, one
-// DLL each (archivers/CMakeLists.txt reads these rows); OTHER rows have none.
+// DLL each (archivers/CMakeLists.txt reads these rows), with the interface the program calls:
+// Count (the count, open, find and close calls, and a main operation of four arguments) or
+// Check (a check call and a main operation of two). OTHER rows have none.
 #define DEXALO_ARCHIVER_LIBRARIES(OURS, OTHER) \
-    OURS(unlha32, Unlha, Lzh)                  \
-    OURS(unzip32, UnZip, Zip)                  \
-    OURS(cab32, Cab, Cab)                      \
-    OURS(tar32, Tar, Tar)                      \
-    OURS(unarj32j, Unarj, Arj)                 \
-    OTHER(Ish32, Ish)                          \
-    OURS(unrar32, Unrar, Rar)                  \
-    OTHER(bga32, Bga)                          \
+    OURS(unlha32, Unlha, Lzh, Count)           \
+    OURS(unzip32, UnZip, Zip, Count)           \
+    OURS(cab32, Cab, Cab, Count)               \
+    OURS(tar32, Tar, Tar, Count)               \
+    OURS(unarj32j, Unarj, Arj, Count)          \
+    OURS(Ish32, Ish, Ish, Check)               \
+    OURS(unrar32, Unrar, Rar, Count)           \
+    OURS(bga32, Bga, Bga, Count)               \
     OTHER(Yz1, Yz1)                            \
     OTHER(Jack32, Jack)
 

@@ -1,5 +1,6 @@
 // The exports of one archiver library. Built once per library with DEXALO_PREFIX (the
-// export prefix, which is also the main operation's name) and DEXALO_FAMILY defined.
+// export prefix, which is also the main operation's name), DEXALO_FAMILY and the interface
+// the program calls, DEXALO_CALLS_Count or DEXALO_CALLS_Check, defined.
 #include <windows.h>
 
 #include "engine/api.h"
@@ -24,6 +25,20 @@ constexpr arc::Family kFamily = arc::Family::DEXALO_FAMILY;
 
 extern "C" {
 
+#if defined(DEXALO_CALLS_Check)
+// A check library: a 32-bit version, the check call, and a main operation of two arguments.
+__declspec(dllexport) DWORD WINAPI DEXALO_EXPORT(GetVersion)(void) { return static_cast<DWORD>(arc::kVersion); }
+
+__declspec(dllexport) BOOL WINAPI DEXALO_EXPORT(CheckArchive)(LPCSTR archivePath, int mode) {
+    const QuietSystemErrors quiet;
+    return arc::CheckArchive(kFamily, archivePath, mode);
+}
+
+__declspec(dllexport) int WINAPI DEXALO_PREFIX(HWND owner, LPCSTR commandLine) {
+    const QuietSystemErrors quiet;
+    return arc::win32::RunWithWindows(kFamily, owner, commandLine, nullptr, 0);
+}
+#else
 __declspec(dllexport) WORD WINAPI DEXALO_EXPORT(GetVersion)(void) {
     return static_cast<WORD>(arc::kVersion);
 }
@@ -62,5 +77,6 @@ __declspec(dllexport) int WINAPI DEXALO_PREFIX(HWND owner, LPCSTR commandLine, L
     const QuietSystemErrors quiet;
     return arc::win32::RunWithWindows(kFamily, owner, commandLine, output, outputSize);
 }
+#endif
 
 } // extern "C"

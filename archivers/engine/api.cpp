@@ -91,7 +91,7 @@ int GetFileCount(Family family, const char* archivePath) {
 int CheckArchive(Family family, const char* archivePath, int) {
     if (archivePath == nullptr) return 0;
     const auto listing = Scan(family, Text(archivePath));
-    return listing->recognised && listing->complete ? 1 : 0;
+    return listing->recognised && (listing->complete || !CheckNeedsWholeListing(family)) ? 1 : 0;
 }
 
 std::uintptr_t OpenArchive(Family family, const char* archivePath, std::uint32_t) {

@@ -44,9 +44,32 @@ std::wstring TrimTrailingSeparators(std::wstring path) {
     return path;
 }
 
+// The ISH form, `C:\Arc\mail.ish /f=C:\Arc\mail\`: the archive unquoted (blanks and all)
+// before " /f=", the destination after it.
+std::optional<CommandLine> ParseFolderSwitch(std::wstring_view line) {
+    if (line.find(L'"') != std::wstring_view::npos) return std::nullopt;
+    std::size_t at = std::wstring_view::npos;
+    for (std::size_t i = 0; i + 4 <= line.size(); ++i)
+        if (line[i] == L' ' && line[i + 1] == L'/' && (line[i + 2] == L'f' || line[i + 2] == L'F') && line[i + 3] == L'=')
+            at = i;
+    if (at == std::wstring_view::npos) return std::nullopt;
+    std::wstring_view archive = line.substr(0, at);
+    while (!archive.empty() && IsBlank(archive.front())) archive.remove_prefix(1);
+    while (!archive.empty() && IsBlank(archive.back())) archive.remove_suffix(1);
+    if (archive.empty()) return std::nullopt;
+    std::wstring_view folder = line.substr(at + 4);
+    while (!folder.empty() && IsBlank(folder.back())) folder.remove_suffix(1);
+    CommandLine result;
+    result.archive = archive;
+    result.destination = TrimTrailingSeparators(std::wstring(folder));
+    if (result.destination.empty()) result.destination = L".";
+    return result;
+}
+
 } // namespace
 
 std::optional<CommandLine> ParseCommandLine(std::wstring_view line) {
+    if (auto folderSwitch = ParseFolderSwitch(line)) return folderSwitch;
     const std::vector<Word> words = SplitWords(line);
     std::size_t i = 0;
     if (i < words.size() && !words[i].quoted && words[i].text.size() == 1 && words[i].text[0] != L'-') {

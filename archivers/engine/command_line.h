@@ -16,7 +16,9 @@ struct CommandLine {
 
 // Blanks separate words; double quotes group a word and are dropped. A leading "x" is the
 // extract command. After the archive, an unquoted remainder that ends in a backslash is
-// one destination even when it holds blanks (the form `x "a.yz1" D:\My Files\\`).
+// one destination even when it holds blanks (the form `x "a.yz1" D:\My Files\\`). A line
+// without quotes that holds " /f=" names the archive before it and the destination after it
+// (the form `C:\Arc\mail.ish /f=C:\Arc\mail\`).
 // nullopt when no archive is named or the command is not extraction.
 std::optional<CommandLine> ParseCommandLine(std::wstring_view line);
 

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "engine/arj.h"
+#include "engine/bga.h"
+#include "engine/ish.h"
 #include "engine/own_stream.h"
 #include "engine/platform.h"
 #include "engine/scan.h"
@@ -40,7 +42,13 @@ struct FamilyTraits {
     bool (*isOwn)(archive* reader);
     OwnReaderMaker ownReader = nullptr;  // nullptr: libarchive reads the file itself
     bool (*fallbackMayRead)(const std::wstring& archivePath) = nullptr;
+    // The check call takes only archives whose headers read to the end; a text that merely
+    // holds an encoded file is taken, so that the main operation can say what is wrong.
+    bool checkNeedsWholeListing = true;
 };
+
+void ReadOurOwn(archive* reader, bool) { archive_read_support_format_tar(reader); }
+bool OpenedOnItsHeader(archive*) { return true; }  // our readers open only on their format
 
 // One row per family, in Family order.
 constexpr FamilyTraits kFamilies[] = {
@@ -87,11 +95,9 @@ constexpr FamilyTraits kFamilies[] = {
          return BaseFormat(r) == ARCHIVE_FORMAT_RAW && archive_filter_count(r) > 1 &&
                 archive_filter_code(r, 0) != ARCHIVE_FILTER_NONE;
      }},
-    {Family::Arj, "ARJ", L'\\',
-     // Our ARJ reader hands libarchive a pax stream (see own_stream.h).
-     [](archive* r, bool) { archive_read_support_format_tar(r); },
-     [](archive*) { return true; },  // the stream opened only on an ARJ main header
-     &MakeOwn<arj::Reader>},
+    // Our readers hand libarchive a pax stream (see own_stream.h).
+    {Family::Arj, "ARJ", L'\\', &ReadOurOwn, &OpenedOnItsHeader, &MakeOwn<arj::Reader>},
+    {Family::Ish, "ISH", L'\\', &ReadOurOwn, &OpenedOnItsHeader, &MakeOwn<ish::Reader>, nullptr, false},
     {Family::Rar, "RAR", L'\\',
      [](archive* r, bool) {
          archive_read_support_format_rar(r);
@@ -100,6 +106,7 @@ constexpr FamilyTraits kFamilies[] = {
          SetNameCharset(r, "rar", platform::AnsiCharset());
      },
      [](archive* r) { return BaseFormat(r) == ARCHIVE_FORMAT_RAR || BaseFormat(r) == ARCHIVE_FORMAT_RAR_V5; }},
+    {Family::Bga, "BGA", L'\\', &ReadOurOwn, &OpenedOnItsHeader, &MakeOwn<bga::Reader>},
 };
 
 constexpr bool InFamilyOrder() {
@@ -136,6 +143,8 @@ wchar_t SeparatorOf(Family family) { return TraitsOf(family).separator; }
 std::string_view NameOf(Family family) { return TraitsOf(family).name; }
 
 bool IsOwnArchive(archive* reader, Family family) { return TraitsOf(family).isOwn(reader); }
+
+bool CheckNeedsWholeListing(Family family) { return TraitsOf(family).checkNeedsWholeListing; }
 
 bool IsLoneStream(archive* reader) { return BaseFormat(reader) == ARCHIVE_FORMAT_RAW; }
 

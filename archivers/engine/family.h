@@ -14,7 +14,7 @@
 namespace dexalo::archivers {
 
 // One per OURS row of the libraries' table.
-#define DEXALO_FAMILY_OF(file, prefix, family) family,
+#define DEXALO_FAMILY_OF(file, prefix, family, calls) family,
 #define DEXALO_NO_FAMILY(...)
 enum class Family { DEXALO_ARCHIVER_LIBRARIES(DEXALO_FAMILY_OF, DEXALO_NO_FAMILY) };
 #undef DEXALO_FAMILY_OF
@@ -46,6 +46,9 @@ std::string_view NameOf(Family family);
 // True when the reader, after its first header, really holds the family's archive.
 // (TAR's raw reader is allowed only behind a compression filter: a lone .gz, .bz2, .Z, .xz...)
 bool IsOwnArchive(archive* reader, Family family);
+
+// False for a family whose check call takes any text it recognises (ISH).
+bool CheckNeedsWholeListing(Family family);
 
 // True when the reader delivers a lone compressed stream rather than an archive.
 bool IsLoneStream(archive* reader);

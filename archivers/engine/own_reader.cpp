@@ -1,8 +1,23 @@
 #include "engine/own_reader.h"
 
+#include <algorithm>
+#include <cstring>
 #include <ctime>
 
 namespace dexalo::archivers::own {
+
+std::size_t MemoryInput::Read(std::uint8_t* data, std::size_t size) {
+    const std::size_t n = std::min(size, size_ - at_);
+    if (n > 0) std::memcpy(data, data_ + at_, n);
+    at_ += n;
+    return n;
+}
+
+bool MemoryInput::Skip(std::uint64_t size) {
+    if (size > size_ - at_) return false;
+    at_ += static_cast<std::size_t>(size);
+    return true;
+}
 
 std::int64_t DosTimeToUnix(std::uint32_t dos) {
     std::tm tm{};

@@ -34,6 +34,18 @@ struct Entry {
     bool encrypted = false;      // `unsupported` because of encryption
 };
 
+// Bytes already in memory: what the fuzzers and the tests feed a reader.
+class MemoryInput final : public Input {
+public:
+    MemoryInput(const void* data, std::size_t size) : data_(static_cast<const std::uint8_t*>(data)), size_(size) {}
+    std::size_t Read(std::uint8_t* data, std::size_t size) override;
+    bool Skip(std::uint64_t size) override;
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_, at_ = 0;
+};
+
 enum class Status { Ok, End, NotOurs, Damaged, Unsupported };
 
 class Reader {

@@ -17,17 +17,6 @@ namespace {
 using own::Status;
 using namespace std::string_literals;
 
-struct Memory final : own::Input {
-    explicit Memory(const std::string& bytes) : bytes(bytes) {}
-    std::size_t Read(std::uint8_t* data, std::size_t size) override {
-        const std::size_t n = std::min(size, bytes.size() - at);
-        return std::memcpy(data, bytes.data() + at, n), at += n, n;
-    }
-    bool Skip(std::uint64_t size) override { return size <= bytes.size() - at && (at += size, true); }
-    const std::string& bytes;
-    std::size_t at = 0;
-};
-
 std::string Gzip(std::string data) {
     z_stream z{};
     std::string out(data.size() + 100, '\0');
@@ -75,7 +64,7 @@ struct Result {
 };
 Result ReadAll(const std::string& archive, int blocks = 1 << 20) {  // at most `blocks` blocks of each entry
     static const char* const kStatus[] = {"Ok", "End", "NotOurs", "Damaged", "Unsupported"};
-    Memory input(archive);
+    own::MemoryInput input(archive.data(), archive.size());
     bga::Reader reader(input);
     Result r;
     own::Entry e;

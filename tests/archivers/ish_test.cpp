@@ -85,18 +85,6 @@ std::string Bytes(std::size_t size, unsigned seed = 1) {
     return s;
 }
 
-struct Text final : own::Input {
-    explicit Text(std::string text) : s(std::move(text)) {}
-    std::size_t Read(std::uint8_t* data, std::size_t n) override {
-        n = std::min(n, s.size() - at);
-        std::copy_n(s.data() + at, n, data);
-        return at += n, n;
-    }
-    bool Skip(std::uint64_t n) override { return n <= s.size() - at && (at += n, true); }
-    std::string s;
-    std::size_t at = 0;
-};
-
 struct Listed {
     own::Entry entry;
     std::string data;
@@ -105,7 +93,7 @@ struct Listed {
 
 // Every entry, read (or only listed); empty when the text is not ours.
 std::vector<Listed> ReadAll(const std::string& text, bool read = true) {
-    Text input(text);
+    own::MemoryInput input(text.data(), text.size());
     ish::Reader reader(input);
     std::vector<Listed> all;
     if (reader.Open() != Status::Ok) return all;
@@ -216,7 +204,7 @@ TEST(IshReader, TextWithoutHeaderIsNotOurs) {
     const std::string noHeader = Join(std::vector<std::string>(lines.begin() + 3, lines.end()));
     for (const std::string& text : {std::string(), std::string("plain mail\r\n"), std::string(78, '!'), noHeader,
                                     lines[0].substr(0, 77)}) {
-        Text input(text);
+        own::MemoryInput input(text.data(), text.size());
         EXPECT_EQ(ish::Reader(input).Open(), Status::NotOurs);
     }
 }
