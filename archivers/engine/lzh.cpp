@@ -478,7 +478,7 @@ private:
         if (inPos_ < inEnd_) return inBuffer_[inPos_++];
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(inputLeft_, inBuffer_.size()));
         const std::size_t got = want == 0 ? 0 : input_.Read(inBuffer_.data(), want);
-        inputLeft_ = got < want ? 0 : inputLeft_ - got;
+        inputLeft_ -= got;  // what a cut input lacks stays owed, so that skipping it fails
         inPos_ = 0;
         inEnd_ = got;
         return got == 0 ? 0 : inBuffer_[inPos_++];
