@@ -294,7 +294,8 @@ public:
         if (kind_ == Kind::Lz5) {
             for (std::uint32_t back = 1; back <= 4096; ++back) {
                 const std::uint32_t at = (kLz5Start - back) & 4095;
-                window_[kHistory - back] = static_cast<std::uint8_t>(at < 3328 ? at / 13 : at < 3584 ? at - 3328 : at < 3840 ? 3839 - at : at < 3968 ? 0 : ' ');
+                window_[kHistory - back] =
+                    static_cast<std::uint8_t>(at < 3328 ? at / 13 : at < 3584 ? at - 3328 : at < 3840 ? 3839 - at : at < 3968 ? 0 : ' ');
             }
         }
         if (kind_ == Kind::Adaptive) adaptive_.Reset();
@@ -361,7 +362,8 @@ private:
                     table_.resize(table_.size() + (std::size_t{1} << extra_), 0);
                 }
                 const std::size_t low = (code & ((1u << (len - root_)) - 1)) << (longest - len);
-                std::fill_n(table_.begin() + static_cast<std::ptrdiff_t>((table_[prefix] & kOffset) + low), std::ptrdiff_t{1} << (longest - len), entry);
+                const auto at = static_cast<std::ptrdiff_t>((table_[prefix] & kOffset) + low);
+                std::fill_n(table_.begin() + at, std::ptrdiff_t{1} << (longest - len), entry);
             }
             return true;
         }
