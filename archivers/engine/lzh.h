@@ -46,8 +46,8 @@ private:
 };
 
 // Whether any entry uses a method only we decode (-lh1-, -lh4-, -lzs-, -lz5-), so that the
-// archive should come to this reader rather than libarchive. Reads the headers only; false
-// for input that is no LZH archive.
+// archive should come to this reader rather than libarchive. Reads the headers only (and
+// uses up `input`: give it one of its own); false for input that is no LZH archive.
 bool HasMethodsOnlyWeRead(own::Input& input);
 
 // CRC-16 as LHA uses it (polynomial 0xA001, bits reflected, starting from 0).
