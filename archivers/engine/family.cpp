@@ -8,6 +8,7 @@
 #include "engine/arj.h"
 #include "engine/bga.h"
 #include "engine/ish.h"
+#include "engine/lzh.h"
 #include "engine/own_stream.h"
 #include "engine/platform.h"
 #include "engine/scan.h"
@@ -41,6 +42,8 @@ struct FamilyTraits {
     void (*configure)(archive* reader, bool fallback);
     bool (*isOwn)(archive* reader);
     OwnReaderMaker ownReader = nullptr;  // nullptr: libarchive reads the file itself
+    // When set, our reader reads only the archives this says it must; libarchive the rest.
+    bool (*ownReaderOnly)(own::Input& input) = nullptr;
     bool (*fallbackMayRead)(const std::wstring& archivePath) = nullptr;
     // The check call takes only archives whose headers read to the end; a text that merely
     // holds an encoded file is taken, so that the main operation can say what is wrong.
@@ -52,13 +55,19 @@ bool OpenedOnItsHeader(archive*) { return true; }  // our readers open only on t
 
 // One row per family, in Family order.
 constexpr FamilyTraits kFamilies[] = {
+    // libarchive decodes -lh0- and -lh5- to -lh7-; archives with older methods (-lh1-, -lh4-,
+    // LArc's -lzs- and -lz5-) are read by our reader, whose pax stream the tar reader takes.
     {Family::Lzh, "LZH", L'/',
      [](archive* r, bool) {
          archive_read_support_format_lha(r);
+         archive_read_support_format_tar(r);
          // Names are Shift-JIS unless a header names another code page or carries UTF-16.
          archive_read_set_format_option(r, "lha", "hdrcharset", "CP932");
      },
-     [](archive* r) { return BaseFormat(r) == ARCHIVE_FORMAT_LHA; }},
+     [](archive* r) {
+         return BaseFormat(r) == ARCHIVE_FORMAT_LHA || (BaseFormat(r) == ARCHIVE_FORMAT_TAR && OwnBytesRead(r));
+     },
+     &MakeOwn<lzh::Reader>, &lzh::HasMethodsOnlyWeRead},
     {Family::Zip, "ZIP", L'/',
      [](archive* r, bool localHeaders) {
          if (localHeaders)
@@ -68,7 +77,7 @@ constexpr FamilyTraits kFamilies[] = {
          SetNameCharset(r, "zip", platform::OemCharset());
      },
      [](archive* r) { return BaseFormat(r) == ARCHIVE_FORMAT_ZIP; },
-     nullptr,
+     nullptr, nullptr,
      // A ZIP whose central directory libarchive refuses (cut short, or oddly padded) can
      // still be read entry by entry from its local headers.
      &StartsWithZipLocalHeader},
@@ -97,7 +106,7 @@ constexpr FamilyTraits kFamilies[] = {
      }},
     // Our readers hand libarchive a pax stream (see own_stream.h).
     {Family::Arj, "ARJ", L'\\', &ReadOurOwn, &OpenedOnItsHeader, &MakeOwn<arj::Reader>},
-    {Family::Ish, "ISH", L'\\', &ReadOurOwn, &OpenedOnItsHeader, &MakeOwn<ish::Reader>, nullptr, false},
+    {Family::Ish, "ISH", L'\\', &ReadOurOwn, &OpenedOnItsHeader, &MakeOwn<ish::Reader>, nullptr, nullptr, false},
     {Family::Rar, "RAR", L'\\',
      [](archive* r, bool) {
          archive_read_support_format_rar(r);
@@ -129,8 +138,8 @@ ReaderPtr NewFamilyReader(Family family, bool fallback) {
 int OpenFamilyReader(archive* reader, Family family, const std::wstring& archivePath) {
     const platform::Path path = platform::ToPath(archivePath);
     const FamilyTraits& traits = TraitsOf(family);
-    return traits.ownReader ? OpenOwnReader(reader, path, traits.ownReader)
-                            : platform::OpenReader(reader, path, kReadBlockSize);
+    const bool ours = traits.ownReader && (!traits.ownReaderOnly || TestFileBytes(path, traits.ownReaderOnly));
+    return ours ? OpenOwnReader(reader, path, traits.ownReader) : platform::OpenReader(reader, path, kReadBlockSize);
 }
 
 bool FallbackMayRead(Family family, const std::wstring& archivePath) {

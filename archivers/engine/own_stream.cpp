@@ -208,6 +208,11 @@ bool OwnEntryEncrypted(archive* reader) {
     return it != OwnStream::gOpen.end() && it->second->Encrypted();
 }
 
+bool TestFileBytes(const platform::Path& path, bool (*test)(own::Input& input)) {
+    FileInput file(path);
+    return file.IsOpen() && test(file);
+}
+
 int OpenOwnReader(archive* reader, const platform::Path& path, OwnReaderMaker make) {
     auto* stream = new OwnStream(path, make);
     {

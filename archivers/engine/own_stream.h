@@ -21,6 +21,9 @@ using OwnReaderMaker = std::unique_ptr<own::Reader> (*)(own::Input& input);
 // be read fails with a message: the entry's own reason ("...not supported"), else damage.
 int OpenOwnReader(archive* reader, const platform::Path& path, OwnReaderMaker make);
 
+// Runs `test` over the archive file's bytes; false when the file cannot be read.
+bool TestFileBytes(const platform::Path& path, bool (*test)(own::Input& input));
+
 // How many bytes of the archive file a reader opened above has read, for progress (the
 // bytes libarchive counts are the pax stream's); nullopt for any other reader.
 std::optional<std::uint64_t> OwnBytesRead(archive* reader);

@@ -25,18 +25,6 @@ constexpr char kJar[] = "/usr/share/java/jlha.jar";  // Debian's libjlha-java
 constexpr std::int64_t kTime = 1600000000;            // 2020-09-13 12:26:40 UTC: even, as MS-DOS keeps it
 const std::string kHyo = "\x95\x5C";                  // 表 in Shift-JIS: its trail byte is '\'
 
-struct Memory final : own::Input {
-    explicit Memory(std::string b) : bytes(std::move(b)) {}
-    std::size_t Read(std::uint8_t* out, std::size_t n) override {
-        n = std::min(n, bytes.size() - at);
-        std::memcpy(out, bytes.data() + at, n);
-        return at += n, n;
-    }
-    bool Skip(std::uint64_t n) override { return n <= bytes.size() - at && (at += static_cast<std::size_t>(n), true); }
-    std::string bytes;
-    std::size_t at = 0;
-};
-
 struct Item {
     Item(std::string n, std::string d = "", bool dir = false, bool wide = false, bool ro = false, std::int64_t time = kTime,
          std::string why = "", Status how = Status::Ok)
@@ -62,7 +50,7 @@ void PrintTo(const Listing& l, std::ostream* os) { *os << ::testing::PrintToStri
 
 // Every entry with its data, or only the first block of each (the rest left to Next to skip).
 Listing ReadAll(const std::string& bytes, bool firstBlockOnly = false) {
-    Memory input(bytes);
+    own::MemoryInput input(bytes.data(), bytes.size());
     lzh::Reader reader(input);
     Listing out;
     if ((out.open = reader.Open()) != Status::Ok) return out;
@@ -189,11 +177,12 @@ TEST_F(LzhArchives, OtherMethodsAreListedAndSkippedAndOnlyOursAreClaimed) {
     for (const auto& [archive, ours] : {std::pair{"lh1-1.lzh", true}, {"lh4-0.lzh", true}, {"lzs-2.lzh", true}, {"lz5-1.lzh", true},
                                         {"mixed.lzh", true}, {"lh0-1.lzh", false}, {"lh5-0.lzh", false}, {"lh6-2.lzh", false},
                                         {"lh7-1.lzh", false}, {"other.lzh", false}}) {
-        Memory input(Archive(archive));
+        const std::string bytes = Archive(archive);
+        own::MemoryInput input(bytes.data(), bytes.size());
         EXPECT_EQ(lzh::HasMethodsOnlyWeRead(input), ours) << archive;
     }
     for (const std::string& junk : {std::string(), std::string(1, '\0'), "PK\3\4" + std::string(60, 'x')}) {
-        Memory input(junk);
+        own::MemoryInput input(junk.data(), junk.size());
         EXPECT_FALSE(lzh::HasMethodsOnlyWeRead(input));
         EXPECT_EQ(ReadAll(junk).open, Status::NotOurs);
     }

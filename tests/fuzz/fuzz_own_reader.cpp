@@ -7,6 +7,7 @@
 #include "fuzz_support.h"
 #include "engine/bga.h"
 #include "engine/ish.h"
+#include "engine/lzh.h"
 
 namespace own = dexalo::archivers::own;
 
