@@ -353,7 +353,7 @@ private:
                 const std::uint32_t code = next[len]++;
                 const std::uint32_t entry = kValid | static_cast<std::uint32_t>(len) << 16 | static_cast<std::uint32_t>(s);
                 if (len <= root_) {
-                    std::fill_n(table_.begin() + (std::ptrdiff_t{code} << (root_ - len)), std::ptrdiff_t{1} << (root_ - len), entry);
+                    std::fill_n(table_.begin() + (static_cast<std::ptrdiff_t>(code) << (root_ - len)), std::ptrdiff_t{1} << (root_ - len), entry);
                     continue;
                 }
                 const std::size_t prefix = code >> (len - root_);
