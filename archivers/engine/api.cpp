@@ -85,6 +85,9 @@ int GetFileCount(Family family, const char* archivePath) {
     if (archivePath == nullptr) return -1;
     const auto listing = Scan(family, Text(archivePath));
     if (!listing->recognised) return -1;
+    // Names hidden behind a password cannot be counted: one says "ours", so that the main
+    // operation gets the file and tells the user, instead of the file passing for none.
+    if (listing->namesEncrypted) return 1;
     return listing->entries.size() > INT_MAX ? INT_MAX : static_cast<int>(listing->entries.size());
 }
 

@@ -17,6 +17,7 @@
 #include "common/archiver_contract.h"
 #include "engine/platform.h"
 #include "engine/rar_name.h"
+#include "engine/report.h"
 #include "engine/scan.h"
 #include "common/wildcard.h"
 
@@ -118,6 +119,12 @@ public:
         }
         archive_entry* entry = nullptr;
         int r = archive_read_next_header(reader_, &entry);
+        if (r < ARCHIVE_WARN && NamesEncrypted(reader_)) {
+            result_.unsupportedEntry = DisplayName(request_.archive);
+            result_.unsupportedEncryption = unsupported_ = true;
+            result_.code = kErrorUnsupported;
+            return result_;
+        }
         if (r == ARCHIVE_EOF || r < ARCHIVE_WARN || !IsOwnArchive(reader_, request_.family)) {
             result_.code = r == ARCHIVE_EOF && IsOwnArchive(reader_, request_.family) ? kOk : kErrorCannotOpen;
             if (result_.code != kOk) Note(archive_error_string(reader_));

@@ -90,6 +90,7 @@ constexpr FamilyTraits kFamilies[] = {
     {Family::Tar, "TAR", L'/',
      [](archive* r, bool) {
          archive_read_support_format_tar(r);
+         archive_read_support_format_7zip(r);
          archive_read_support_format_raw(r);
          archive_read_support_filter_gzip(r);
          archive_read_support_filter_bzip2(r);
@@ -99,7 +100,7 @@ constexpr FamilyTraits kFamilies[] = {
          archive_read_support_filter_zstd(r);
      },
      [](archive* r) {
-         if (BaseFormat(r) == ARCHIVE_FORMAT_TAR) return true;
+         if (BaseFormat(r) == ARCHIVE_FORMAT_TAR || BaseFormat(r) == ARCHIVE_FORMAT_7ZIP) return true;
          // Any file passes the raw reader; only a compressed stream is ours.
          return BaseFormat(r) == ARCHIVE_FORMAT_RAW && archive_filter_count(r) > 1 &&
                 archive_filter_code(r, 0) != ARCHIVE_FILTER_NONE;
@@ -152,6 +153,11 @@ wchar_t SeparatorOf(Family family) { return TraitsOf(family).separator; }
 std::string_view NameOf(Family family) { return TraitsOf(family).name; }
 
 bool IsOwnArchive(archive* reader, Family family) { return TraitsOf(family).isOwn(reader); }
+
+bool NamesEncrypted(archive* reader) {
+    const char* message = archive_error_string(reader);
+    return BaseFormat(reader) == ARCHIVE_FORMAT_7ZIP && message != nullptr && std::strstr(message, "encrypted") != nullptr;
+}
 
 bool CheckNeedsWholeListing(Family family) { return TraitsOf(family).checkNeedsWholeListing; }
 

@@ -50,6 +50,10 @@ bool IsOwnArchive(archive* reader, Family family);
 // False for a family whose check call takes any text it recognises (ISH).
 bool CheckNeedsWholeListing(Family family);
 
+// True when the reader failed at the first header because the archive's names are encrypted
+// (a 7z made with -mhe): libarchive 3.6 reads no such archive, not even its listing.
+bool NamesEncrypted(archive* reader);
+
 // True when the reader delivers a lone compressed stream rather than an archive.
 bool IsLoneStream(archive* reader);
 

@@ -59,7 +59,11 @@ std::shared_ptr<const Listing> ReadListing(Family family, const std::wstring& ar
                 listing->complete = listing->recognised;
                 break;
             }
-            if (r < ARCHIVE_WARN) break;  // damaged or truncated: the entries so far stand
+            if (r < ARCHIVE_WARN) {  // damaged or truncated: the entries so far stand
+                if (listing->entries.empty() && NamesEncrypted(reader))
+                    listing->recognised = listing->namesEncrypted = true;
+                break;
+            }
             if (listing->entries.empty()) {
                 if (!IsOwnArchive(reader, family)) break;
                 listing->recognised = true;

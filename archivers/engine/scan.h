@@ -26,7 +26,8 @@ struct ListedEntry {
 struct Listing {
     bool recognised = false;  // the file is this family's archive
     bool complete = false;    // the headers were read to the end without damage
-    bool fallback = false;  // read the family's second way (see NewFamilyReader)
+    bool fallback = false;        // read the family's second way (see NewFamilyReader)
+    bool namesEncrypted = false;  // recognised, but nothing can be listed without the password
     std::vector<ListedEntry> entries;
 };
 

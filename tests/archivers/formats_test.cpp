@@ -43,6 +43,12 @@ TEST_F(Formats, ListAndExtract) {
         {Family::Tar, "tar c --zstd -f @a top", all},
         {Family::Tar, "tar c --lzma -f @a top", all},
         {Family::Tar, "tar cf - top | compress -c > @a", all},
+        // 7z: LZMA2, solid with BCJ2 in front, PPMd, BZip2, Deflate.
+        {Family::Tar, "7z a -bd -t7z -mx=9 @a.7z top >/dev/null && mv @a.7z @a", all},
+        {Family::Tar, "7z a -bd -t7z -ms=on -mf=BCJ2 @a.7z top >/dev/null && mv @a.7z @a", all},
+        {Family::Tar, "7z a -bd -t7z -m0=PPMd @a.7z top >/dev/null && mv @a.7z @a", all},
+        {Family::Tar, "7z a -bd -t7z -m0=BZip2 @a.7z top >/dev/null && mv @a.7z @a", all},
+        {Family::Tar, "7z a -bd -t7z -m0=Deflate @a.7z top >/dev/null && mv @a.7z @a", all},
         // jlha writes Shift-JIS names when asked to convert multibyte names ("y").
         {Family::Lzh, "LC_ALL=C.UTF-8 lha c0o5y @a.lzh top && mv @a.lzh @a", all},
         {Family::Lzh, "LC_ALL=C.UTF-8 lha c1o6y @a.lzh top && mv @a.lzh @a", all},
@@ -85,10 +91,10 @@ TEST_F(Formats, WildcardsAndRar4Backslashes) {
 // Recognition asks each library in turn: only the owner may accept a file.
 TEST_F(Formats, EachLibraryTakesOnlyItsOwnFamily) {
     Make("zip -qr @a.zip top && tar czf @a.tgz top && gcab -c @a.cab top/a.txt && "
-         "LC_ALL=C.UTF-8 lha c2o5 @a.lzh top && echo plain > @plain.txt");
+         "LC_ALL=C.UTF-8 lha c2o5 @a.lzh top && 7z a -bd @a.7z top >/dev/null && echo plain > @plain.txt");
     const std::pair<fs::path, Family> owners[] = {{out_ / "a.lzh", Family::Lzh}, {out_ / "a.zip", Family::Zip},
                                                   {out_ / "a.cab", Family::Cab}, {out_ / "a.tgz", Family::Tar},
-                                                  {Fixture("stored.rar"), Family::Rar}};
+                                                  {out_ / "a.7z", Family::Tar}, {Fixture("stored.rar"), Family::Rar}};
     for (Family family : {Family::Lzh, Family::Zip, Family::Cab, Family::Tar, Family::Rar}) {
         for (const auto& [file, owner] : owners) EXPECT_EQ(Count(family, file) >= 1, family == owner) << file;
         EXPECT_EQ(Count(family, out_ / "plain.txt"), -1);

@@ -40,16 +40,30 @@ TEST(Interaction, Passwords) {
     EXPECT_EQ(declining.reports[0].declinedExample, L"one.txt");
 }
 
-// plain.txt, then secret.txt with the password flag over plain stored data.
-TEST(Interaction, RarEncryptionIsUnsupportedNeitherDamagedNorAsked) {
+// RAR: plain.txt, then secret.txt with the password flag over plain stored data. 7z: the same
+// made by 7z with a password, and with its names encrypted too (counted as one, listed as none).
+TEST(Interaction, RarAnd7zEncryptionIsUnsupportedNeitherDamagedNorAsked) {
     ScratchDir dir;
-    for (const char* rar : {"encrypted4.rar", "encrypted5.rar"}) {
+    Shell(dir.path, "echo open > plain.txt && echo hidden > secret.txt && 7z a -bd -pright e.7z plain.txt secret.txt"
+                    " >/dev/null && 7z a -bd -pright -mhe=on h.7z plain.txt secret.txt >/dev/null");
+    const struct {
+        Family family;
+        fs::path archive;
+        Files left;
+        std::wstring named;
+    } rows[] = {{Family::Rar, Fixture("encrypted4.rar"), {{"plain.txt", "open\n"}}, L"secret.txt"},
+                {Family::Rar, Fixture("encrypted5.rar"), {{"plain.txt", "open\n"}}, L"secret.txt"},
+                {Family::Tar, dir / "e.7z", {}, L"plain.txt"},
+                {Family::Tar, dir / "h.7z", {}, L"h.7z"}};
+    for (const auto& row : rows) {
         ScriptedUser user;
-        EXPECT_EQ(Extract(Family::Rar, Fixture(rar), dir / rar, &user), kErrorUnsupported) << rar;
+        const fs::path to = dir / "out" / row.archive.filename();
+        EXPECT_EQ(Count(row.family, row.archive), row.named == L"h.7z" ? 1 : 2) << row.archive;
+        EXPECT_EQ(Extract(row.family, row.archive, to, &user), kErrorUnsupported) << row.archive;
         EXPECT_TRUE(user.questions.empty());
-        EXPECT_EQ(Tree(dir / rar), (Files{{"plain.txt", "open\n"}}));
+        EXPECT_EQ(Tree(to), row.left);
         ASSERT_EQ(user.reports.size(), 1u);
-        EXPECT_EQ(user.reports[0].unsupportedEntry, L"secret.txt");
+        EXPECT_EQ(user.reports[0].unsupportedEntry, row.named);
         EXPECT_TRUE(user.reports[0].unsupportedEncryption);
     }
 }
