@@ -22,9 +22,10 @@ public:
 
 struct Entry {
     // The stored name, folders separated by '/' or '\\': bytes in the ANSI code page of the
-    // system that wrote them, or UTF-8 when `utf8` is set.
+    // system that wrote them, in its OEM code page when `oem` is set, or UTF-8 when `utf8` is.
     std::string name;
     bool utf8 = false;
+    bool oem = false;
     bool directory = false;
     std::int64_t mtime = 0;      // seconds since 1970, UTC
     bool readOnly = false;       // the file carries no write permission for its owner

@@ -165,7 +165,10 @@ private:
             const std::int64_t mtime = entry_.mtime;
             // The name goes in a pax record, in UTF-8; the tar header's own name is only a
             // stand-in that the safety checks refuse should the record be empty.
-            const std::string body = " path=" + (entry_.utf8 ? entry_.name : Utf8(platform::FromAnsi(entry_.name))) + "\n";
+            const std::string body =
+                " path=" +
+                (entry_.utf8 ? entry_.name : Utf8(entry_.oem ? platform::FromOem(entry_.name) : platform::FromAnsi(entry_.name))) +
+                "\n";
             std::size_t length = body.size() + 1;
             while (length != body.size() + std::to_string(length).size()) length = body.size() + std::to_string(length).size();
             const std::string record = std::to_string(length) + body;

@@ -18,6 +18,8 @@ using Path = std::filesystem::path;
 std::wstring FromAnsi(std::string_view text);
 // Characters the code page cannot hold become '?'.
 std::string ToAnsi(std::wstring_view text);
+// Text in the OEM code page, that of ZIP names without the UTF-8 flag.
+std::wstring FromOem(std::string_view text);
 
 // Charset name for ZIP names stored without the UTF-8 flag ("CP437", "CP932"...);
 // empty natively, where libarchive's own default applies.

@@ -121,6 +121,14 @@ std::wstring FromAnsi(std::string_view text) {
     }));
 }
 
+std::wstring FromOem(std::string_view text) {
+    if (gCodePages.oem.empty()) return FromUtf8(text);
+    return FromUtf8(Convert("UTF-8", gCodePages.oem, text, [](std::string& out, std::string_view rest) {
+        AppendUtf8(out, static_cast<unsigned char>(rest[0]));
+        return std::size_t{1};
+    }));
+}
+
 std::string ToAnsi(std::wstring_view text) {
     const std::string utf8 = ToUtf8(text);
     if (gCodePages.ansi.empty()) return utf8;
