@@ -123,6 +123,12 @@ bool Reader::NextLine() {
             }
         }
         const std::uint8_t c = buffer_[pos_++];
+        // Mail text holds no NUL byte: a binary file (every RAR and later archive the front
+        // end asks about after us) is refused at once instead of being read to its end.
+        if (c == 0 && !opened_) {
+            eof_ = true;
+            return false;
+        }
         if (c == '\n' || c == '\r') {
             if (length == kLine && !bad) return true;
             length = 0;
@@ -160,6 +166,7 @@ Status Reader::Open() {
     while (NextRecord(record)) {
         if (record[0] == kHeader) {
             pending_ = record;
+            opened_ = true;
             return Status::Ok;
         }
     }

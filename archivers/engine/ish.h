@@ -39,6 +39,7 @@ private:
     std::vector<std::uint8_t> buffer_;
     std::size_t pos_ = 0, end_ = 0;
     bool eof_ = false;
+    bool opened_ = false;  // a header was found: until then a NUL byte means "not a text"
     std::array<std::uint8_t, 78> line_{};
     std::optional<Record> pending_;  // read ahead, belongs to what follows
 

@@ -202,8 +202,9 @@ TEST(IshReader, OtherFormsAreListedAsUnsupported) {
 TEST(IshReader, TextWithoutHeaderIsNotOurs) {
     const auto lines = Encode({Bytes(100)});
     const std::string noHeader = Join(std::vector<std::string>(lines.begin() + 3, lines.end()));
+    // A NUL byte before any header marks a binary file, read no further.
     for (const std::string& text : {std::string(), std::string("plain mail\r\n"), std::string(78, '!'), noHeader,
-                                    lines[0].substr(0, 77)}) {
+                                    lines[0].substr(0, 77), std::string("RAR\0\r\n", 6) + Join(lines)}) {
         own::MemoryInput input(text.data(), text.size());
         EXPECT_EQ(ish::Reader(input).Open(), Status::NotOurs);
     }

@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
 # dexalo.exe end to end under Wine with our archiver DLLs. Archives are made here with
-# Debian's tools (lha, zip, gcab, tar, 7z) or Python's. Each case gets a sandbox: a program
+# Debian's tools (lha, zip, gcab, tar, 7z, jlha's Java library) or Python's; no tool writes BGA,
+# so a BGA writer of the test's own makes those. Each case gets a sandbox: a program
 # folder (dexalo.exe, the DLLs, a stand-in explorer.exe, the settings file), the archive's
 # folder 書庫 and the destination 出力; afterwards the sandbox must hold exactly the expected
 # tree, explorer.log the expected folder window, and the watcher's log the expected windows.
 #
 #   end_to_end.py WINE-RUN PREFIX BIN-DIR DOUBLES-DIR WATCHER-EXE WORK-DIR
 import argparse
+import gzip
 import io
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tarfile
@@ -28,10 +31,15 @@ ROWS = [('one.lzh', ONE, 2, 0, f'{OUT}/', None),
         ('複数.zip', MULTI, 0, 3, f'{ARC}/複数/', [f'{ARC}\\複数']),
         ('one.cab', ONE, 0, 2, f'{OUT}/', [f'{OUT}\\']),
         ('複数.tar.gz', MULTI, 0, 1, f'{ARC}/複数.tar/', None),
-        ('複数.arj', MULTI, 0, 2, f'{OUT}/複数/', [f'{OUT}\\複数'])]
+        ('複数.arj', MULTI, 0, 2, f'{OUT}/複数/', [f'{OUT}\\複数']),
+        ('one.7z', ONE, 0, 0, f'{OUT}/', None),
+        ('old-lh1.lzh', ONE, 1, 0, f'{OUT}/', None),
+        # The front end's own BGA check counts past the last entry: a BGA goes into a sub-folder.
+        ('one.gza', ONE, 0, 0, f'{OUT}/one/', None)]
 
 
-DLLS = ['dexalo.exe', 'unlha32.dll', 'unzip32.dll', 'cab32.dll', 'tar32.dll', 'unarj32j.dll']
+DLLS = ['dexalo.exe', 'unlha32.dll', 'unzip32.dll', 'cab32.dll', 'tar32.dll', 'unarj32j.dll', 'Ish32.dll', 'bga32.dll']
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def win(path):
@@ -43,6 +51,29 @@ def sh(command, cwd):
                    stdout=subprocess.DEVNULL, env=dict(os.environ, LC_ALL='C.UTF-8'))
 
 
+def bga(target, files):
+    # One GZIP member per file: the header under its signed byte sum, the Shift-JIS names.
+    t = time.localtime(STAMP)
+    date, clock = (t.tm_year - 1980) << 9 | t.tm_mon << 5 | t.tm_mday, t.tm_hour << 11 | t.tm_min << 5 | t.tm_sec // 2
+    with open(target, 'wb') as out:
+        for name, data in files.items():
+            folder, _, file = name.replace('/', '\\').rpartition('\\')
+            folder, file = (folder + '\\' if folder else '').encode('cp932'), file.encode('cp932')
+            packed = gzip.compress(data, mtime=0)
+            header = (b'GZIP' + struct.pack('<IIHHBBHHH', len(packed), len(data), date, clock, 0x20, 0, 1, len(folder), len(file))
+                      + folder + file)
+            out.write(struct.pack('<I', sum(b - 256 if b > 127 else b for b in header) & 0xFFFFFFFF) + header + packed)
+
+
+def old_lzh(target, files, src):
+    # jlha writes LHarc 1.x's -lh1-, which no other tool here does.
+    tools = os.path.join(os.path.dirname(target), 'java')
+    os.makedirs(tools, exist_ok=True)
+    plan = f'archive {target} 1 {int(STAMP)}\n' + ''.join(f'-lh1- {n} {os.path.join(src, n)}\n' for n in files)
+    sh(f"javac -d '{tools}' -cp /usr/share/java/jlha.jar '{HERE}/../../archivers/tools/MakeLzh.java'", src)
+    subprocess.run(['java', '-cp', f'/usr/share/java/jlha.jar:{tools}', 'MakeLzh'], input=plan.encode(), check=True)
+
+
 def make_archive(target, files, src, level=0):
     shutil.rmtree(src, ignore_errors=True)
     for name, data in files.items():
@@ -52,11 +83,16 @@ def make_archive(target, files, src, level=0):
     for folder, dirs, names in os.walk(src):
         for n in dirs + names:
             os.utime(os.path.join(folder, n), (STAMP, STAMP))
+    if target.endswith('.gza'):
+        return bga(target, files)
+    if target.endswith('-lh1.lzh'):
+        return old_lzh(target, files, src)
     tops = ' '.join(f"'{t}'" for t in sorted({n.split('/')[0] for n in files}))
     names = ' '.join(f"'{n}'" for n in sorted(files))
     command = {'lzh': f"lha c{level}o{5 + level}y '{target}' {tops}", 'zip': f"zip -q -r -X '{target}' {tops}",
                'cab': f"gcab -c -z '{target}' {names}", 'gz': f"tar -czf '{target}' {tops}",
-               'arj': f"arj a -r -a1 -y '{target}' '*'"}  # arj takes a first folder named as its base folder
+               'arj': f"arj a -r -a1 -y '{target}' '*'",  # arj takes a first folder named as its base folder
+               '7z': f"7z a -bd -mx=9 '{target}' {tops}"}
     sh(command[target.rsplit('.', 1)[1]], src)
 
 
@@ -269,6 +305,10 @@ def main():
             make_archive(broken, corrupt, src)
             os.truncate(broken, os.path.getsize(broken) * 6 // 10)
             suite.damaged(broken, {'top/a.txt': corrupt['top/a.txt']})
+        # ISH always goes into a folder named after the text; the mail around it is skipped.
+        data = os.path.join(HERE, '..', '..', 'data')
+        with open(os.path.join(data, 'mail-readme.txt'), 'rb') as f:
+            suite.row(os.path.join(data, 'mail.ish'), {'README.TXT': f.read()}, 1, f'{ARC}/mail/', None)
         zipped, good = hostile(made, os.path.join(suite.work, 'cases'))
         suite.damaged(zipped, good, ['mixed/good/a.txt'], '安全でない')
         talk_cases(suite, made, src)
