@@ -117,6 +117,15 @@ TEST(ExtractFile, LzFiles) {
     }
 }
 
+// An empty piece of the command line is refused before the lookup, which would list a folder.
+TEST(ExtractFile, EmptyNameIsRefused) {
+    Harness h;
+    Add(h, L"", ArchiveType::LZH, kLoose);
+    h.extraction.EXTRACT_FILE(L"");
+    EXPECT_EQ(h.messages.size(), 1u);
+    EXPECT_TRUE(h.libs.log.empty());
+}
+
 constexpr auto D = Placement::Direct, S = Placement::SubFolder;
 constexpr auto LZH = ArchiveType::LZH, ZIP = ArchiveType::ZIP, CAB = ArchiveType::CAB, RAR = ArchiveType::RAR,
                BGA = ArchiveType::BGA;

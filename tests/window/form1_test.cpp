@@ -62,6 +62,7 @@ TEST(Form1, ButtonsAndDrivesTellWhatFailed) {
     } rows[] = {
         {{5}, true, false, {L"apply", L"save 2", L"設定を保存できませんでした。"}},
         {{3}, false, true, {L"apply", L"save 2", L"ファイルの関連付けを変更できませんでした。", L"end"}},
+        {{3}, true, false, {L"apply", L"save 2", L"設定を保存できませんでした。", L"end"}},  // no settings folder
         {{4}, false, false, {L"end"}},
         {{6, 3}, true, true, {L"pos 4660 -2", L"free 16", L"apply", L"save 0", L"end"}, L"D:\\Data\\"},
         {{0}, true, true, {L"free 16"}, L"D:\\Data\\"}, // Desktop

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstring>
+#include <cstdio>
 #include <cwchar>
 #include <span>
 #include <filesystem>
@@ -239,6 +240,9 @@ int ShowForScreenshot(bool design) {
     WriteBytes(in.folder + L"\\versions.dbl", "Unlha.version=139\nUnZip.version=5\nTar.version=1000\nUnarj.version=65535\n"
                                                "Ish.version=200\nUnrar.version=0\nBga.version=3\nYz1.version=12\nJack.version=1\n");
     ::DeleteFileW((in.folder + (design ? L"\\cab32.dll" : L"\\Yz1.dll")).c_str());
+    // A library without any of the calls shows as missing like one that is not there.
+    ::DeleteFileW((in.folder + L"\\bga32.dll").c_str());
+    std::filesystem::copy_file(BuildFolder(DEXALO_TEST_MARKER_DIR) + L"unlha32.dll", in.folder + L"\\bga32.dll");
     ForgetAssociations();
     if (!design) {
         std::filesystem::create_directories(in.root + L"出力 フォルダ");
@@ -247,6 +251,18 @@ int ShowForScreenshot(bool design) {
     }
     ProgramWindow form(in, in.root);
     if (!form.window()) return 1;
+    // Both missing lines as the user reads them, and their association boxes disabled.
+    const std::pair<const wchar_t*, const wchar_t*> missing[] = {
+        {design ? L"CAB32.DLL ................Version. なし" : L"YZ1.DLL ........................Version. なし",
+         design ? L"CAB( .cab)" : L"YZ1( .yz1)"},
+        {L"BGA32.DLL ................Version. なし", L"BGA( .gza等)"}};
+    for (const auto& [line, box] : missing) {
+        if (!form.Control(line) || ::IsWindowEnabled(form.Control(box))) {
+            std::fprintf(stderr, "no missing line \"%s\" with its box disabled\n", Utf8(line).c_str());
+            form.PressToEnd(kCancel);
+            return 2;
+        }
+    }
     // The window's place goes to form1.ready; then it waits for form1.done, a minute at most.
     RECT r;
     ::GetWindowRect(form.window(), &r);

@@ -31,6 +31,8 @@ TEST(SettingsFile, IsReplacedWholeOrLeftAsItWas) {
     EXPECT_FALSE(storage.WriteAll(file, "3\r\n\"D:\\\"\r\n"));
     ::CloseHandle(held);
     EXPECT_EQ(storage.ReadAll(file), "2\r\n\"C:\\\"\r\n");
+    // Without its folder the file is not written, and no folder is made for it.
+    EXPECT_FALSE(storage.WriteAll((folder / L"設定フォルダ" / L"設定.ini").wstring(), "0\r\n\"C:\\\"\r\n"));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
     fs::remove_all(folder);
 }
