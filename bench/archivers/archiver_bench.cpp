@@ -1,10 +1,11 @@
 // Times the engine's main operation against `bsdtar -x` on the same ZIP and .tar.gz of
-// about 256 MiB (1 GiB of text-like data), and against Debian's `arj x` on an ARJ archive
-// of about 100 MiB (our own ARJ reader), runs alternating so that both see the same
-// cache, and measures the peak
-// memory (VmHWM) of an extraction in a fresh process for growing archives.
+// about 256 MiB (1 GiB of text-like data), against Debian's `arj x` on an ARJ archive of
+// about 100 MiB (our own ARJ reader) and against Debian's `7z x` on a 7z (LZMA2, 16 MiB
+// dictionary) of 2 GiB of the same data, runs alternating so that both see the same cache,
+// and measures the peak memory (VmHWM) of an extraction in a fresh process for growing
+// archives.
 //
-//   archiver_bench [--work DIR] [--mib 1024] [--arj-mib 400] [--big-mib 1024] [--runs 3]
+//   archiver_bench [--work DIR] [--mib 1024] [--arj-mib 400] [--7z-mib 2048] [--big-mib 1024] [--runs 3]
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,6 +33,7 @@ struct Options {
     fs::path work = fs::temp_directory_path() / "dexalo-archiver-bench";
     int mib = 1024;  // text-like data compresses about 4:1: archives of about 256 MiB
     int arjMib = 400;  // arj compresses it about 4:1: an archive of about 100 MiB
+    int sevenMib = 2048;
     int bigMib = 1024;
     int runs = 3;
 };
@@ -151,7 +153,7 @@ Child FrontEndSequence(Family family, const fs::path& archive, const fs::path& d
 
 int ChildMain(const std::string& mode, const std::string& kind, const std::string& archive,
               const std::string& dest, const std::string& highWaterFile) {
-    const Family family = kind == "zip" ? Family::Zip : kind == "arj" ? Family::Arj : Family::Tar;
+    const Family family = kind == "zip" ? Family::Zip : kind == "arj" ? Family::Arj : Family::Tar;  // 7z too
     if (mode == "--sequence") {
         if (dexalo::archivers::GetFileCount(family, archive.c_str()) < 1) return 90;
         const auto handle = dexalo::archivers::OpenArchive(family, archive.c_str(), 512);
@@ -178,41 +180,43 @@ int ChildMain(const std::string& mode, const std::string& kind, const std::strin
     return code;
 }
 
-Child ArjX(const fs::path& archive, const fs::path& dest) {
+// Another tool's extraction into dest, its listing sent to /dev/null as our engine writes none.
+Child Tool(const std::string& command, const fs::path& archive, const fs::path& dest) {
     fs::remove_all(dest);
     fs::create_directories(dest);
     Sh("sync");
-    // Its listing of every file goes to /dev/null, as our engine writes none.
-    return Spawn({"sh", "-c", "exec arj x -y -i \"$0\" \"$1/\" >/dev/null", archive.string(), dest.string()});
+    return Spawn({"sh", "-c", "exec " + command + " >/dev/null", archive.string(), dest.string()});
 }
 
-// Our ARJ reader against Debian's arj on the same archive (made with arj -m1, its default).
-bool CompareWithArj(const Options& options) {
+// Our engine against another tool on the same archive, made by `make` in src/ into `name`.
+bool CompareWithTool(const Options& options, const char* label, Family family, int mib, const std::string& name,
+                     const std::string& make, const std::string& extract) {
     const fs::path w = options.work;
-    std::printf("== ARJ: %d MiB of text-like data, %d alternating runs each, best run counted\n", options.arjMib,
+    std::printf("== %s: %d MiB of text-like data, %d alternating runs each, best run counted\n", label, mib,
                 options.runs);
-    MakeTree(w / "src", options.arjMib, true);
-    Sh("cd '" + w.string() + "/src' && rm -f ../a.arj && arj a -r -y ../a.arj . >/dev/null");
-    double engine = 1e9, arj = 1e9;
+    MakeTree(w / "src", mib, true);
+    fs::remove(w / name);
+    Sh("cd '" + w.string() + "/src' && " + make + " >/dev/null");
+    double engine = 1e9, tool = 1e9;
     long enginePeak = 0;
     for (int run = 0; run < options.runs; ++run) {
-        const Child e = Engine(Family::Arj, w / "a.arj", w / "out-engine");
-        const Child a = ArjX(w / "a.arj", w / "out-arj");
-        if (e.status != 0 || a.status != 0) {
-            std::printf("arj: failed (engine %d, arj x %d)\n", e.status, a.status);
+        const Child e = Engine(family, w / name, w / "out-engine");
+        const Child t = Tool(extract, w / name, w / "out-tool");
+        if (e.status != 0 || t.status != 0) {
+            std::printf("%s: failed (engine %d, tool %d)\n", label, e.status, t.status);
             return false;
         }
         engine = std::min(engine, e.seconds);
-        arj = std::min(arj, a.seconds);
+        tool = std::min(tool, t.seconds);
         enginePeak = std::max(enginePeak, e.peakKiB);
     }
-    const bool same = Sh("diff -r '" + (w / "out-engine").string() + "' '" + (w / "out-arj").string() + "' >/dev/null") == 0;
-    std::printf("arj     archive %6.1f MiB  engine %6.2f s  arj x     %6.2f s  ratio %.3f   (engine peak %.1f MiB)%s\n",
-                static_cast<double>(fs::file_size(w / "a.arj")) / 1048576.0, engine, arj, engine / arj,
+    const bool same = Sh("diff -r '" + (w / "out-engine").string() + "' '" + (w / "out-tool").string() + "' >/dev/null") == 0;
+    std::printf("%-7s archive %6.1f MiB  engine %6.2f s  other %6.2f s  ratio %.3f   (engine peak %.1f MiB)%s\n", label,
+                static_cast<double>(fs::file_size(w / name)) / 1048576.0, engine, tool, engine / tool,
                 static_cast<double>(enginePeak) / 1024.0, same ? "" : "  THE TWO EXTRACTIONS DIFFER");
     fs::remove_all(w / "out-engine");
-    fs::remove_all(w / "out-arj");
-    fs::remove(w / "a.arj");
+    fs::remove_all(w / "out-tool");
+    fs::remove(w / name);
     return same;
 }
 
@@ -235,6 +239,7 @@ int main(int argc, char** argv) {
         else if (key == "--mib") options.mib = std::atoi(argv[i + 1]);
         else if (key == "--big-mib") options.bigMib = std::atoi(argv[i + 1]);
         else if (key == "--arj-mib") options.arjMib = std::atoi(argv[i + 1]);
+        else if (key == "--7z-mib") options.sevenMib = std::atoi(argv[i + 1]);
         else if (key == "--runs") options.runs = std::atoi(argv[i + 1]);
     }
 #if defined(__SANITIZE_ADDRESS__)
@@ -275,7 +280,12 @@ int main(int argc, char** argv) {
     }
     fs::remove_all(w / "out-engine");
     fs::remove_all(w / "out-bsdtar");
-    if (!CompareWithArj(options)) return 1;
+    // arj -m1, its default; 7z with LZMA2 and a 16 MiB dictionary (-mx=5).
+    if (!CompareWithTool(options, "arj", Family::Arj, options.arjMib, "a.arj", "arj a -r -y ../a.arj .",
+                         "arj x -y -i \"$0\" \"$1/\"") ||
+        !CompareWithTool(options, "7z", Family::Tar, options.sevenMib, "a.7z", "7z a -bd -t7z -m0=LZMA2 -mx=5 ../a.7z .",
+                         "7z x -bd -y \"-o$1\" \"$0\""))
+        return 1;
 
     std::printf("== memory: incompressible data, archives of growing size, peak memory (VmHWM) of one extraction\n");
     for (int mib : {options.bigMib / 4, options.bigMib}) {
