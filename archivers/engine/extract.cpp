@@ -498,7 +498,7 @@ ExtractResult Extract(const ExtractRequest& request) {
     }
     const bool fallback =
         FallbackMayRead(request.family, request.archive) && Scan(request.family, request.archive)->fallback;
-    const ReaderPtr reader = NewFamilyReader(request.family, fallback);
+    const ReaderPtr reader = NewFamilyReader(request.family, request.archive, fallback);
     if (!reader) {
         result.code = kErrorCannotOpen;
         return result;

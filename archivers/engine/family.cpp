@@ -12,6 +12,7 @@
 #include "engine/own_stream.h"
 #include "engine/platform.h"
 #include "engine/scan.h"
+#include "engine/zip_names.h"
 
 namespace dexalo::archivers {
 
@@ -39,7 +40,7 @@ struct FamilyTraits {
     Family family;
     std::string_view name;
     wchar_t separator;  // the front end's single-folder check splits CAB, RAR and ARJ listings at '\\'
-    void (*configure)(archive* reader, bool fallback);
+    void (*configure)(archive* reader, const std::wstring& archivePath, bool fallback);
     bool (*isOwn)(archive* reader);
     OwnReaderMaker ownReader = nullptr;  // nullptr: libarchive reads the file itself
     // When set, our reader reads only the archives this says it must; libarchive the rest.
@@ -50,7 +51,7 @@ struct FamilyTraits {
     bool checkNeedsWholeListing = true;
 };
 
-void ReadOurOwn(archive* reader, bool) { archive_read_support_format_tar(reader); }
+void ReadOurOwn(archive* reader, const std::wstring&, bool) { archive_read_support_format_tar(reader); }
 bool OpenedOnItsHeader(archive*) { return true; }  // our readers open only on their format
 
 // One row per family, in Family order.
@@ -58,7 +59,7 @@ constexpr FamilyTraits kFamilies[] = {
     // libarchive decodes -lh0- and -lh5- to -lh7-; archives with older methods (-lh1-, -lh4-,
     // LArc's -lzs- and -lz5-) are read by our reader, whose pax stream the tar reader takes.
     {Family::Lzh, "LZH", L'/',
-     [](archive* r, bool) {
+     [](archive* r, const std::wstring&, bool) {
          archive_read_support_format_lha(r);
          archive_read_support_format_tar(r);
          // Names are Shift-JIS unless a header names another code page or carries UTF-16.
@@ -69,12 +70,16 @@ constexpr FamilyTraits kFamilies[] = {
      },
      &MakeOwn<lzh::Reader>, &lzh::HasMethodsOnlyWeRead},
     {Family::Zip, "ZIP", L'/',
-     [](archive* r, bool localHeaders) {
+     [](archive* r, const std::wstring& path, bool localHeaders) {
          if (localHeaders)
              archive_read_support_format_zip_streamable(r);
          else
              archive_read_support_format_zip_seekable(r);
-         SetNameCharset(r, "zip", platform::OemCharset());
+         // Names without the UTF-8 flag are read as UTF-8 when all of them are UTF-8 (macOS
+         // writes them so), and each entry is named from the central directory.
+         auto names = ReadZipNames(path);
+         SetNameCharset(r, "zip", names && names->utf8 ? std::string("UTF-8") : platform::OemCharset());
+         if (names) AttachZipNames(r, std::move(names), !localHeaders);
      },
      [](archive* r) { return BaseFormat(r) == ARCHIVE_FORMAT_ZIP; },
      nullptr, nullptr,
@@ -82,13 +87,13 @@ constexpr FamilyTraits kFamilies[] = {
      // still be read entry by entry from its local headers.
      &StartsWithZipLocalHeader},
     {Family::Cab, "CAB", L'\\',
-     [](archive* r, bool) {
+     [](archive* r, const std::wstring&, bool) {
          archive_read_support_format_cab(r);
          SetNameCharset(r, "cab", platform::AnsiCharset());
      },
      [](archive* r) { return BaseFormat(r) == ARCHIVE_FORMAT_CAB; }},
     {Family::Tar, "TAR", L'/',
-     [](archive* r, bool) {
+     [](archive* r, const std::wstring&, bool) {
          archive_read_support_format_tar(r);
          archive_read_support_format_7zip(r);
          archive_read_support_format_raw(r);
@@ -109,7 +114,7 @@ constexpr FamilyTraits kFamilies[] = {
     {Family::Arj, "ARJ", L'\\', &ReadOurOwn, &OpenedOnItsHeader, &MakeOwn<arj::Reader>},
     {Family::Ish, "ISH", L'\\', &ReadOurOwn, &OpenedOnItsHeader, &MakeOwn<ish::Reader>, nullptr, nullptr, false},
     {Family::Rar, "RAR", L'\\',
-     [](archive* r, bool) {
+     [](archive* r, const std::wstring&, bool) {
          archive_read_support_format_rar(r);
          archive_read_support_format_rar5(r);
          // RAR 4 names without the Unicode flag; RAR5 names are always UTF-8.
@@ -130,9 +135,14 @@ const FamilyTraits& TraitsOf(Family family) { return kFamilies[static_cast<std::
 
 } // namespace
 
-ReaderPtr NewFamilyReader(Family family, bool fallback) {
+void ReaderFree::operator()(archive* reader) const {
+    DetachZipNames(reader);
+    archive_read_free(reader);
+}
+
+ReaderPtr NewFamilyReader(Family family, const std::wstring& archivePath, bool fallback) {
     ReaderPtr reader(archive_read_new());
-    if (reader) TraitsOf(family).configure(reader.get(), fallback);
+    if (reader) TraitsOf(family).configure(reader.get(), archivePath, fallback);
     return reader;
 }
 

@@ -22,16 +22,17 @@ enum class Family { DEXALO_ARCHIVER_LIBRARIES(DEXALO_FAMILY_OF, DEXALO_NO_FAMILY
 
 // Owns a libarchive reader: freed however the work that uses it ends.
 struct ReaderFree {
-    void operator()(archive* reader) const { archive_read_free(reader); }
+    void operator()(archive* reader) const;
 };
 using ReaderPtr = std::unique_ptr<archive, ReaderFree>;
 
-// A fresh reader that reads exactly the family's formats and filters, with the family's
-// name code pages: CP932 for LZH, the OEM code page for ZIP names without the UTF-8 flag,
+// A fresh reader for the archive at `archivePath` that reads exactly the family's formats and
+// filters, with the family's name code pages: CP932 for LZH; for ZIP names without the UTF-8
+// flag UTF-8 when all of them are valid UTF-8, else the OEM code page (engine/zip_names.h);
 // the ANSI code page for RAR 4 and CAB names without a Unicode flag. `fallback` asks for the
 // family's second way of reading a file its first refuses (ZIP: from the local headers).
 // nullptr when libarchive cannot make a reader.
-ReaderPtr NewFamilyReader(Family family, bool fallback = false);
+ReaderPtr NewFamilyReader(Family family, const std::wstring& archivePath, bool fallback = false);
 
 // Opens such a reader on the archive file (through our own reader where the family has one).
 int OpenFamilyReader(archive* reader, Family family, const std::wstring& archivePath);

@@ -116,6 +116,7 @@ public:
 
     std::uint64_t Position() const { return file_.Position(); }
     bool Encrypted() const { return entry_.encrypted; }
+    bool Unicode() const { return entry_.utf8; }
 
     static std::mutex gOpenMutex;
     static std::map<archive*, const OwnStream*> gOpen;  // for OwnBytesRead
@@ -209,6 +210,13 @@ bool OwnEntryEncrypted(archive* reader) {
     std::lock_guard lock(OwnStream::gOpenMutex);
     const auto it = OwnStream::gOpen.find(reader);
     return it != OwnStream::gOpen.end() && it->second->Encrypted();
+}
+
+std::optional<bool> OwnEntryUnicode(archive* reader) {
+    std::lock_guard lock(OwnStream::gOpenMutex);
+    const auto it = OwnStream::gOpen.find(reader);
+    if (it == OwnStream::gOpen.end()) return std::nullopt;
+    return it->second->Unicode();
 }
 
 bool TestFileBytes(const platform::Path& path, bool (*test)(own::Input& input)) {

@@ -29,5 +29,8 @@ bool TestFileBytes(const platform::Path& path, bool (*test)(own::Input& input));
 std::optional<std::uint64_t> OwnBytesRead(archive* reader);
 // True when such a reader is at an entry that is encrypted in a way we cannot read.
 bool OwnEntryEncrypted(archive* reader);
+// Whether the entry such a reader is at had its name stored as Unicode; nullopt for any other
+// reader. Its pax record is UTF-8 whatever the archive stored.
+std::optional<bool> OwnEntryUnicode(archive* reader);
 
 } // namespace dexalo::archivers

@@ -21,6 +21,9 @@ std::string ToAnsi(std::wstring_view text);
 // Text in the OEM code page, that of ZIP names without the UTF-8 flag.
 std::wstring FromOem(std::string_view text);
 
+// Unicode's composed form (NFC) of a name; text that is not valid Unicode comes back as it is.
+std::wstring ToNfc(std::wstring_view text);
+
 // Charset name for ZIP names stored without the UTF-8 flag ("CP437", "CP932"...);
 // empty natively, where libarchive's own default applies.
 std::string OemCharset();

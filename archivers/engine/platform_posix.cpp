@@ -6,6 +6,7 @@
 
 #include <archive.h>
 #include <fcntl.h>
+#include <unicode/unorm2.h>
 #include <iconv.h>
 #include <langinfo.h>
 #include <sys/stat.h>
@@ -138,6 +139,43 @@ std::string ToAnsi(std::wstring_view text) {
         while (n < rest.size() && (static_cast<unsigned char>(rest[n]) & 0xC0) == 0x80) ++n;
         return n;
     });
+}
+
+// ICU, as the one normaliser kept up with each Unicode version; it works in UTF-16.
+std::wstring ToNfc(std::wstring_view text) {
+    std::u16string in;
+    for (wchar_t w : text) {
+        const auto c = static_cast<char32_t>(w);
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::wstring(text);
+        if (c < 0x10000) {
+            in += static_cast<char16_t>(c);
+        } else {
+            in += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            in += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        }
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
+    std::u16string out(in.size() + 16, u'\0');
+    for (int attempt = 0; attempt < 2 && U_SUCCESS(status); ++attempt) {
+        const int32_t n = unorm2_normalize(nfc, in.data(), static_cast<int32_t>(in.size()), out.data(),
+                                           static_cast<int32_t>(out.size()), &status);
+        if (status == U_BUFFER_OVERFLOW_ERROR) {
+            status = U_ZERO_ERROR;
+            out.resize(static_cast<std::size_t>(n));
+            continue;
+        }
+        if (U_FAILURE(status)) break;
+        out.resize(static_cast<std::size_t>(n));
+        std::wstring result;
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            char32_t c = out[i];
+            if (c >= 0xD800 && c < 0xDC00 && i + 1 < out.size()) c = 0x10000 + ((c - 0xD800) << 10) + (out[++i] - 0xDC00);
+            result += static_cast<wchar_t>(c);
+        }
+        return result;
+    }
+    return std::wstring(text);
 }
 
 std::string OemCharset() { return gCodePages.oem; }

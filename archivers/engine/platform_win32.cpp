@@ -87,6 +87,24 @@ std::wstring FromOem(std::string_view text) {
     return out;
 }
 
+// The system's own normaliser (normaliz). A lone surrogate is refused, and kept.
+std::wstring ToNfc(std::wstring_view text) {
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    int estimate = NormalizeString(NormalizationC, text.data(), size, nullptr, 0);
+    for (int attempt = 0; attempt < 3 && estimate > 0; ++attempt) {
+        std::wstring out(static_cast<std::size_t>(estimate), L'\0');
+        const int n = NormalizeString(NormalizationC, text.data(), size, out.data(), estimate);
+        if (n > 0) {
+            out.resize(static_cast<std::size_t>(n));
+            return out;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+        estimate = -n;  // a better estimate
+    }
+    return std::wstring(text);
+}
+
 std::string OemCharset() {
     char name[16];
     std::snprintf(name, sizeof name, "CP%u", static_cast<unsigned>(GetOEMCP()));

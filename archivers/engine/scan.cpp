@@ -11,7 +11,9 @@
 #include <tuple>
 
 #include "engine/platform.h"
+#include "engine/own_stream.h"
 #include "engine/rar_name.h"
+#include "engine/zip_names.h"
 
 namespace dexalo::archivers {
 
@@ -45,7 +47,7 @@ std::wstring LoneStreamName(const std::wstring& archivePath) {
 std::shared_ptr<const Listing> ReadListing(Family family, const std::wstring& archivePath, bool fallback) {
     auto listing = std::make_shared<Listing>();
     listing->fallback = fallback;
-    const ReaderPtr owned = NewFamilyReader(family, fallback);
+    const ReaderPtr owned = NewFamilyReader(family, archivePath, fallback);
     archive* reader = owned.get();
     if (reader == nullptr) return listing;
     ++gScanCount;
@@ -83,14 +85,64 @@ std::shared_ptr<const Listing> ReadListing(Family family, const std::wstring& ar
     return listing;
 }
 
-// Strict UTF-8 to wide (UTF-16 where wchar_t is 16 bits); nullopt when not UTF-8 or plain ASCII.
-std::optional<std::wstring> NonAsciiUtf8(const char* text) {
+// How an archive stored a name: macOS writes names decomposed (パ as ハ and U+309A), which
+// the disk and the listing want composed. Names decoded from a code page are left as they are:
+// NFC would change some of CP932's own characters (U+212B Å becomes U+00C5, which CP932
+// cannot hold; IBM's extension kanji become their unified twins).
+struct Text {
+    std::wstring text;
+    bool unicode = false;  // stored as UTF-8 or UTF-16
+};
+
+std::wstring Composed(Text t) {
+    // Nothing below U+0300 composes with what precedes it.
+    if (!t.unicode || std::all_of(t.text.begin(), t.text.end(), [](wchar_t c) { return c < 0x300; }))
+        return std::move(t.text);
+    return platform::ToNfc(t.text);
+}
+
+// Plain tar headers carry no code page, so libarchive leaves their names as raw bytes (and
+// on Windows would widen each byte by itself). The tars met today come from systems that
+// write UTF-8: names that are valid UTF-8 are read as such, the rest in the ANSI code page.
+// pax headers are UTF-8 by definition and libarchive converts them itself.
+std::optional<Text> PlainTarText(archive* reader, const char* raw) {
+    const int format = archive_format(reader);
+    if (raw == nullptr || (format & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_TAR ||
+        format == ARCHIVE_FORMAT_TAR_PAX_INTERCHANGE || format == ARCHIVE_FORMAT_TAR_PAX_RESTRICTED)
+        return std::nullopt;
+    if (auto utf8 = FromStrictUtf8(raw)) return Text{std::move(*utf8), true};
+    return Text{platform::FromAnsi(raw), false};
+}
+
+// Whether the texts libarchive converted for the current entry were stored as Unicode.
+bool StoredAsUnicode(archive* reader, const std::optional<ZipEntryText>& zip) {
+    if (zip) return zip->utf8;
+    if (const auto own = OwnEntryUnicode(reader)) return *own;  // its pax records hold code-page names too
+    const int format = archive_format(reader);
+    return format == ARCHIVE_FORMAT_7ZIP || format == ARCHIVE_FORMAT_RAR_V5 ||
+           format == ARCHIVE_FORMAT_TAR_PAX_INTERCHANGE || format == ARCHIVE_FORMAT_TAR_PAX_RESTRICTED;
+}
+
+Text EntryText(archive* reader, const char* raw, const wchar_t* wide, bool unicode) {
+    if (auto text = PlainTarText(reader, raw)) return std::move(*text);
+    if (wide != nullptr) return {wide, unicode};
+    if (raw != nullptr) return {platform::FromAnsi(raw), unicode};
+    return {};
+}
+
+std::optional<std::wstring> LinkTarget(archive* reader, const char* raw, const wchar_t* wide) {
+    if (raw == nullptr && wide == nullptr) return std::nullopt;
+    return Composed(EntryText(reader, raw, wide, StoredAsUnicode(reader, ZipEntry(reader))));
+}
+
+} // namespace
+
+std::optional<std::wstring> FromStrictUtf8(std::string_view text) {
     std::wstring out;
-    bool high = false;
-    for (const auto* p = reinterpret_cast<const unsigned char*>(text); *p;) {
+    for (const auto* p = reinterpret_cast<const unsigned char*>(text.data()), *end = p + text.size(); p < end;) {
         const unsigned char b = *p;
         const int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-        if (extra < 0) return std::nullopt;
+        if (extra < 0 || end - p <= extra) return std::nullopt;
         char32_t c = extra == 0 ? b : static_cast<char32_t>(b & (0x3F >> extra));
         for (int k = 1; k <= extra; ++k) {
             if ((p[k] & 0xC0) != 0x80) return std::nullopt;
@@ -98,7 +150,6 @@ std::optional<std::wstring> NonAsciiUtf8(const char* text) {
         }
         static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
         if (c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
-        high = high || extra > 0;
         if constexpr (sizeof(wchar_t) == 2) {
             if (c >= 0x10000) {
                 out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
@@ -111,56 +162,35 @@ std::optional<std::wstring> NonAsciiUtf8(const char* text) {
         }
         p += extra + 1;
     }
-    if (!high) return std::nullopt;
     return out;
 }
 
-// Plain tar headers carry no code page, so libarchive leaves their names as raw bytes (and
-// on Windows would widen each byte by itself). The tars met today come from systems that
-// write UTF-8: names that are valid UTF-8 are read as such, the rest in the ANSI code page.
-// pax headers are UTF-8 by definition and libarchive converts them itself.
-std::optional<std::wstring> PlainTarText(archive* reader, const char* raw) {
-    const int format = archive_format(reader);
-    if (raw == nullptr || (format & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_TAR ||
-        format == ARCHIVE_FORMAT_TAR_PAX_INTERCHANGE || format == ARCHIVE_FORMAT_TAR_PAX_RESTRICTED)
-        return std::nullopt;
-    if (auto utf8 = NonAsciiUtf8(raw)) return utf8;
-    return platform::FromAnsi(raw);
-}
-
-std::wstring EntryText(archive* reader, const char* raw, const wchar_t* wide) {
-    if (auto text = PlainTarText(reader, raw)) return std::move(*text);
-    if (wide != nullptr) return wide;
-    if (raw != nullptr) return platform::FromAnsi(raw);
-    return {};
-}
-
-} // namespace
-
 std::wstring EntryPath(archive* reader, archive_entry* entry, const std::wstring& archivePath) {
     if (IsLoneStream(reader)) return LoneStreamName(archivePath);
-    std::wstring path = EntryText(reader, archive_entry_pathname(entry), archive_entry_pathname_w(entry));
+    const std::optional<ZipEntryText> zip = ZipEntry(reader);
+    Text path = zip && zip->name ? Text{*zip->name, zip->unicode}
+                                 : EntryText(reader, archive_entry_pathname(entry), archive_entry_pathname_w(entry),
+                                             StoredAsUnicode(reader, zip));
     // An all-ASCII name came through libarchive intact; others may have lost a 0x5C byte
     // (and one that libarchive could not decode at all comes out empty).
     if (archive_format(reader) == ARCHIVE_FORMAT_RAR &&
-        (path.empty() || std::any_of(path.begin(), path.end(), [](wchar_t c) { return c >= 0x80; }))) {
+        (path.text.empty() || std::any_of(path.text.begin(), path.text.end(), [](wchar_t c) { return c >= 0x80; }))) {
         if (auto stored = Rar4CodePageName(archivePath, archive_read_header_position(reader)))
-            path = platform::FromAnsi(*stored);
+            path = {platform::FromAnsi(*stored), false};
     }
-    std::replace(path.begin(), path.end(), L'\\', L'/');
-    while (!path.empty() && path.back() == L'/') path.pop_back();
-    if (archive_entry_filetype(entry) == AE_IFDIR) path += L'/';
-    return path;
+    std::wstring name = Composed(std::move(path));
+    std::replace(name.begin(), name.end(), L'\\', L'/');
+    while (!name.empty() && name.back() == L'/') name.pop_back();
+    if (archive_entry_filetype(entry) == AE_IFDIR) name += L'/';
+    return name;
 }
 
 std::optional<std::wstring> SymlinkTarget(archive* reader, archive_entry* entry) {
-    if (archive_entry_symlink(entry) == nullptr && archive_entry_symlink_w(entry) == nullptr) return std::nullopt;
-    return EntryText(reader, archive_entry_symlink(entry), archive_entry_symlink_w(entry));
+    return LinkTarget(reader, archive_entry_symlink(entry), archive_entry_symlink_w(entry));
 }
 
 std::optional<std::wstring> HardlinkTarget(archive* reader, archive_entry* entry) {
-    if (archive_entry_hardlink(entry) == nullptr && archive_entry_hardlink_w(entry) == nullptr) return std::nullopt;
-    return EntryText(reader, archive_entry_hardlink(entry), archive_entry_hardlink_w(entry));
+    return LinkTarget(reader, archive_entry_hardlink(entry), archive_entry_hardlink_w(entry));
 }
 
 std::shared_ptr<const Listing> Scan(Family family, const std::wstring& archivePath) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/family.h"
@@ -40,12 +41,16 @@ void ForgetScans();
 // How many scans really read an archive since the start (for tests).
 unsigned ScanCount();
 
-// The entry's stored path with '/' separators and a trailing '/' on folders. A lone
-// compressed stream is named after the archive without its last extension.
+// The entry's stored path with '/' separators and a trailing '/' on folders, right after
+// archive_read_next_header. A lone compressed stream is named after the archive without its
+// last extension. Names the archive stored as Unicode come in NFC.
 std::wstring EntryPath(archive* reader, archive_entry* entry, const std::wstring& archivePath);
 // A link entry's target, read in the same code page as the names; nullopt when none.
 std::optional<std::wstring> SymlinkTarget(archive* reader, archive_entry* entry);
 std::optional<std::wstring> HardlinkTarget(archive* reader, archive_entry* entry);
+
+// Strict UTF-8 to wide text (UTF-16 where wchar_t is 16 bits); nullopt when not valid UTF-8.
+std::optional<std::wstring> FromStrictUtf8(std::string_view text);
 
 // Reader block size: large blocks keep the per-call overhead out of big extractions.
 inline constexpr std::size_t kReadBlockSize = 256 * 1024;

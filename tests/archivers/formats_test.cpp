@@ -1,5 +1,8 @@
 // Listing and extraction of archives made by Debian's own tools.
 
+#include <iconv.h>
+#include <zlib.h>
+
 #include "archiver_test_support.h"
 #include "engine/platform_posix.h"
 #include "engine/scan.h"
@@ -24,6 +27,66 @@ protected:
     }
     ScratchDir src_, out_;
 };
+
+std::string Le(std::uint64_t value, int bytes) {
+    std::string out;
+    for (; bytes > 0; --bytes, value >>= 8) out += static_cast<char>(value);
+    return out;
+}
+std::uint32_t Crc(const std::string& s) { return ::crc32(0, reinterpret_cast<const Bytef*>(s.data()), s.size()); }
+
+// Text in another charset, by iconv (not the engine's own conversions).
+std::string Iconv(const char* to, const char* from, std::string text) {
+    const iconv_t cd = ::iconv_open(to, from);
+    std::string out(text.size() * 4, '\0');
+    char *in = text.data(), *dst = out.data();
+    std::size_t inLeft = text.size(), dstLeft = out.size();
+    ::iconv(cd, &in, &inLeft, &dst, &dstLeft);
+    ::iconv_close(cd);
+    return out.substr(0, out.size() - dstLeft);
+}
+std::string Sjis(const std::string& utf8) { return Iconv("CP932", "UTF-8", utf8); }
+
+// パ as ハ and U+309A, ダ as タ and U+3099: the form macOS stores names in.
+const std::string kPandaNfd = "写真/\u30CF\u309A\u30F3\u30BF\u3099.txt";
+const std::string kPanda = "写真/\u30D1\u30F3\u30C0.txt";
+
+// A stored RAR 5 (no tool here writes one): a folder and its file, names as given.
+void WriteRar5(const fs::path& file, const std::string& folder, const std::string& name, const std::string& data) {
+    auto block = [](const std::string& body) { return Le(Crc(Le(body.size(), 1) + body), 4) + Le(body.size(), 1) + body; };
+    std::string rar = std::string("Rar!\x1A\x07\x01\x00", 8) + block(std::string("\1\0\0", 3));
+    // type 2, with data; directory flag or data CRC; sizes; DOS attributes; stored; Windows host.
+    rar += block(std::string("\2\2\0\1\0\x10\0\0", 8) + static_cast<char>(folder.size()) + folder);
+    rar += block(std::string("\2\2", 2) + char(data.size()) + "\4" + char(data.size()) + "\x20" + Le(Crc(data), 4) +
+                 std::string("\0\0", 2) + static_cast<char>(name.size()) + name) + data;
+    WriteText(file, rar + block(std::string("\5\0\0", 3)));
+}
+
+// A stored ZIP written byte by byte, for names no tool here stores: any bytes, with or without
+// the UTF-8 flag, a Unicode Path field in either header. Folders end in '/'.
+struct ZipItem {
+    std::string name;
+    bool flagged = false;
+    std::string localExtra = {}, centralExtra = {};
+};
+void WriteZip(const fs::path& file, const std::vector<ZipItem>& items) {
+    std::string body, dir;
+    for (const ZipItem& item : items) {
+        const std::string data = item.name.back() == '/' ? "" : "x";
+        const std::string common = Le(item.flagged ? 0x800 : 0, 2) + Le(0, 2) + Le(0, 2) + Le(0x21, 2) + Le(Crc(data), 4) +
+                                   Le(data.size(), 4) + Le(data.size(), 4) + Le(item.name.size(), 2);
+        dir += "PK\1\2" + Le(20, 2) + Le(20, 2) + common + Le(item.centralExtra.size(), 2) + Le(0, 6) +
+               Le(data.empty() ? 0x10 : 0, 4) + Le(body.size(), 4) + item.name + item.centralExtra;
+        body += "PK\3\4" + Le(20, 2) + common + Le(item.localExtra.size(), 2) + item.name + item.localExtra + data;
+    }
+    WriteText(file, body + dir + "PK\5\6" + Le(0, 4) + Le(items.size(), 2) + Le(items.size(), 2) + Le(dir.size(), 4) +
+                        Le(body.size(), 4) + Le(0, 2));
+}
+// An entry with Info-ZIP's Unicode Path field, in the central header and maybe the local one.
+ZipItem WithPath(const std::string& stored, const std::string& utf8, bool inLocal, bool crcMatches = true) {
+    const std::string field = Le(0x7075, 2) + Le(5 + utf8.size(), 2) + '\1' + Le(Crc(stored) ^ !crcMatches, 4) + utf8;
+    return {stored, false, inLocal ? field : "", field};
+}
 
 // Each archive's count and listing, and its extraction giving back the source, times kept.
 TEST_F(Formats, ListAndExtract) {
@@ -78,6 +141,36 @@ TEST_F(Formats, ListAndExtract) {
         fs::remove_all(out_ / "x");
         fs::remove(archive);
     }
+}
+
+// Names stored decomposed (as macOS stores them) come out composed, on disk, in the listing and
+// in link targets, whatever format carried them as Unicode.
+TEST_F(Formats, DecomposedNamesComeComposed) {
+    WriteText(src_ / kPandaNfd, "panda\n");
+    fs::create_symlink(fs::path(kPandaNfd).filename(), src_ / "写真/link");
+    const std::string panda = fs::path(kPanda).filename().string();
+    const std::pair<Family, std::string> rows[] = {  // '@' is out/
+        // Info-ZIP on Linux writes UTF-8 names without the flag and without a Unicode Path, as macOS does.
+        {Family::Zip, "zip -qry @a.zip 写真 && mv @a.zip @a"},
+        {Family::Zip, "zip -qry -fz @a.zip 写真 && mv @a.zip @a"},  // Zip64 end records
+        {Family::Tar, "python3 -c \"import tarfile; t = tarfile.open('@a', 'w', format=tarfile.PAX_FORMAT); t.add('写真'); t.close()\""},
+        {Family::Tar, "tar cf @a 写真"},
+        {Family::Tar, "7z a -bd @a.7z 写真 >/dev/null && mv @a.7z @a"},
+    };
+    for (const auto& [family, make] : rows) {
+        Make(make);
+        Names listed = List(family, out_ / "a", "*");
+        std::sort(listed.begin(), listed.end());
+        EXPECT_EQ(listed, (Names{"写真/", "写真/link", kPanda})) << make;
+        ASSERT_EQ(Extract(family, out_ / "a", out_ / "x"), 0) << make;
+        EXPECT_EQ(Tree(out_ / "x"), (Files{{"写真/", ""}, {kPanda, "panda\n"}, {"写真/link", "-> " + panda}})) << make;
+        fs::remove_all(out_ / "x");
+        fs::remove(out_ / "a");
+    }
+    WriteRar5(out_ / "a.rar", "写真", kPandaNfd, "panda\n");
+    EXPECT_EQ(List(Family::Rar, out_ / "a.rar", "*"), (Names{"写真\\", "写真\\" + panda}));
+    ASSERT_EQ(Extract(Family::Rar, out_ / "a.rar", out_ / "x"), 0);
+    EXPECT_EQ(Tree(out_ / "x"), (Files{{"写真/", ""}, {kPanda, "panda\n"}}));
 }
 
 TEST_F(Formats, WildcardsAndRar4Backslashes) {
@@ -152,10 +245,60 @@ TEST(CodePageNames, ListedInTheAnsiCodePageAndWrittenInUnicode) {
         EXPECT_EQ(Extract(row.family, Fixture(row.fixture), dir / "x"), 0) << row.fixture;
         EXPECT_EQ(Tree(dir / "x"), row.written) << row.fixture;
     }
+    // ZIP without the UTF-8 flag: UTF-8 when all such names are, else the OEM code page.
+    const std::string nihonUtf8 = "日本.txt";  // valid CP932 too
+    const struct {
+        std::vector<ZipItem> items;
+        Names listed;
+        Files written;
+    } zips[] = {
+        {{{"写真/"}, {kPandaNfd}}, {Sjis("写真/"), Sjis(kPanda)}, {{"写真/", ""}, {kPanda, "x"}}},
+        // U+212B Å, CP932's own, is no NFC form: a code-page name keeps it.
+        {{{Sjis("資料/")}, {Sjis("資料/表.txt")}, {Sjis("1\u212B.txt")}},
+         {Sjis("資料/"), Sjis("資料/表.txt"), Sjis("1\u212B.txt")},
+         {{"資料/", ""}, {"資料/表.txt", "x"}, {"1\u212B.txt", "x"}}},
+        {{{nihonUtf8}, {Sjis("資料.txt")}}, {nihonUtf8, Sjis("資料.txt")},
+         {{Iconv("UTF-8", "CP932", nihonUtf8), "x"}, {"資料.txt", "x"}}},
+        // Names CP932 cannot hold are listed with '?', and written as they are.
+        {{{"한국어😀.txt", true}, {Sjis("資料.txt")}, {"abc.txt"}}, {"????.txt", Sjis("資料.txt"), "abc.txt"},
+         {{"한국어😀.txt", "x"}, {"資料.txt", "x"}, {"abc.txt", "x"}}},
+        {{{"한국어😀.txt"}}, {"????.txt"}, {{"한국어😀.txt", "x"}}},
+        // A Unicode Path counts in either header while its CRC matches the stored name.
+        {{WithPath(Sjis("資料.txt"), "ユニ.txt", true), WithPath("abc.txt", "アスキー.txt", false),
+          WithPath("p.txt", "\u30CF\u309A.txt", true), WithPath(Sjis("表.txt"), "違う.txt", true, false),
+          WithPath("def.txt", "違う.txt", false, false)},
+         {Sjis("ユニ.txt"), Sjis("アスキー.txt"), Sjis("パ.txt"), Sjis("表.txt"), "def.txt"},
+         {{"ユニ.txt", "x"}, {"アスキー.txt", "x"}, {"パ.txt", "x"}, {"表.txt", "x"}, {"def.txt", "x"}}},
+    };
+    for (const auto& zip : zips) {
+        ScratchDir dir;
+        WriteZip(dir / "a.zip", zip.items);
+        EXPECT_EQ(List(Family::Zip, dir / "a.zip", "*"), zip.listed) << zip.listed[0];
+        EXPECT_EQ(Extract(Family::Zip, dir / "a.zip", dir / "x"), 0) << zip.listed[0];
+        EXPECT_EQ(Tree(dir / "x"), zip.written) << zip.listed[0];
+    }
     // A wildcard matches the record's form of the name.
     EXPECT_EQ(List(Family::Rar, Fixture("cp932-backslash.rar"), "*\\" + kHyo + ".txt"), (Names{kSofuto + "\\" + kHyo + ".txt"}));
     platform::UseCodePages({}, {});
     ForgetScans();
+}
+
+// The engine finds each entry's central record as libarchive does, glued behind a
+// self-extractor too; a damaged directory (cut anywhere, any byte changed) gives an
+// extraction code, never a crash (the sanitizers watch).
+TEST(ZipNames, FoundBehindAStubAndSafeWhenDamaged) {
+    ScratchDir dir;
+    WriteZip(dir / "a.zip", {WithPath("abc.txt", "アスキー.txt", false), {"日本.txt"}, WithPath("d.txt", "ど.txt", true)});
+    const std::string zip = ReadText(dir / "a.zip");
+    WriteText(dir / "sfx.zip", std::string(3000, 'M') + zip);
+    EXPECT_EQ(List(Family::Zip, dir / "sfx.zip", "*"), (Names{"アスキー.txt", "日本.txt", "ど.txt"}));
+    for (std::size_t i = zip.find("PK\1\2"); i < zip.size(); ++i) {
+        for (const std::string& bad : {zip.substr(0, i), zip.substr(0, i) + char(~zip[i]) + zip.substr(i + 1)}) {
+            WriteText(dir / "b.zip", bad);
+            ForgetScans();  // the scan before extracting reads the directory too
+            EXPECT_NE(Extract(Family::Zip, dir / "b.zip", dir / "x"), kErrorCannotWrite) << i;
+        }
+    }
 }
 
 } // namespace dexalo::archivers::testing
