@@ -17,6 +17,7 @@ import subprocess
 import sys
 import tarfile
 import time
+import unicodedata
 import zipfile
 
 ARC, OUT = '書庫', '出力'
@@ -297,6 +298,10 @@ def main():
         for name, files, level, flags, into, window in ROWS:
             make_archive(os.path.join(made, name), files, src, level)
             suite.row(os.path.join(made, name), files, flags, into, window)
+        # As macOS writes a ZIP: decomposed UTF-8 names without the UTF-8 flag.
+        mac = {'写真/パンダ.txt': b'panda\n', '写真/ダム.txt': b'dam\n'}
+        make_archive(os.path.join(made, 'mac.zip'), {unicodedata.normalize('NFD', n): d for n, d in mac.items()}, src)
+        suite.row(os.path.join(made, 'mac.zip'), mac, 0, f'{OUT}/', None)
         corrupt = {'top/a.txt': b'complete before the damage\n', 'top/big.txt': BIG}
         # Cut in the big second entry's data (a zip then loses its directory and is read from
         # its local headers).
