@@ -12,6 +12,7 @@
 #include "engine/own_stream.h"
 #include "engine/platform.h"
 #include "engine/scan.h"
+#include "engine/zip.h"
 
 namespace dexalo::archivers {
 
@@ -68,16 +69,21 @@ constexpr FamilyTraits kFamilies[] = {
          return BaseFormat(r) == ARCHIVE_FORMAT_LHA || (BaseFormat(r) == ARCHIVE_FORMAT_TAR && OwnBytesRead(r));
      },
      &MakeOwn<lzh::Reader>, &lzh::HasMethodsOnlyWeRead},
+    // libarchive decodes no Deflate64: ZIPs with such entries are read by our reader, whose
+    // pax stream the tar reader takes.
     {Family::Zip, "ZIP", L'/',
      [](archive* r, bool localHeaders) {
          if (localHeaders)
              archive_read_support_format_zip_streamable(r);
          else
              archive_read_support_format_zip_seekable(r);
+         archive_read_support_format_tar(r);
          SetNameCharset(r, "zip", platform::OemCharset());
      },
-     [](archive* r) { return BaseFormat(r) == ARCHIVE_FORMAT_ZIP; },
-     nullptr, nullptr,
+     [](archive* r) {
+         return BaseFormat(r) == ARCHIVE_FORMAT_ZIP || (BaseFormat(r) == ARCHIVE_FORMAT_TAR && OwnBytesRead(r));
+     },
+     &MakeOwn<zip::Reader>, &zip::UsesDeflate64,
      // A ZIP whose central directory libarchive refuses (cut short, or oddly padded) can
      // still be read entry by entry from its local headers.
      &StartsWithZipLocalHeader},
