@@ -118,7 +118,9 @@ TEST_F(ZipArchives, EveryWriterAndMethodGivesTheFilesBack) {
         EXPECT_EQ(Sorted(ReadAll(bytes)), Listing{Expected(utf8)});
         EXPECT_EQ(UsesDeflate64(bytes), deflate64);
         // Entries left after their first block are skipped (or, sizes unknown, decoded) over.
-        EXPECT_EQ(Sorted(ReadAll(bytes, true)).items.back(), Expected(utf8).back());
+        const Listing skipped = Sorted(ReadAll(bytes, true));
+        ASSERT_EQ(skipped.items.size(), 5u);
+        EXPECT_EQ(skipped.items[4], Expected(utf8)[4]);
     }
     // Deflate64 reached back to the noise that Deflate had to store again.
     EXPECT_LT(Archive("d64.zip").size() + 30000, Archive("d8.zip").size());
@@ -226,6 +228,9 @@ TEST(Inflate64, WhatOnlyDeflate64MeansAndDamage) {
     // Distance code 30 (32769 and up, 14 extra bits: 5) for length 4 (code 258).
     const std::string far = stored + Bits().Put(1, 1).Put(1, 2).Fixed(258).Code(30, 5).Put(5, 14).Fixed(256).Done();
     const std::string farOutput = noise + noise.substr(40000 - 32774, 4);
+    // "abcde", then 11 from 5 back (code 265 and a 0 bit, distance code 4 and a 0 bit).
+    const std::string overlap = Bits().Put(1, 1).Put(1, 2).Fixed('a').Fixed('b').Fixed('c').Fixed('d').Fixed('e').Fixed(265).Put(0, 1)
+                                    .Code(4, 5).Put(0, 1).Fixed(256).Done();
     const std::string early = Bits().Put(1, 1).Put(1, 2).Fixed('a').Fixed(257).Code(1, 5).Fixed(256).Done();  // 2 back, 1 written
     const struct {
         std::string stream;
@@ -236,6 +241,7 @@ TEST(Inflate64, WhatOnlyDeflate64MeansAndDamage) {
         {run, false, {Status::Damaged, ""}},
         {far + "next", true, {Status::End, farOutput, far.size()}},
         {far, false, {Status::Damaged, ""}},
+        {overlap, false, {Status::End, "abcdeabcdeabcdea", overlap.size()}},
         {early, true, {Status::Damaged, ""}},
         {run.substr(0, run.size() - 1), true, {Status::Damaged, ""}},      // cut short
         {stored.substr(0, 1000), true, {Status::Damaged, ""}},              // cut within a stored block
@@ -293,7 +299,7 @@ TEST(ZipHeaders, ExtraFieldsDescriptorsAndAttributes) {
         entry("z.txt", 0, 8, stored, "hello", std::string("\x01\x00", 2) + Le(16, 2) + Le(5, 8) + Le(stored.size(), 8), 0x0014, 0, 0),
         entry("short", 0, 0, "four", "fore!"),  // stored sizes disagree
         entry("bad", 0, 8, stored, "hellO"),    // its CRC fails
-        entry("locked", 9, 8, "????", "?"),     // encrypted, sizes after it: nothing after it can be found
+        entry("locked", 9, 8, "PK\1\2", "?"),  // encrypted, sizes after it: nothing after it can be found
         entry("never", 0, 0, "x", "x"),
     });
     std::string zip64 = archive;  // its sizes now stand in the Zip64 field
@@ -305,6 +311,24 @@ TEST(ZipHeaders, ExtraFieldsDescriptorsAndAttributes) {
                         {"bad", "", false, false, false, dos, "", Status::Damaged},
                         {"locked", "", false, false, false, dos, "ZIP encryption not supported", Status::Unsupported}},
                        Status::Damaged}));
+}
+
+// Sizes after the data, and a stream ending on each byte around 256 KiB, where the reader's
+// buffer refills: what the decoder read ahead of the stream's end is handed back whole.
+TEST(ZipHeaders, StreamsEndingAroundABufferRefill) {
+    const std::int64_t dos = own::DosTimeToUnix(0x506428C4);
+    for (std::size_t n = 262060; n < 262180; ++n) {
+        const std::string data(n, 'x');
+        std::string stream;
+        for (std::size_t at = 0; at < n; at += 0xFFFF) {  // stored blocks, then the last one empty and coded
+            const std::size_t size = std::min<std::size_t>(0xFFFF, n - at);
+            stream += std::string(1, '\0') + Le(size, 2) + Le(0xFFFF - size, 2) + data.substr(at, size);
+        }
+        stream += Bits().Put(1, 1).Put(1, 2).Fixed(256).Done();
+        const std::string archive = Zip({[&](std::size_t at) { return Entry(at, "a", 8, 8, stream, data, "", 0x0014, 0, 1); },
+                                         [&](std::size_t at) { return Entry(at, "b.txt", 0, 0, "b", "b"); }});
+        ASSERT_EQ(ReadAll(archive), (Listing{{{"a", data, false, false, false, dos}, {"b.txt", "b", false, false, false, dos}}})) << n;
+    }
 }
 
 } // namespace
