@@ -171,17 +171,17 @@ struct CentralRecord {
 };
 
 // The modification time of a Unix (0x5455) or NTFS (0x000A) time field, the Unix one first.
-void TimeField(std::uint16_t id, const std::uint8_t* data, std::size_t size, bool& unix, bool& ntfs, std::int64_t& mtime) {
+void TimeField(std::uint16_t id, const std::uint8_t* data, std::size_t size, bool& unixTime, bool& ntfsTime, std::int64_t& mtime) {
     if (id == 0x5455 && size >= 5 && (data[0] & 0x01) != 0) {
         mtime = static_cast<std::int32_t>(Le32(data + 1));
-        unix = true;
+        unixTime = true;
     }
-    for (std::size_t at = 4; id == 0x000A && !unix && at + 4 <= size;) {  // after 4 reserved bytes, tagged parts
+    for (std::size_t at = 4; id == 0x000A && !unixTime && at + 4 <= size;) {  // after 4 reserved bytes, tagged parts
         const std::size_t n = Le16(data + at + 2);
         if (n > size - at - 4) break;
         if (Le16(data + at) == 0x0001 && n >= 8) {  // 100 ns units since 1601
             mtime = static_cast<std::int64_t>(Le64(data + at + 4) / 10000000) - 11644473600;
-            ntfs = true;
+            ntfsTime = true;
         }
         at += 4 + n;
     }
@@ -222,12 +222,12 @@ void ForEachCentralRecord(own::Input& input, Each each) {
         p = b.Peek();
         CentralRecord r{Le16(p + 4), Le16(p + 10), Le32(p + 38), Le32(p + 42)};
         std::uint64_t original = Le32(p + 24), compressed = Le32(p + 20);
-        bool unix = false, ntfs = false;
+        bool unixTime = false, ntfsTime = false;
         ForEachExtra(p + 46 + names, extras, [&](std::uint16_t id, const std::uint8_t* data, std::size_t n) {
             if (id == 0x0001) Widen(data, n, {&original, &compressed, &r.offset});
-            TimeField(id, data, n, unix, ntfs, r.mtime);
+            TimeField(id, data, n, unixTime, ntfsTime, r.mtime);
         });
-        r.timed = unix || ntfs;
+        r.timed = unixTime || ntfsTime;
         if (!each(r)) return;
         b.Take(46 + names + extras);
         if (!b.Skip(comment)) return;
@@ -246,8 +246,8 @@ Status Reader::Open() {
     // directory: it has them, when it can be read.
     ForEachCentralRecord(input_, [&](const CentralRecord& r) {
         const std::uint32_t mode = r.attributes >> 16;
-        const bool unix = r.madeBy >> 8 == 3 && mode != 0;
-        central_.push_back({r.offset, unix ? (mode & 0200) == 0 : (r.attributes & 0x01) != 0, r.timed, r.mtime});
+        const bool unixMode = r.madeBy >> 8 == 3 && mode != 0;
+        central_.push_back({r.offset, unixMode ? (mode & 0200) == 0 : (r.attributes & 0x01) != 0, r.timed, r.mtime});
         return true;
     });
     std::sort(central_.begin(), central_.end(), [](const Central& a, const Central& b) { return a.offset < b.offset; });
@@ -319,11 +319,11 @@ Status Reader::Next(own::Entry& entry) {
     const std::uint16_t flags = Le16(h + 6);
     method_ = Le16(h + 8);
     std::uint64_t original = Le32(h + 22), compressed = Le32(h + 18);
-    bool zip64 = false, unix = false, ntfs = false;
+    bool zip64 = false, unixTime = false, ntfsTime = false;
     std::int64_t mtime = 0;
     std::string name(reinterpret_cast<const char*>(h + 30), names), unicodeName;
     ForEachExtra(h + 30 + names, extras, [&](std::uint16_t id, const std::uint8_t* data, std::size_t n) {
-        TimeField(id, data, n, unix, ntfs, mtime);
+        TimeField(id, data, n, unixTime, ntfsTime, mtime);
         if (id == 0x0001) {
             Widen(data, n, {&original, &compressed});
             zip64 = true;
@@ -340,7 +340,7 @@ Status Reader::Next(own::Entry& entry) {
     const auto found = std::lower_bound(central_.begin(), central_.end(), offset, [](const Central& c, std::uint64_t at) { return c.offset < at; });
     const Central* central = found != central_.end() && found->offset == offset ? &*found : nullptr;
     entry_.readOnly = central != nullptr && central->readOnly;
-    if (unix || ntfs) {
+    if (unixTime || ntfsTime) {
         entry_.mtime = mtime;
     } else if (central != nullptr && central->timed) {
         entry_.mtime = central->mtime;

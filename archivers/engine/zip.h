@@ -2,8 +2,9 @@
 // ZIP archives with Deflate64 entries, read by ourselves: libarchive decodes no Deflate64, which
 // Windows' compressed folders and 7-Zip write for large content. Entries are read front to back
 // from their local headers (stored, Deflate and Deflate64), as the streaming readers do; the
-// central directory at the end only adds what local headers lack (the attributes) and marks
-// where the entries stop. Portable and window-free, so that the fuzzers can feed it memory.
+// central directory at the end only adds what local headers lack (the attributes, and the
+// NTFS times 7-Zip keeps there) and marks where the entries stop. Portable and window-free,
+// so that the fuzzers can feed it memory.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
