@@ -12,6 +12,7 @@
 #include "engine/own_stream.h"
 #include "engine/platform.h"
 #include "engine/scan.h"
+#include "engine/zip.h"
 #include "engine/zip_names.h"
 
 namespace dexalo::archivers {
@@ -69,20 +70,25 @@ constexpr FamilyTraits kFamilies[] = {
          return BaseFormat(r) == ARCHIVE_FORMAT_LHA || (BaseFormat(r) == ARCHIVE_FORMAT_TAR && OwnBytesRead(r));
      },
      &MakeOwn<lzh::Reader>, &lzh::HasMethodsOnlyWeRead},
+    // libarchive decodes no Deflate64: ZIPs with such entries are read by our reader, whose
+    // pax stream the tar reader takes.
     {Family::Zip, "ZIP", L'/',
      [](archive* r, const std::wstring& path, bool localHeaders) {
          if (localHeaders)
              archive_read_support_format_zip_streamable(r);
          else
              archive_read_support_format_zip_seekable(r);
+         archive_read_support_format_tar(r);
          // Names without the UTF-8 flag are read as UTF-8 when all of them are UTF-8 (macOS
          // writes them so), and each entry is named from the central directory.
          auto names = ReadZipNames(path);
          SetNameCharset(r, "zip", names && names->utf8 ? std::string("UTF-8") : platform::OemCharset());
          if (names) AttachZipNames(r, std::move(names), !localHeaders);
      },
-     [](archive* r) { return BaseFormat(r) == ARCHIVE_FORMAT_ZIP; },
-     nullptr, nullptr,
+     [](archive* r) {
+         return BaseFormat(r) == ARCHIVE_FORMAT_ZIP || (BaseFormat(r) == ARCHIVE_FORMAT_TAR && OwnBytesRead(r));
+     },
+     &MakeOwn<zip::Reader>, &zip::UsesDeflate64,
      // A ZIP whose central directory libarchive refuses (cut short, or oddly padded) can
      // still be read entry by entry from its local headers.
      &StartsWithZipLocalHeader},

@@ -19,6 +19,12 @@ bool MemoryInput::Skip(std::uint64_t size) {
     return true;
 }
 
+bool MemoryInput::Seek(std::uint64_t position) {
+    if (position > size_) return false;
+    at_ = static_cast<std::size_t>(position);
+    return true;
+}
+
 std::int64_t DosTimeToUnix(std::uint32_t dos) {
     std::tm tm{};
     tm.tm_year = static_cast<int>(dos >> 25 & 0x7F) + 80;

@@ -1,8 +1,9 @@
 #pragma once
 // Readers of our own, for formats (and methods) libarchive does not read. Each one reads
-// front to back from a byte source and hands out entries and their data; the engine turns
-// that into a pax stream for libarchive's tar reader, so that every family takes the same
-// scan and extraction path (names, safety checks, temporary files, error codes).
+// front to back from a byte source (ZIP's also looks at its end) and hands out entries and
+// their data; the engine turns that into a pax stream for libarchive's tar reader, so that
+// every family takes the same scan and extraction path (names, safety checks, temporary
+// files, error codes).
 // Portable and window-free, so that the fuzzers can feed a reader memory.
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +19,10 @@ public:
     virtual std::size_t Read(std::uint8_t* data, std::size_t size) = 0;
     // Moves `size` bytes on; false when the input ends before that.
     virtual bool Skip(std::uint64_t size) = 0;
+    // For ZIP, whose index lies at the end and whose sizes may follow the data: the input's
+    // size, and a move to `position` bytes from its start, back or on (false past the end).
+    virtual std::uint64_t Size() const = 0;
+    virtual bool Seek(std::uint64_t position) = 0;
 };
 
 struct Entry {
@@ -41,6 +46,8 @@ public:
     MemoryInput(const void* data, std::size_t size) : data_(static_cast<const std::uint8_t*>(data)), size_(size) {}
     std::size_t Read(std::uint8_t* data, std::size_t size) override;
     bool Skip(std::uint64_t size) override;
+    std::uint64_t Size() const override { return size_; }
+    bool Seek(std::uint64_t position) override;
 
 private:
     const std::uint8_t* data_;

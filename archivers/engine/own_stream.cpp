@@ -41,6 +41,15 @@ public:
         return static_cast<bool>(file_.seekg(static_cast<std::streamoff>(at_)));
     }
 
+    std::uint64_t Size() const override { return size_; }
+
+    bool Seek(std::uint64_t position) override {
+        if (position > size_) return false;
+        at_ = position;
+        file_.clear();
+        return static_cast<bool>(file_.seekg(static_cast<std::streamoff>(at_)));
+    }
+
 private:
     std::ifstream file_;
     std::uint64_t size_ = 0;

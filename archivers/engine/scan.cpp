@@ -132,7 +132,8 @@ Text EntryText(archive* reader, const char* raw, const wchar_t* wide, bool unico
 
 std::optional<std::wstring> LinkTarget(archive* reader, const char* raw, const wchar_t* wide) {
     if (raw == nullptr && wide == nullptr) return std::nullopt;
-    return Composed(EntryText(reader, raw, wide, StoredAsUnicode(reader, ZipEntry(reader))));
+    const std::optional<ZipEntryText> zip = OwnBytesRead(reader) ? std::nullopt : ZipEntry(reader);
+    return Composed(EntryText(reader, raw, wide, StoredAsUnicode(reader, zip)));
 }
 
 } // namespace
@@ -167,7 +168,9 @@ std::optional<std::wstring> FromStrictUtf8(std::string_view text) {
 
 std::wstring EntryPath(archive* reader, archive_entry* entry, const std::wstring& archivePath) {
     if (IsLoneStream(reader)) return LoneStreamName(archivePath);
-    const std::optional<ZipEntryText> zip = ZipEntry(reader);
+    // Our own readers name their entries themselves; the central directory's names would be
+    // matched against the positions of their pax stream.
+    const std::optional<ZipEntryText> zip = OwnBytesRead(reader) ? std::nullopt : ZipEntry(reader);
     Text path = zip && zip->name ? Text{*zip->name, zip->unicode}
                                  : EntryText(reader, archive_entry_pathname(entry), archive_entry_pathname_w(entry),
                                              StoredAsUnicode(reader, zip));

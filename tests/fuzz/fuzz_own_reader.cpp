@@ -8,6 +8,7 @@
 #include "engine/bga.h"
 #include "engine/ish.h"
 #include "engine/lzh.h"
+#include "engine/zip.h"
 
 namespace own = dexalo::archivers::own;
 
