@@ -71,6 +71,16 @@ std::string Utf8(const std::wstring& text) {
     return out;
 }
 
+constexpr std::uint64_t kLargestOctalSize = 077777777777;
+
+// "LENGTH key=value\n", the length counting itself.
+std::string PaxRecord(const std::string& key, const std::string& value) {
+    const std::string body = " " + key + "=" + value + "\n";
+    std::size_t length = body.size() + 1;
+    while (length != body.size() + std::to_string(length).size()) length = body.size() + std::to_string(length).size();
+    return std::to_string(length) + body;
+}
+
 void AppendTarHeader(std::string& out, const char* name, char type, std::uint64_t size, std::int64_t mtime,
                      unsigned mode = 0644) {
     char h[512] = {};
@@ -175,19 +185,17 @@ private:
             const std::int64_t mtime = entry_.mtime;
             // The name goes in a pax record, in UTF-8; the tar header's own name is only a
             // stand-in that the safety checks refuse should the record be empty.
-            const std::string body =
-                " path=" +
-                (entry_.utf8 ? entry_.name : Utf8(entry_.oem ? platform::FromOem(entry_.name) : platform::FromAnsi(entry_.name))) +
-                "\n";
-            std::size_t length = body.size() + 1;
-            while (length != body.size() + std::to_string(length).size()) length = body.size() + std::to_string(length).size();
-            const std::string record = std::to_string(length) + body;
-            AppendTarHeader(block_, "PaxHeader", 'x', record.size(), mtime);
-            block_ += record;
-            block_.append((512 - record.size() % 512) % 512, '\0');
+            const std::uint64_t size = entry_.directory ? 0 : entry_.size;
+            std::string records = PaxRecord(
+                "path", entry_.utf8 ? entry_.name : Utf8(entry_.oem ? platform::FromOem(entry_.name) : platform::FromAnsi(entry_.name)));
+            // The tar header's eleven octal digits end below 8 GiB; a pax record carries any size.
+            if (size > kLargestOctalSize) records += PaxRecord("size", std::to_string(size));
+            AppendTarHeader(block_, "PaxHeader", 'x', records.size(), mtime);
+            block_ += records;
+            block_.append((512 - records.size() % 512) % 512, '\0');
             const unsigned mode = entry_.directory ? 0755 : entry_.readOnly ? 0444 : 0644;
-            AppendTarHeader(block_, "..", type, entry_.directory ? 0 : entry_.size, mtime, mode);
-            remaining_ = entry_.directory ? 0 : entry_.size;
+            AppendTarHeader(block_, "..", type, std::min(size, kLargestOctalSize), mtime, mode);
+            remaining_ = size;
             state_ = remaining_ > 0 ? State::Data : State::Header;
         }
         *buffer = block_.data();

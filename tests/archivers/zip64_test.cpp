@@ -9,6 +9,7 @@
 
 #include "archiver_test_support.h"
 #include "engine/inflate64.h"
+#include "engine/scan.h"
 #include "engine/zip.h"
 
 namespace dexalo::archivers::testing {
@@ -311,6 +312,20 @@ TEST(ZipHeaders, ExtraFieldsDescriptorsAndAttributes) {
                         {"bad", "", false, false, false, dos, "", Status::Damaged},
                         {"locked", "", false, false, false, dos, "ZIP encryption not supported", Status::Unsupported}},
                        Status::Damaged}));
+}
+
+// Past 8 GiB a size no longer fits the tar header our readers' stream is made of: the listing
+// still gives it whole (the data is cut short, so nothing that large is ever written).
+TEST(ZipHeaders, SizesPast8GiBListedWhole) {
+    ScratchDir dir;
+    std::string zip = Zip({[](std::size_t at) {
+        return Entry(at, "huge.bin", 0, 9, "xx", "", std::string("\x01\x00", 2) + Le(16, 2) + Le(9ull << 30, 8) + Le(2, 8));
+    }});
+    zip.replace(zip.find("huge.bin") - 12, 8, Le(0xFFFFFFFF, 4) + Le(0xFFFFFFFF, 4));
+    WriteText(dir / "huge.zip", zip);
+    const auto listing = Scan(Family::Zip, (dir / "huge.zip").wstring());
+    ASSERT_EQ(listing->entries.size(), 1u);
+    EXPECT_EQ(listing->entries[0].size, 9ull << 30);
 }
 
 // Sizes after the data, and a stream ending on each byte around 256 KiB, where the reader's
