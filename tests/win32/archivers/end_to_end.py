@@ -35,6 +35,7 @@ ROWS = [('one.lzh', ONE, 2, 0, f'{OUT}/', None),
         ('複数.arj', MULTI, 0, 2, f'{OUT}/複数/', [f'{OUT}\\複数']),
         ('one.7z', ONE, 0, 0, f'{OUT}/', None),
         ('old-lh1.lzh', ONE, 1, 0, f'{OUT}/', None),
+        ('one-d64.zip', ONE, 0, 0, f'{OUT}/', None),
         # The front end's own BGA check counts past the last entry: a BGA goes into a sub-folder.
         ('one.gza', ONE, 0, 0, f'{OUT}/one/', None)]
 
@@ -89,6 +90,8 @@ def make_archive(target, files, src, level=0):
     if target.endswith('-lh1.lzh'):
         return old_lzh(target, files, src)
     tops = ' '.join(f"'{t}'" for t in sorted({n.split('/')[0] for n in files}))
+    if target.endswith('-d64.zip'):
+        return sh(f"7z a -bd -tzip -mm=Deflate64 '{target}' {tops}", src)
     names = ' '.join(f"'{n}'" for n in sorted(files))
     command = {'lzh': f"lha c{level}o{5 + level}y '{target}' {tops}", 'zip': f"zip -q -r -X '{target}' {tops}",
                'cab': f"gcab -c -z '{target}' {names}", 'gz': f"tar -czf '{target}' {tops}",
