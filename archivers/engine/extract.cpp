@@ -62,7 +62,7 @@ public:
     // Puts it in place of `target`; it is the caller's from then on.
     bool Commit(const Path& target) {
         file_.reset();
-        if (!made_ || !platform::ReplaceFile(path_, target)) return false;
+        if (!made_ || !platform::RenameOver(path_, target)) return false;
         made_ = false;
         return true;
     }

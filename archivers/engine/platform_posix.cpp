@@ -201,7 +201,7 @@ bool MakeDirectory(const Path& path) {
 
 bool RemoveFile(const Path& path) { return ::unlink(path.c_str()) == 0; }
 
-bool ReplaceFile(const Path& from, const Path& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+bool RenameOver(const Path& from, const Path& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
 
 bool SetModified(const Path& path, std::int64_t mtime) {
     struct timespec times[2];

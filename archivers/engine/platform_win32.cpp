@@ -146,7 +146,7 @@ bool RemoveFile(const Path& path) {
     return false;
 }
 
-bool ReplaceFile(const Path& from, const Path& to) {
+bool RenameOver(const Path& from, const Path& to) {
     const std::wstring source = Long(from), target = Long(to);
     // A read-only file cannot be replaced: only the one being replaced loses the mark, and gets
     // it back when the replacement fails.
