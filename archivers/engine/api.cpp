@@ -79,22 +79,35 @@ int Advance(Session& session, EntryRecord* record) {
     return kFindEnd;
 }
 
-} // namespace
-
-int GetFileCount(Family family, const char* archivePath) {
-    if (archivePath == nullptr) return -1;
-    const auto listing = Scan(family, Text(archivePath));
+int CountOf(Family family, const std::wstring& archivePath) {
+    const auto listing = Scan(family, archivePath);
     if (!listing->recognised) return -1;
-    // Names hidden behind a password cannot be counted: one says "ours", so that the main
-    // operation gets the file and tells the user, instead of the file passing for none.
-    if (listing->namesEncrypted) return 1;
+    // Names hidden behind a password cannot be counted, nor a set whose readable pieces list
+    // nothing: one says "ours", so that the main operation gets the file and tells the user,
+    // instead of the file passing for none.
+    if (listing->namesEncrypted || (listing->entries.empty() && !listing->missingPiece.empty())) return 1;
     return listing->entries.size() > INT_MAX ? INT_MAX : static_cast<int>(listing->entries.size());
 }
 
+bool Checked(Family family, const std::wstring& archivePath) {
+    const auto listing = Scan(family, archivePath);
+    return listing->recognised && (listing->complete || !CheckNeedsWholeListing(family));
+}
+
+// Reports a failed main operation, as only the main operations do.
+int Finish(const std::wstring& archive, const ExtractResult& result, UserInterface* ui) {
+    if (ui != nullptr && result.code != kOk && result.code != kErrorCancelled) ui->Report(archive, result);
+    return result.code;
+}
+
+} // namespace
+
+int GetFileCount(Family family, const char* archivePath) {
+    return archivePath == nullptr ? -1 : CountOf(family, Text(archivePath));
+}
+
 int CheckArchive(Family family, const char* archivePath, int) {
-    if (archivePath == nullptr) return 0;
-    const auto listing = Scan(family, Text(archivePath));
-    return listing->recognised && (listing->complete || !CheckNeedsWholeListing(family)) ? 1 : 0;
+    return archivePath != nullptr && Checked(family, Text(archivePath)) ? 1 : 0;
 }
 
 std::uintptr_t OpenArchive(Family family, const char* archivePath, std::uint32_t) {
@@ -141,8 +154,7 @@ int Run(Family family, const char* commandLine, char* output, std::uint32_t outp
     } else {
         result = Extract(ExtractRequest{family, parsed->archive, parsed->destination, parsed->patterns, ui});
     }
-    if (ui != nullptr && result.code != kOk && result.code != kErrorCancelled)
-        ui->Report(parsed ? parsed->archive : Text(commandLine), result);
+    Finish(parsed ? parsed->archive : Text(commandLine), result, ui);
     if (output != nullptr && outputSize > 0) {
         std::snprintf(output, outputSize, "%s: %u written, %u kept, %u refused, %u skipped; code %d%s%s",
                       std::string(NameOf(family)).c_str(), result.written, result.kept, result.refused,

@@ -13,6 +13,7 @@ namespace dexalo::archivers {
 inline constexpr int kVersion = 100;
 
 // Number of entries; 0 for an empty archive of the family, -1 when the file is not one.
+// A piece of a set counts the whole set's (see volumes.h).
 int GetFileCount(Family family, const char* archivePath);
 // 1 when the file is the family's archive and its headers read to the end, else 0.
 int CheckArchive(Family family, const char* archivePath, int mode);

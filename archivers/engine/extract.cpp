@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "engine/rar_name.h"
 #include "engine/report.h"
 #include "engine/scan.h"
+#include "engine/volumes.h"
 #include "common/wildcard.h"
 
 namespace dexalo::archivers {
@@ -102,18 +104,45 @@ bool IsUnsupportedMethod(const char* message) {
 
 SilentInterface gSilent;
 
+// A folder with its missing parents, through the platform's calls (which take long paths).
+// Links on the way are followed: the user chose this folder. False, with the folder that
+// could not be made, on failure.
+bool MakeFolders(const Path& folder, Path& failed) {
+    if (platform::InspectTarget(folder).kind == Kind::Directory) return true;
+    const Path parent = folder.parent_path();
+    if (!parent.empty() && parent != folder && !MakeFolders(parent, failed)) return false;
+    if (platform::MakeDirectory(folder)) return true;
+    failed = folder;
+    return false;
+}
+
+// Sets handled by the main operation in this process, by family and contents.
+std::mutex gHandledMutex;
+std::set<std::pair<Family, SetStamp>> gHandled;
+
+// True for a single file, and for a set the first time it is asked for.
+bool FirstToHandle(Family family, const VolumeSet& set, const std::wstring& opened) {
+    if (!set.Split()) return true;
+    std::lock_guard lock(gHandledMutex);
+    return gHandled.emplace(family, StampOf(set, opened)).second;
+}
+
 class Extractor {
 public:
     // Before the reader is opened: libarchive takes the password callback only then.
-    Extractor(const ExtractRequest& request, archive* reader)
-        : request_(request), reader_(reader), ui_(request.ui ? *request.ui : gSilent),
-          archivePath_(platform::ToPath(request.archive)), root_(platform::ToPath(request.destination)),
-          total_(platform::Inspect(archivePath_).size) {
+    Extractor(const ExtractRequest& request, const VolumeSet& set, archive* reader)
+        : request_(request), set_(set), reader_(reader), ui_(request.ui ? *request.ui : gSilent),
+          root_(platform::ToPath(request.destination)), headers_(set.pieces) {
+        for (const auto& piece : set.pieces) {
+            pieces_.push_back(platform::ToPath(piece));
+            total_ += platform::InspectTarget(pieces_.back()).size;
+        }
         archive_read_set_passphrase_callback(reader_, this, &Extractor::AskPassphrase);
     }
 
     ExtractResult Run() {
-        if (!MakeDirectories(root_)) {
+        if (Path failed; !MakeFolders(root_, failed)) {
+            Unwritable(failed, "the destination folder cannot be created");
             result_.code = kErrorCannotWrite;
             return result_;
         }
@@ -158,17 +187,6 @@ public:
     }
 
 private:
-    // The destination root with its missing parents, through the platform's calls (which take
-    // long paths). Links on the way are followed: the user chose this folder.
-    bool MakeDirectories(const Path& folder) {
-        if (platform::InspectTarget(folder).kind == Kind::Directory) return true;
-        const Path parent = folder.parent_path();
-        if (!parent.empty() && parent != folder && !MakeDirectories(parent)) return false;
-        if (platform::MakeDirectory(folder)) return true;
-        Unwritable(folder, "the destination folder cannot be created");
-        return false;
-    }
-
     void Note(const char* message) {
         if (result_.detail.empty() && message != nullptr) result_.detail = message;
     }
@@ -249,7 +267,7 @@ private:
     // libarchive 3.6 neither flags nor decrypts RAR 5's encrypted files: their headers say so.
     bool EncryptedRar5(archive_entry* entry) const {
         return archive_format(reader_) == ARCHIVE_FORMAT_RAR_V5 && archive_entry_filetype(entry) == AE_IFREG &&
-               Rar5FileEncrypted(request_.archive, archive_read_header_position(reader_));
+               Rar5FileEncrypted(headers_, archive_read_header_position(reader_));
     }
 
     bool CanDecrypt() const { return (archive_format(reader_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP; }
@@ -296,7 +314,8 @@ private:
         case Kind::Link:  // the link itself is replaced, its target is never touched
             return Outcome::Done;
         case Kind::File:
-            if (platform::SameFile(target, archivePath_)) return Outcome::Refused;
+            for (const Path& piece : pieces_)
+                if (platform::SameFile(target, piece)) return Outcome::Refused;  // the archive being read
             if (archive_entry_mtime_is_set(entry) && archive_entry_mtime(entry) > existing.mtime)
                 return Outcome::Done;
             return Outcome::Kept;
@@ -316,7 +335,7 @@ private:
     }
 
     Outcome Process(archive_entry* entry) {
-        const std::wstring stored = EntryPath(reader_, entry, request_.archive);
+        const std::wstring stored = EntryPath(reader_, entry, set_);
         current_ = stored;
         std::replace(current_.begin(), current_.end(), L'/', SeparatorOf(request_.family));
         ui_.Progress(request_.archive, current_, Consumed(), total_);
@@ -467,11 +486,13 @@ private:
     }
 
     const ExtractRequest& request_;
+    const VolumeSet& set_;
     archive* reader_;
     UserInterface& ui_;
-    Path archivePath_;
+    std::vector<Path> pieces_;  // the archive's files: never overwritten
     Path root_;
-    std::uint64_t total_;
+    mutable JoinedFile headers_;  // the archive again, for the headers that the engine reads itself
+    std::uint64_t total_ = 0;
     std::wstring current_;  // the entry at hand, as listed
     std::string passphrase_;
     bool passphraseGiven_ = false;
@@ -496,20 +517,36 @@ ExtractResult Extract(const ExtractRequest& request) {
         result.detail = "the archive cannot be found";
         return result;
     }
-    const bool fallback =
-        FallbackMayRead(request.family, request.archive) && Scan(request.family, request.archive)->fallback;
-    const ReaderPtr reader = NewFamilyReader(request.family, fallback);
-    if (!reader) {
-        result.code = kErrorCannotOpen;
-        return result;
+    const VolumeSet set = SetFor(request.family, request.archive);
+    if (!FirstToHandle(request.family, set, request.archive)) return result;  // done for another of its pieces
+    result = [&] {
+        ExtractResult opened;
+        const bool fallback = SecondWayOnly(request.family, set) ||
+                              (FallbackMayRead(request.family, set) && Scan(request.family, request.archive)->fallback);
+        const ReaderPtr reader = NewFamilyReader(request.family, fallback);
+        if (!reader) {
+            opened.code = kErrorCannotOpen;
+            return opened;
+        }
+        Extractor extractor(request, set, reader.get());
+        if (OpenFamilyReader(reader.get(), request.family, set) != ARCHIVE_OK) {
+            opened.code = kErrorCannotOpen;
+            if (const char* m = archive_error_string(reader.get())) opened.detail = m;
+            return opened;
+        }
+        return extractor.Run();
+    }();
+    // Whatever was read before the gap is out; what the gap cut short is not.
+    if (!set.missing.empty() && result.code != kErrorCancelled) {
+        result.code = kErrorCorrupt;
+        result.missingPiece = set.missing;
     }
-    Extractor extractor(request, reader.get());
-    if (OpenFamilyReader(reader.get(), request.family, request.archive) != ARCHIVE_OK) {
-        result.code = kErrorCannotOpen;
-        if (const char* m = archive_error_string(reader.get())) result.detail = m;
-        return result;
-    }
-    return extractor.Run();
+    return result;
+}
+
+void ForgetHandledSets() {
+    std::lock_guard lock(gHandledMutex);
+    gHandled.clear();
 }
 
 } // namespace dexalo::archivers

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "common/archiver_contract.h"
+#include "engine/volumes.h"
 
 namespace dexalo::archivers {
 
@@ -33,11 +34,19 @@ using ReaderPtr = std::unique_ptr<archive, ReaderFree>;
 // nullptr when libarchive cannot make a reader.
 ReaderPtr NewFamilyReader(Family family, bool fallback = false);
 
-// Opens such a reader on the archive file (through our own reader where the family has one).
-int OpenFamilyReader(archive* reader, Family family, const std::wstring& archivePath);
+// What the family reads when `path` is opened: the whole set for plain pieces and for the
+// family's own kind of volumes (RAR's, ZIP's); the file alone otherwise.
+VolumeSet SetFor(Family family, const std::wstring& path);
 
-// True when the family has a second way of reading and this file may need it.
-bool FallbackMayRead(Family family, const std::wstring& archivePath);
+// Opens such a reader on the set's pieces, read as one (through our own reader where the
+// family has one). Fails when none can be read (the first piece is missing).
+int OpenFamilyReader(archive* reader, Family family, const VolumeSet& set);
+
+// True when the family has a second way of reading and this set may need it.
+bool FallbackMayRead(Family family, const VolumeSet& set);
+// True when the set can only be read the family's second way (a split ZIP: its central
+// directory counts offsets within each piece; its local headers follow one another).
+bool SecondWayOnly(Family family, const VolumeSet& set);
 
 // Separator between folder names in the stored paths that the find calls report.
 wchar_t SeparatorOf(Family family);

@@ -18,7 +18,11 @@ std::wstring ReportText(const std::wstring& archivePath, const ExtractResult& re
         return text + L"\nコマンドラインを解釈できません。";
     default: break;
     }
-    if (result.code == kErrorCorrupt) {
+    // What a missing piece cut short is not damaged: the piece alone is named.
+    if (!result.missingPiece.empty()) {
+        text += L"\n分割された書庫の一部が見つかりません: " + result.missingPiece;
+        text += L"\nこれより後のファイルは解凍していません。";
+    } else if (result.code == kErrorCorrupt) {
         if (result.corruptEntry.empty())
             text += L"\n書庫が壊れています。";
         else if (result.corruptEncrypted)
