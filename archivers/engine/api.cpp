@@ -94,6 +94,17 @@ bool Checked(Family family, const std::wstring& archivePath) {
     return listing->recognised && (listing->complete || !CheckNeedsWholeListing(family));
 }
 
+// What the program would do with the file before it asks the split-file library.
+bool TakenByAnotherFamily(const std::wstring& archivePath) {
+    for (std::size_t i = 0; i < kFamilyCount; ++i) {
+        const auto family = static_cast<Family>(i);
+        if ((CallsOf(family) == Calls::Count && CountOf(family, archivePath) >= 1) ||
+            (CallsOf(family) == Calls::Check && Checked(family, archivePath)))
+            return true;
+    }
+    return false;
+}
+
 // Reports a failed main operation, as only the main operations do.
 int Finish(const std::wstring& archive, const ExtractResult& result, UserInterface* ui) {
     if (ui != nullptr && result.code != kOk && result.code != kErrorCancelled) ui->Report(archive, result);
@@ -107,7 +118,11 @@ int GetFileCount(Family family, const char* archivePath) {
 }
 
 int CheckArchive(Family family, const char* archivePath, int) {
-    return archivePath != nullptr && Checked(family, Text(archivePath)) ? 1 : 0;
+    if (archivePath == nullptr) return 0;
+    const std::wstring path = Text(archivePath);
+    if (CallsOf(family) != Calls::Join) return Checked(family, path) ? 1 : 0;
+    const VolumeSet set = FindSet(path);
+    return set.kind == SetKind::Plain && set.missing.empty() && !TakenByAnotherFamily(path) ? 1 : 0;
 }
 
 std::uintptr_t OpenArchive(Family family, const char* archivePath, std::uint32_t) {
@@ -161,6 +176,15 @@ int Run(Family family, const char* commandLine, char* output, std::uint32_t outp
                       result.skipped, result.code, result.detail.empty() ? "" : ": ", result.detail.c_str());
     }
     return result.code;
+}
+
+int Combine(Family family, const char* piecePath, const char* folder, UserInterface* ui) {
+    ExtractResult result;
+    result.code = kErrorCannotOpen;
+    const std::wstring piece = Text(piecePath);
+    if (!piece.empty()) result = Extract(ExtractRequest{family, piece, FolderArgument(Text(folder)), {}, ui});
+    result.join = true;  // whatever failed, the user is told of a join
+    return Finish(piece, result, ui);
 }
 
 } // namespace dexalo::archivers

@@ -68,6 +68,13 @@ public:
         made_ = false;
         return true;
     }
+    // Puts it in place under `target` only while no file has that name; false otherwise.
+    bool CommitNew(const Path& target) {
+        file_.reset();
+        if (!made_ || !platform::RenameNew(path_, target)) return false;
+        made_ = false;
+        return true;
+    }
     void Discard() {
         file_.reset();  // closed before it is removed
         if (made_) platform::RemoveFile(path_);
@@ -507,6 +514,78 @@ private:
     bool cannotWrite_ = false;
 };
 
+// "movie.mp4" becomes "movie (2).mp4"; a name without an extension gets the number at its end.
+std::wstring Numbered(const std::wstring& name, unsigned n) {
+    const std::wstring tag = L" (" + std::to_wstring(n) + L")";
+    const std::size_t dot = name.rfind(L'.');
+    return dot == std::wstring::npos || dot == 0 ? name + tag : name.substr(0, dot) + tag + name.substr(dot);
+}
+
+// The split-file family: the pieces joined, in order, into one new file in the destination.
+// It is written under a temporary name and put in place only whole, under the joined name or
+// the first numbered one that is free: an existing file is never replaced.
+ExtractResult JoinPieces(const ExtractRequest& request) {
+    ExtractResult result;
+    result.join = true;
+    UserInterface& ui = request.ui ? *request.ui : gSilent;
+    const VolumeSet set = FindSet(request.archive);
+    if (set.kind != SetKind::Plain) {
+        result.code = kErrorCannotOpen;
+        result.detail = "not a piece of a split file";
+        return result;
+    }
+    if (!FirstToHandle(request.family, set, request.archive)) return result;
+    if (!set.missing.empty()) {
+        result.code = kErrorCorrupt;
+        result.missingPiece = set.missing;
+        result.detail = "a piece is missing";
+        return result;
+    }
+    auto unwritable = [&](const Path& what, const char* detail, std::wstring reason = platform::LastErrorText()) {
+        result.code = kErrorCannotWrite;
+        result.unwritable = platform::FromPath(what);
+        result.systemReason = std::move(reason);
+        result.detail = detail;
+        return result;
+    };
+    const Path root = platform::ToPath(request.destination);
+    const std::wstring name = DisplayName(set.name);
+    if (Path failed; !MakeFolders(root, failed)) return unwritable(failed, "the destination folder cannot be created");
+    JoinedFile in(set.pieces);
+    Temporary temp;
+    std::wstring reason;
+    if (!temp.MakeFile(root, reason)) return unwritable(root / platform::ToPath(name), "a file cannot be created", reason);
+    std::vector<std::uint8_t> block(kReadBlockSize);
+    std::uint64_t at = 0;
+    while (const std::size_t n = in.Read(block.data(), block.size())) {
+        if (!temp.File().WriteAt(at, block.data(), n))
+            return unwritable(root / platform::ToPath(name), "a file cannot be written (disk full?)");
+        at += n;
+        ui.Progress(request.archive, name, at, in.Size());
+        if (ui.Cancelled()) {
+            result.code = kErrorCancelled;
+            return result;  // the temporary file goes with `temp`
+        }
+    }
+    if (in.Failed() || at != in.Size()) {
+        result.code = kErrorCannotOpen;
+        result.detail = "a piece cannot be read";
+        return result;
+    }
+    const std::int64_t mtime = platform::InspectTarget(platform::ToPath(set.pieces.front())).mtime;
+    if (!temp.File().Finish(at, mtime)) return unwritable(root / platform::ToPath(name), "a file cannot be written");
+    for (unsigned n = 1; n <= 9999; ++n) {
+        const Path target = root / platform::ToPath(n == 1 ? name : Numbered(name, n));
+        if (temp.CommitNew(target)) {
+            result.written = 1;
+            return result;
+        }
+        const std::wstring why = platform::LastErrorText();  // before the look below sets its own
+        if (platform::Inspect(target).kind == Kind::Missing) return unwritable(target, "a file cannot be put in place", why);
+    }
+    return unwritable(root / platform::ToPath(name), "every numbered name is taken", L"同じ名前のファイルがあります。");
+}
+
 } // namespace
 
 ExtractResult Extract(const ExtractRequest& request) {
@@ -517,6 +596,7 @@ ExtractResult Extract(const ExtractRequest& request) {
         result.detail = "the archive cannot be found";
         return result;
     }
+    if (CallsOf(request.family) == Calls::Join) return JoinPieces(request);
     const VolumeSet set = SetFor(request.family, request.archive);
     if (!FirstToHandle(request.family, set, request.archive)) return result;  // done for another of its pieces
     result = [&] {

@@ -122,6 +122,9 @@ constexpr FamilyTraits kFamilies[] = {
      [](archive* r) { return BaseFormat(r) == ARCHIVE_FORMAT_RAR || BaseFormat(r) == ARCHIVE_FORMAT_RAR_V5; },
      nullptr, nullptr, nullptr, true, SetKind::RarVolumes},
     {Family::Bga, "BGA", L'\\', &ReadOurOwn, &OpenedOnItsHeader, &MakeOwn<bga::Reader>},
+    // The split-file library reads nothing through libarchive: its calls (Join) go to the set
+    // finder and the join in extract.cpp, which take plain pieces that no other family takes.
+    {Family::Jak, "JAK", L'\\', [](archive*, bool) {}, [](archive*) { return false; }},
 };
 
 constexpr bool InFamilyOrder() {

@@ -5,6 +5,7 @@
 // counts as its archive.
 #include <archive.h>
 
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,7 +20,16 @@ namespace dexalo::archivers {
 #define DEXALO_NO_FAMILY(...)
 enum class Family { DEXALO_ARCHIVER_LIBRARIES(DEXALO_FAMILY_OF, DEXALO_NO_FAMILY) };
 #undef DEXALO_FAMILY_OF
+
+// The calls the program makes of a family's library (see the libraries' table): Join is the
+// split-file library's, whose archive is a set of plain pieces that no other family takes.
+enum class Calls { Count, Check, Join };
+#define DEXALO_CALLS_OF(file, prefix, family, calls) Calls::calls,
+inline constexpr Calls kCallsOf[] = {DEXALO_ARCHIVER_LIBRARIES(DEXALO_CALLS_OF, DEXALO_NO_FAMILY)};
+#undef DEXALO_CALLS_OF
 #undef DEXALO_NO_FAMILY
+inline constexpr std::size_t kFamilyCount = std::size(kCallsOf);
+inline Calls CallsOf(Family family) { return kCallsOf[static_cast<std::size_t>(family)]; }
 
 // Owns a libarchive reader: freed however the work that uses it ends.
 struct ReaderFree {

@@ -62,6 +62,8 @@ bool RemoveFile(const Path& path);
 // ReplaceFile: <windows.h>, which libarchive's headers include, makes a macro of that name,
 // and a source that sees this header before <windows.h> would call another function.)
 bool RenameOver(const Path& from, const Path& to);
+// Renames only while nothing has the new name; false when something has (or on failure).
+bool RenameNew(const Path& from, const Path& to);
 bool SetModified(const Path& path, std::int64_t mtime);
 // Marks a file read-only, as an entry that carries no write permission asks.
 bool MarkReadOnly(const Path& path);

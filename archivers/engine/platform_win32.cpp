@@ -165,6 +165,16 @@ bool RenameOver(const Path& from, const Path& to) {
     return false;
 }
 
+bool RenameNew(const Path& from, const Path& to) {
+    const std::wstring source = Long(from), target = Long(to);
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+        if (GetLastError() != ERROR_SHARING_VIOLATION || attempt == 10) return false;
+        Sleep(100);
+    }
+}
+
 bool SetModified(const Path& path, std::int64_t mtime) {
     UniqueKernelHandle file(CreateFileW(Long(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,

@@ -137,7 +137,7 @@ TEST_F(Volumes, EachKindFromAnyPiece) {
             EXPECT_EQ(Sorted(List(kind.family, piece, "*")), KeysOf(expected));
             EXPECT_EQ(ScanCount(), scans + (name == opened[0]));
             for (Family family : kCountFamilies) EXPECT_EQ(family == kind.family || Count(family, piece) == -1, true) << NameOf(family);
-            EXPECT_EQ(CheckArchive(Family::Ish, piece.c_str(), 0), 0);
+            EXPECT_EQ(CheckArchive(Family::Ish, piece.c_str(), 0) + CheckArchive(Family::Jak, piece.c_str(), 0), 0);
         }
         EXPECT_EQ(Extract(kind.family, Set(opened[0]), dir_ / "first"), 0);
         EXPECT_EQ(Extracted("first", kind), expected);
@@ -192,6 +192,71 @@ TEST_F(Volumes, AMissingPieceIsNamedOnce) {
                       L"分割された書庫の一部が見つかりません: m.part4.rar\nこれより後のファイルは解凍していません。");
         }
     }
+}
+
+// A split file that is no archive: only the split-file library takes it, and joins it once
+// into name.ext (or a numbered name: nothing is ever replaced). A piece missing is reported
+// and leaves nothing behind.
+TEST_F(Volumes, JoiningASplitFile) {
+    const std::string movie = Noise(600000);  // three blocks of the join
+    WriteText(src_ / "movie.mp4", movie);
+    WriteText(src_ / "photos.zip.002", "not a piece\n");  // an entry that would overwrite a piece
+    Make("split -b 64k -a 3 --numeric-suffixes=1 movie.mp4 @movie.mp4. && touch -d '2021-03-04 05:06:08' @movie.mp4.* && "
+         "touch -d tomorrow photos.zip.002 && zip -qr ../photos.zip a.txt sub photos.zip.002 && "
+         "split -b 200 -a 3 --numeric-suffixes=1 ../photos.zip @photos.zip.");
+    const auto check = [](const fs::path& piece) { return CheckArchive(Family::Jak, piece.c_str(), 0); };
+    const auto combine = [](const fs::path& piece, const std::string& folder, UserInterface* user = nullptr) {
+        return Combine(Family::Jak, piece.c_str(), folder.c_str(), user);
+    };
+    for (const char* piece : {"movie.mp4.001", "movie.mp4.003"}) {
+        for (Family family : kCountFamilies) EXPECT_EQ(Count(family, Set(piece)), -1) << piece;
+        EXPECT_EQ(CheckArchive(Family::Ish, Set(piece).c_str(), 0), 0);
+        EXPECT_EQ(check(Set(piece)), 1) << piece;
+    }
+    EXPECT_EQ(Count(Family::Zip, Set("photos.zip.002")), 4);  // a.txt, sub/, sub/b.txt, photos.zip.002
+    EXPECT_EQ(check(Set("photos.zip.001")), 0);
+    const std::string piece = ReadText(Set("photos.zip.002"));
+    EXPECT_EQ(Extract(Family::Zip, Set("photos.zip.001"), dir_ / "set"), kErrorRefused);  // a newer entry all the same
+    EXPECT_EQ(ReadText(Set("photos.zip.002")), piece);
+    EXPECT_EQ(ReadText(Set("sub/b.txt")), "beta\n");
+    EXPECT_EQ(check(src_ / "a.txt"), 0);
+
+    const std::string out = (dir_ / "out").string() + "/";  // as the front end passes it
+    ScriptedUser cancelling;  // after the second block: nothing stays, not even the temporary file
+    cancelling.cancelIn = L"movie.mp4";
+    EXPECT_EQ(combine(Set("movie.mp4.001"), out, &cancelling), kErrorCancelled);
+    EXPECT_EQ(Tree(dir_ / "out"), Files{});
+    EXPECT_TRUE(cancelling.reports.empty());
+    EXPECT_EQ(cancelling.total, movie.size());
+    ForgetHandledSets();
+    EXPECT_EQ(combine(Set("movie.mp4.002"), out), 0);
+    EXPECT_EQ(combine(Set("movie.mp4.003"), out), 0);  // the same set: done already
+    EXPECT_EQ(Tree(dir_ / "out"), (Files{{"movie.mp4", movie}}));
+    EXPECT_EQ(fs::last_write_time(dir_ / "out/movie.mp4"), fs::last_write_time(Set("movie.mp4.001")));
+    ForgetHandledSets();
+    EXPECT_EQ(combine(Set("movie.mp4.001"), out), 0);
+    EXPECT_EQ(Tree(dir_ / "out"), (Files{{"movie.mp4", movie}, {"movie (2).mp4", movie}}));
+
+    ScriptedUser user;  // a destination that cannot be made: a file stands in the way
+    ForgetHandledSets();
+    EXPECT_EQ(combine(Set("movie.mp4.001"), (src_ / "a.txt/in").string(), &user), kErrorCannotWrite);
+    ASSERT_EQ(user.reports.size(), 1u);
+    EXPECT_EQ(user.reports[0].unwritable, platform::FromPath(src_ / "a.txt"));
+    EXPECT_EQ(ReadText(src_ / "a.txt"), "alpha\n");
+
+    fs::remove(Set("movie.mp4.002"));
+    ForgetHandledSets();
+    EXPECT_EQ(check(Set("movie.mp4.001")), 0);
+    EXPECT_EQ(combine(Set("movie.mp4.003"), (dir_ / "cut").string(), &user), kErrorCorrupt);
+    EXPECT_EQ(combine(Set("movie.mp4.001"), (dir_ / "cut").string(), &user), 0);  // the same set: told once
+    ASSERT_EQ(user.reports.size(), 2u);
+    EXPECT_EQ(user.reports[1].missingPiece, L"movie.mp4.002");
+    EXPECT_EQ(ReportText(L"movie.mp4.003", user.reports[1]),
+              L"「movie.mp4.003」を結合できませんでした。\n\n分割されたファイルの一部が見つかりません: movie.mp4.002");
+    EXPECT_EQ(Tree(dir_ / "cut"), Files{});
+    EXPECT_EQ(combine(src_ / "a.txt", out, &user), kErrorCannotOpen);  // no piece at all
+    EXPECT_EQ(combine("", out, &user), kErrorCannotOpen);
+    EXPECT_EQ(user.reports.size(), 4u);
 }
 
 } // namespace
