@@ -122,7 +122,7 @@ int CheckArchive(Family family, const char* archivePath, int) {
     const std::wstring path = Text(archivePath);
     if (CallsOf(family) != Calls::Join) return Checked(family, path) ? 1 : 0;
     const VolumeSet set = FindSet(path);
-    return set.kind == SetKind::Plain && set.missing.empty() && !TakenByAnotherFamily(path) ? 1 : 0;
+    return set.kind == SetKind::Plain && !set.pieces.empty() && set.missing.empty() && !TakenByAnotherFamily(path) ? 1 : 0;
 }
 
 std::uintptr_t OpenArchive(Family family, const char* archivePath, std::uint32_t) {

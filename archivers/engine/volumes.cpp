@@ -183,6 +183,7 @@ VolumeSet FindSet(const std::wstring& path) {
     const platform::Path folder = opened.parent_path();
     auto at = [&](const std::wstring& file) { return platform::FromPath(folder / platform::ToPath(file)); };
     const auto found = PiecesBeside(folder, *name);
+    if (found.count(name->index) == 0) return SingleFile(path);  // no file, or a folder that cannot be listed
     const auto zip = found.find(kLast);
     std::size_t count = 0;  // up to the last numbered piece found
     for (const auto& piece : found)

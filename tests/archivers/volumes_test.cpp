@@ -219,7 +219,8 @@ TEST_F(Volumes, JoiningASplitFile) {
     EXPECT_EQ(Extract(Family::Zip, Set("photos.zip.001"), dir_ / "set"), kErrorRefused);  // a newer entry all the same
     EXPECT_EQ(ReadText(Set("photos.zip.002")), piece);
     EXPECT_EQ(ReadText(Set("sub/b.txt")), "beta\n");
-    EXPECT_EQ(check(src_ / "a.txt"), 0);
+    fs::create_directories(dir_ / "set/folder.001");
+    EXPECT_EQ(check(src_ / "a.txt") + check(Set("folder.001")), 0);
 
     const std::string out = (dir_ / "out").string() + "/";  // as the front end passes it
     ScriptedUser cancelling;  // after the second block: nothing stays, not even the temporary file
