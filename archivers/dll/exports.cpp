@@ -1,6 +1,6 @@
 // The exports of one archiver library. Built once per library with DEXALO_PREFIX (the
 // export prefix, which is also the main operation's name), DEXALO_FAMILY and the interface
-// the program calls, DEXALO_CALLS_Count or DEXALO_CALLS_Check, defined.
+// the program calls, DEXALO_CALLS_Count, DEXALO_CALLS_Check or DEXALO_CALLS_Join, defined.
 #include <windows.h>
 
 #include "engine/api.h"
@@ -37,6 +37,22 @@ __declspec(dllexport) BOOL WINAPI DEXALO_EXPORT(CheckArchive)(LPCSTR archivePath
 __declspec(dllexport) int WINAPI DEXALO_PREFIX(HWND owner, LPCSTR commandLine) {
     const QuietSystemErrors quiet;
     return arc::win32::RunWithWindows(kFamily, owner, commandLine, nullptr, 0);
+}
+#elif defined(DEXALO_CALLS_Join)
+// The split-file library: a 16-bit version, the check call, and the join.
+__declspec(dllexport) WORD WINAPI DEXALO_EXPORT(GetVersion)(void) { return static_cast<WORD>(arc::kVersion); }
+
+__declspec(dllexport) BOOL WINAPI DEXALO_EXPORT(CheckArchive)(LPCSTR path, int mode) {
+    const QuietSystemErrors quiet;
+    return arc::CheckArchive(kFamily, path, mode);
+}
+
+// Joins the set of `path` into `folder`. The program passes no window: ours are centred on
+// the screen, and our own message says what went wrong (the program shows nothing).
+__declspec(dllexport) int WINAPI DEXALO_EXPORT(Combine)(LPCSTR path, LPCSTR folder) {
+    const QuietSystemErrors quiet;
+    return arc::win32::RunWithWindows(
+        nullptr, [&](arc::UserInterface* ui) { return arc::Combine(kFamily, path, folder, ui); }, true);
 }
 #else
 __declspec(dllexport) WORD WINAPI DEXALO_EXPORT(GetVersion)(void) {

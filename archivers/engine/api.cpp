@@ -79,22 +79,50 @@ int Advance(Session& session, EntryRecord* record) {
     return kFindEnd;
 }
 
+int CountOf(Family family, const std::wstring& archivePath) {
+    const auto listing = Scan(family, archivePath);
+    if (!listing->recognised) return -1;
+    // Names hidden behind a password cannot be counted, nor a set whose readable pieces list
+    // nothing: one says "ours", so that the main operation gets the file and tells the user,
+    // instead of the file passing for none.
+    if (listing->namesEncrypted || (listing->entries.empty() && !listing->missingPiece.empty())) return 1;
+    return listing->entries.size() > INT_MAX ? INT_MAX : static_cast<int>(listing->entries.size());
+}
+
+bool Checked(Family family, const std::wstring& archivePath) {
+    const auto listing = Scan(family, archivePath);
+    return listing->recognised && (listing->complete || !CheckNeedsWholeListing(family));
+}
+
+// What the program would do with the file before it asks the split-file library.
+bool TakenByAnotherFamily(const std::wstring& archivePath) {
+    for (std::size_t i = 0; i < kFamilyCount; ++i) {
+        const auto family = static_cast<Family>(i);
+        if ((CallsOf(family) == Calls::Count && CountOf(family, archivePath) >= 1) ||
+            (CallsOf(family) == Calls::Check && Checked(family, archivePath)))
+            return true;
+    }
+    return false;
+}
+
+// Reports a failed main operation, as only the main operations do.
+int Finish(const std::wstring& archive, const ExtractResult& result, UserInterface* ui) {
+    if (ui != nullptr && result.code != kOk && result.code != kErrorCancelled) ui->Report(archive, result);
+    return result.code;
+}
+
 } // namespace
 
 int GetFileCount(Family family, const char* archivePath) {
-    if (archivePath == nullptr) return -1;
-    const auto listing = Scan(family, Text(archivePath));
-    if (!listing->recognised) return -1;
-    // Names hidden behind a password cannot be counted: one says "ours", so that the main
-    // operation gets the file and tells the user, instead of the file passing for none.
-    if (listing->namesEncrypted) return 1;
-    return listing->entries.size() > INT_MAX ? INT_MAX : static_cast<int>(listing->entries.size());
+    return archivePath == nullptr ? -1 : CountOf(family, Text(archivePath));
 }
 
 int CheckArchive(Family family, const char* archivePath, int) {
     if (archivePath == nullptr) return 0;
-    const auto listing = Scan(family, Text(archivePath));
-    return listing->recognised && (listing->complete || !CheckNeedsWholeListing(family)) ? 1 : 0;
+    const std::wstring path = Text(archivePath);
+    if (CallsOf(family) != Calls::Join) return Checked(family, path) ? 1 : 0;
+    const VolumeSet set = FindSet(path);
+    return set.kind == SetKind::Plain && !set.pieces.empty() && set.missing.empty() && !TakenByAnotherFamily(path) ? 1 : 0;
 }
 
 std::uintptr_t OpenArchive(Family family, const char* archivePath, std::uint32_t) {
@@ -141,14 +169,22 @@ int Run(Family family, const char* commandLine, char* output, std::uint32_t outp
     } else {
         result = Extract(ExtractRequest{family, parsed->archive, parsed->destination, parsed->patterns, ui});
     }
-    if (ui != nullptr && result.code != kOk && result.code != kErrorCancelled)
-        ui->Report(parsed ? parsed->archive : Text(commandLine), result);
+    Finish(parsed ? parsed->archive : Text(commandLine), result, ui);
     if (output != nullptr && outputSize > 0) {
         std::snprintf(output, outputSize, "%s: %u written, %u kept, %u refused, %u skipped; code %d%s%s",
                       std::string(NameOf(family)).c_str(), result.written, result.kept, result.refused,
                       result.skipped, result.code, result.detail.empty() ? "" : ": ", result.detail.c_str());
     }
     return result.code;
+}
+
+int Combine(Family family, const char* piecePath, const char* folder, UserInterface* ui) {
+    ExtractResult result;
+    result.code = kErrorCannotOpen;
+    const std::wstring piece = Text(piecePath);
+    if (!piece.empty()) result = Extract(ExtractRequest{family, piece, FolderArgument(Text(folder)), {}, ui});
+    result.join = true;  // whatever failed, the user is told of a join
+    return Finish(piece, result, ui);
 }
 
 } // namespace dexalo::archivers

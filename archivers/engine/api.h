@@ -13,8 +13,11 @@ namespace dexalo::archivers {
 inline constexpr int kVersion = 100;
 
 // Number of entries; 0 for an empty archive of the family, -1 when the file is not one.
+// A piece of a set counts the whole set's (see volumes.h).
 int GetFileCount(Family family, const char* archivePath);
 // 1 when the file is the family's archive and its headers read to the end, else 0.
+// The split-file family (Join calls): 1 for any piece of a set of plain pieces (name.ext.001...)
+// with none missing, whose joined content no other family of ours takes.
 int CheckArchive(Family family, const char* archivePath, int mode);
 
 // 0 when the file is not the family's archive.
@@ -30,5 +33,9 @@ int CloseArchive(Family family, std::uintptr_t handle);
 // went wrong (none after success or a cancel).
 int Run(Family family, const char* commandLine, char* output, std::uint32_t outputSize,
         UserInterface* ui = nullptr);
+
+// The split-file family's main operation: joins the set of `piecePath` into `folder` (see
+// Extract); 0 on success, else an error code, after one report of what went wrong.
+int Combine(Family family, const char* piecePath, const char* folder, UserInterface* ui = nullptr);
 
 } // namespace dexalo::archivers

@@ -61,8 +61,7 @@ std::optional<CommandLine> ParseFolderSwitch(std::wstring_view line) {
     while (!folder.empty() && IsBlank(folder.back())) folder.remove_suffix(1);
     CommandLine result;
     result.archive = archive;
-    result.destination = TrimTrailingSeparators(std::wstring(folder));
-    if (result.destination.empty()) result.destination = L".";
+    result.destination = FolderArgument(std::wstring(folder));
     return result;
 }
 
@@ -102,9 +101,13 @@ std::optional<CommandLine> ParseCommandLine(std::wstring_view line) {
             for (std::size_t k = 2; k < rest.size(); ++k) result.patterns.push_back(rest[k]->text);
         }
     }
-    result.destination = TrimTrailingSeparators(std::move(result.destination));
-    if (result.destination.empty()) result.destination = L".";
+    result.destination = FolderArgument(std::move(result.destination));
     return result;
+}
+
+std::wstring FolderArgument(std::wstring folder) {
+    folder = TrimTrailingSeparators(std::move(folder));
+    return folder.empty() ? L"." : folder;
 }
 
 } // namespace dexalo::archivers

@@ -22,4 +22,8 @@ struct CommandLine {
 // nullopt when no archive is named or the command is not extraction.
 std::optional<CommandLine> ParseCommandLine(std::wstring_view line);
 
+// A destination folder as given: trailing separators removed (a root such as "C:\\" stays),
+// "." when empty.
+std::wstring FolderArgument(std::wstring folder);
+
 } // namespace dexalo::archivers

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "engine/rar_name.h"
 #include "engine/report.h"
 #include "engine/scan.h"
+#include "engine/volumes.h"
 #include "common/wildcard.h"
 
 namespace dexalo::archivers {
@@ -62,7 +64,14 @@ public:
     // Puts it in place of `target`; it is the caller's from then on.
     bool Commit(const Path& target) {
         file_.reset();
-        if (!made_ || !platform::ReplaceFile(path_, target)) return false;
+        if (!made_ || !platform::RenameOver(path_, target)) return false;
+        made_ = false;
+        return true;
+    }
+    // Puts it in place under `target` only while no file has that name; false otherwise.
+    bool CommitNew(const Path& target) {
+        file_.reset();
+        if (!made_ || !platform::RenameNew(path_, target)) return false;
         made_ = false;
         return true;
     }
@@ -102,18 +111,45 @@ bool IsUnsupportedMethod(const char* message) {
 
 SilentInterface gSilent;
 
+// A folder with its missing parents, through the platform's calls (which take long paths).
+// Links on the way are followed: the user chose this folder. False, with the folder that
+// could not be made, on failure.
+bool MakeFolders(const Path& folder, Path& failed) {
+    if (platform::InspectTarget(folder).kind == Kind::Directory) return true;
+    const Path parent = folder.parent_path();
+    if (!parent.empty() && parent != folder && !MakeFolders(parent, failed)) return false;
+    if (platform::MakeDirectory(folder)) return true;
+    failed = folder;
+    return false;
+}
+
+// Sets handled by the main operation in this process, by family and contents.
+std::mutex gHandledMutex;
+std::set<std::pair<Family, SetStamp>> gHandled;
+
+// True for a single file, and for a set the first time it is asked for.
+bool FirstToHandle(Family family, const VolumeSet& set, const std::wstring& opened) {
+    if (!set.Split()) return true;
+    std::lock_guard lock(gHandledMutex);
+    return gHandled.emplace(family, StampOf(set, opened)).second;
+}
+
 class Extractor {
 public:
     // Before the reader is opened: libarchive takes the password callback only then.
-    Extractor(const ExtractRequest& request, archive* reader)
-        : request_(request), reader_(reader), ui_(request.ui ? *request.ui : gSilent),
-          archivePath_(platform::ToPath(request.archive)), root_(platform::ToPath(request.destination)),
-          total_(platform::Inspect(archivePath_).size) {
+    Extractor(const ExtractRequest& request, const VolumeSet& set, archive* reader)
+        : request_(request), set_(set), reader_(reader), ui_(request.ui ? *request.ui : gSilent),
+          root_(platform::ToPath(request.destination)), headers_(set.pieces) {
+        for (const auto& piece : set.pieces) {
+            pieces_.push_back(platform::ToPath(piece));
+            total_ += platform::InspectTarget(pieces_.back()).size;
+        }
         archive_read_set_passphrase_callback(reader_, this, &Extractor::AskPassphrase);
     }
 
     ExtractResult Run() {
-        if (!MakeDirectories(root_)) {
+        if (Path failed; !MakeFolders(root_, failed)) {
+            Unwritable(failed, "the destination folder cannot be created");
             result_.code = kErrorCannotWrite;
             return result_;
         }
@@ -158,17 +194,6 @@ public:
     }
 
 private:
-    // The destination root with its missing parents, through the platform's calls (which take
-    // long paths). Links on the way are followed: the user chose this folder.
-    bool MakeDirectories(const Path& folder) {
-        if (platform::InspectTarget(folder).kind == Kind::Directory) return true;
-        const Path parent = folder.parent_path();
-        if (!parent.empty() && parent != folder && !MakeDirectories(parent)) return false;
-        if (platform::MakeDirectory(folder)) return true;
-        Unwritable(folder, "the destination folder cannot be created");
-        return false;
-    }
-
     void Note(const char* message) {
         if (result_.detail.empty() && message != nullptr) result_.detail = message;
     }
@@ -249,7 +274,7 @@ private:
     // libarchive 3.6 neither flags nor decrypts RAR 5's encrypted files: their headers say so.
     bool EncryptedRar5(archive_entry* entry) const {
         return archive_format(reader_) == ARCHIVE_FORMAT_RAR_V5 && archive_entry_filetype(entry) == AE_IFREG &&
-               Rar5FileEncrypted(request_.archive, archive_read_header_position(reader_));
+               Rar5FileEncrypted(headers_, archive_read_header_position(reader_));
     }
 
     bool CanDecrypt() const { return (archive_format(reader_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP; }
@@ -296,7 +321,8 @@ private:
         case Kind::Link:  // the link itself is replaced, its target is never touched
             return Outcome::Done;
         case Kind::File:
-            if (platform::SameFile(target, archivePath_)) return Outcome::Refused;
+            for (const Path& piece : pieces_)
+                if (platform::SameFile(target, piece)) return Outcome::Refused;  // the archive being read
             if (archive_entry_mtime_is_set(entry) && archive_entry_mtime(entry) > existing.mtime)
                 return Outcome::Done;
             return Outcome::Kept;
@@ -316,7 +342,7 @@ private:
     }
 
     Outcome Process(archive_entry* entry) {
-        const std::wstring stored = EntryPath(reader_, entry, request_.archive);
+        const std::wstring stored = EntryPath(reader_, entry, set_);
         current_ = stored;
         std::replace(current_.begin(), current_.end(), L'/', SeparatorOf(request_.family));
         ui_.Progress(request_.archive, current_, Consumed(), total_);
@@ -467,11 +493,13 @@ private:
     }
 
     const ExtractRequest& request_;
+    const VolumeSet& set_;
     archive* reader_;
     UserInterface& ui_;
-    Path archivePath_;
+    std::vector<Path> pieces_;  // the archive's files: never overwritten
     Path root_;
-    std::uint64_t total_;
+    mutable JoinedFile headers_;  // the archive again, for the headers that the engine reads itself
+    std::uint64_t total_ = 0;
     std::wstring current_;  // the entry at hand, as listed
     std::string passphrase_;
     bool passphraseGiven_ = false;
@@ -486,6 +514,78 @@ private:
     bool cannotWrite_ = false;
 };
 
+// "movie.mp4" becomes "movie (2).mp4"; a name without an extension gets the number at its end.
+std::wstring Numbered(const std::wstring& name, unsigned n) {
+    const std::wstring tag = L" (" + std::to_wstring(n) + L")";
+    const std::size_t dot = name.rfind(L'.');
+    return dot == std::wstring::npos || dot == 0 ? name + tag : name.substr(0, dot) + tag + name.substr(dot);
+}
+
+// The split-file family: the pieces joined, in order, into one new file in the destination.
+// It is written under a temporary name and put in place only whole, under the joined name or
+// the first numbered one that is free: an existing file is never replaced.
+ExtractResult JoinPieces(const ExtractRequest& request) {
+    ExtractResult result;
+    result.join = true;
+    UserInterface& ui = request.ui ? *request.ui : gSilent;
+    const VolumeSet set = FindSet(request.archive);
+    if (set.kind != SetKind::Plain) {
+        result.code = kErrorCannotOpen;
+        result.detail = "not a piece of a split file";
+        return result;
+    }
+    if (!FirstToHandle(request.family, set, request.archive)) return result;
+    if (!set.missing.empty()) {
+        result.code = kErrorCorrupt;
+        result.missingPiece = set.missing;
+        result.detail = "a piece is missing";
+        return result;
+    }
+    auto unwritable = [&](const Path& what, const char* detail, std::wstring reason = platform::LastErrorText()) {
+        result.code = kErrorCannotWrite;
+        result.unwritable = platform::FromPath(what);
+        result.systemReason = std::move(reason);
+        result.detail = detail;
+        return result;
+    };
+    const Path root = platform::ToPath(request.destination);
+    const std::wstring name = DisplayName(set.name);
+    if (Path failed; !MakeFolders(root, failed)) return unwritable(failed, "the destination folder cannot be created");
+    JoinedFile in(set.pieces);
+    Temporary temp;
+    std::wstring reason;
+    if (!temp.MakeFile(root, reason)) return unwritable(root / platform::ToPath(name), "a file cannot be created", reason);
+    std::vector<std::uint8_t> block(kReadBlockSize);
+    std::uint64_t at = 0;
+    while (const std::size_t n = in.Read(block.data(), block.size())) {
+        if (!temp.File().WriteAt(at, block.data(), n))
+            return unwritable(root / platform::ToPath(name), "a file cannot be written (disk full?)");
+        at += n;
+        ui.Progress(request.archive, name, at, in.Size());
+        if (ui.Cancelled()) {
+            result.code = kErrorCancelled;
+            return result;  // the temporary file goes with `temp`
+        }
+    }
+    if (in.Failed() || at != in.Size()) {
+        result.code = kErrorCannotOpen;
+        result.detail = "a piece cannot be read";
+        return result;
+    }
+    const std::int64_t mtime = platform::InspectTarget(platform::ToPath(set.pieces.front())).mtime;
+    if (!temp.File().Finish(at, mtime)) return unwritable(root / platform::ToPath(name), "a file cannot be written");
+    for (unsigned n = 1; n <= 9999; ++n) {
+        const Path target = root / platform::ToPath(n == 1 ? name : Numbered(name, n));
+        if (temp.CommitNew(target)) {
+            result.written = 1;
+            return result;
+        }
+        const std::wstring why = platform::LastErrorText();  // before the look below sets its own
+        if (platform::Inspect(target).kind == Kind::Missing) return unwritable(target, "a file cannot be put in place", why);
+    }
+    return unwritable(root / platform::ToPath(name), "every numbered name is taken", L"同じ名前のファイルがあります。");
+}
+
 } // namespace
 
 ExtractResult Extract(const ExtractRequest& request) {
@@ -496,20 +596,38 @@ ExtractResult Extract(const ExtractRequest& request) {
         result.detail = "the archive cannot be found";
         return result;
     }
-    const bool fallback =
-        FallbackMayRead(request.family, request.archive) && Scan(request.family, request.archive)->fallback;
-    const ReaderPtr reader = NewFamilyReader(request.family, request.archive, fallback);
-    if (!reader) {
-        result.code = kErrorCannotOpen;
-        return result;
+    if (CallsOf(request.family) == Calls::Join) return JoinPieces(request);
+    const VolumeSet set = SetFor(request.family, request.archive);
+    if (!FirstToHandle(request.family, set, request.archive)) return result;  // done for another of its pieces
+    result = [&] {
+        ExtractResult opened;
+        const bool fallback = SecondWayOnly(request.family, set) ||
+                              (FallbackMayRead(request.family, set) && Scan(request.family, request.archive)->fallback);
+        const ReaderPtr reader =
+            NewFamilyReader(request.family, set.pieces.empty() ? set.name : set.pieces.front(), fallback);
+        if (!reader) {
+            opened.code = kErrorCannotOpen;
+            return opened;
+        }
+        Extractor extractor(request, set, reader.get());
+        if (OpenFamilyReader(reader.get(), request.family, set) != ARCHIVE_OK) {
+            opened.code = kErrorCannotOpen;
+            if (const char* m = archive_error_string(reader.get())) opened.detail = m;
+            return opened;
+        }
+        return extractor.Run();
+    }();
+    // Whatever was read before the gap is out; what the gap cut short is not.
+    if (!set.missing.empty() && result.code != kErrorCancelled) {
+        result.code = kErrorCorrupt;
+        result.missingPiece = set.missing;
     }
-    Extractor extractor(request, reader.get());
-    if (OpenFamilyReader(reader.get(), request.family, request.archive) != ARCHIVE_OK) {
-        result.code = kErrorCannotOpen;
-        if (const char* m = archive_error_string(reader.get())) result.detail = m;
-        return result;
-    }
-    return extractor.Run();
+    return result;
+}
+
+void ForgetHandledSets() {
+    std::lock_guard lock(gHandledMutex);
+    gHandled.clear();
 }
 
 } // namespace dexalo::archivers

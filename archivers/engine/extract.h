@@ -33,6 +33,8 @@ struct ExtractResult {
     std::wstring refusedExample;      // the first entry refused for safety
     unsigned declined = 0;            // encrypted entries skipped: no password was given
     std::wstring declinedExample;
+    std::wstring missingPiece;        // a piece of the set: nothing at or after it was read
+    bool join = false;                // the pieces of a split file were being joined
 };
 
 // Extracts the archive under the destination. Every entry is checked before anything is
@@ -40,6 +42,14 @@ struct ExtractResult {
 // complete; an existing file is replaced only by a newer entry.
 // The user may stop it (kErrorCancelled): the entry being written is dropped, complete
 // files stay. Encrypted entries ask the user interface for a password.
+// A piece of a set stands for the whole set. The front end calls the main operation once
+// for every piece the user dropped or selected: each set is handled by the first call in
+// this process, and later calls for a piece of it (unchanged) return 0 and do nothing.
+// The split-file family (Join calls) joins the pieces into the destination instead:
+// name.ext.001... become name.ext, or name (2).ext when that name is taken.
 ExtractResult Extract(const ExtractRequest& request);
+
+// Forgets which sets were handled (tests use it).
+void ForgetHandledSets();
 
 } // namespace dexalo::archivers

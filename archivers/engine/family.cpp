@@ -1,5 +1,6 @@
 #include "engine/family.h"
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -31,9 +32,9 @@ std::unique_ptr<own::Reader> MakeOwn(own::Input& input) {
     return std::make_unique<R>(input);
 }
 
-bool StartsWithZipLocalHeader(const std::wstring& archivePath) {
+bool StartsWithZipLocalHeader(const std::wstring& firstPiece) {
     char magic[4] = {};
-    std::ifstream file(platform::SystemPath(platform::ToPath(archivePath)), std::ios::binary);
+    std::ifstream file(platform::SystemPath(platform::ToPath(firstPiece)), std::ios::binary);
     return file.read(magic, 4) && std::memcmp(magic, "PK\x03\x04", 4) == 0;
 }
 
@@ -46,10 +47,13 @@ struct FamilyTraits {
     OwnReaderMaker ownReader = nullptr;  // nullptr: libarchive reads the file itself
     // When set, our reader reads only the archives this says it must; libarchive the rest.
     bool (*ownReaderOnly)(own::Input& input) = nullptr;
-    bool (*fallbackMayRead)(const std::wstring& archivePath) = nullptr;
+    bool (*fallbackMayRead)(const std::wstring& firstPiece) = nullptr;
     // The check call takes only archives whose headers read to the end; a text that merely
     // holds an encoded file is taken, so that the main operation can say what is wrong.
     bool checkNeedsWholeListing = true;
+    // The family's own kind of volume set, read whole from any of its pieces (and, when the
+    // family has a second way of reading, that way). Plain pieces are every family's.
+    SetKind volumes = SetKind::Single;
 };
 
 void ReadOurOwn(archive* reader, const std::wstring&, bool) { archive_read_support_format_tar(reader); }
@@ -91,7 +95,7 @@ constexpr FamilyTraits kFamilies[] = {
      &MakeOwn<zip::Reader>, &zip::UsesDeflate64,
      // A ZIP whose central directory libarchive refuses (cut short, or oddly padded) can
      // still be read entry by entry from its local headers.
-     &StartsWithZipLocalHeader},
+     &StartsWithZipLocalHeader, true, SetKind::SplitZip},
     {Family::Cab, "CAB", L'\\',
      [](archive* r, const std::wstring&, bool) {
          archive_read_support_format_cab(r);
@@ -126,8 +130,12 @@ constexpr FamilyTraits kFamilies[] = {
          // RAR 4 names without the Unicode flag; RAR5 names are always UTF-8.
          SetNameCharset(r, "rar", platform::AnsiCharset());
      },
-     [](archive* r) { return BaseFormat(r) == ARCHIVE_FORMAT_RAR || BaseFormat(r) == ARCHIVE_FORMAT_RAR_V5; }},
+     [](archive* r) { return BaseFormat(r) == ARCHIVE_FORMAT_RAR || BaseFormat(r) == ARCHIVE_FORMAT_RAR_V5; },
+     nullptr, nullptr, nullptr, true, SetKind::RarVolumes},
     {Family::Bga, "BGA", L'\\', &ReadOurOwn, &OpenedOnItsHeader, &MakeOwn<bga::Reader>},
+    // The split-file library reads nothing through libarchive: its calls (Join) go to the set
+    // finder and the join in extract.cpp, which take plain pieces that no other family takes.
+    {Family::Jak, "JAK", L'\\', [](archive*, const std::wstring&, bool) {}, [](archive*) { return false; }},
 };
 
 constexpr bool InFamilyOrder() {
@@ -152,16 +160,32 @@ ReaderPtr NewFamilyReader(Family family, const std::wstring& archivePath, bool f
     return reader;
 }
 
-int OpenFamilyReader(archive* reader, Family family, const std::wstring& archivePath) {
-    const platform::Path path = platform::ToPath(archivePath);
-    const FamilyTraits& traits = TraitsOf(family);
-    const bool ours = traits.ownReader && (!traits.ownReaderOnly || TestFileBytes(path, traits.ownReaderOnly));
-    return ours ? OpenOwnReader(reader, path, traits.ownReader) : platform::OpenReader(reader, path, kReadBlockSize);
+VolumeSet SetFor(Family family, const std::wstring& path) {
+    VolumeSet set = FindSet(path);
+    if (set.kind == SetKind::Plain || set.kind == TraitsOf(family).volumes) return set;
+    return SingleFile(path);
 }
 
-bool FallbackMayRead(Family family, const std::wstring& archivePath) {
+int OpenFamilyReader(archive* reader, Family family, const VolumeSet& set) {
+    if (set.pieces.empty()) {
+        archive_set_error(reader, ENOENT, "the first piece of the set is missing");
+        return ARCHIVE_FATAL;
+    }
+    const FamilyTraits& traits = TraitsOf(family);
+    const bool ours = traits.ownReader && (!traits.ownReaderOnly || TestFileBytes(set.pieces, traits.ownReaderOnly));
+    if (ours) return OpenOwnReader(reader, set.pieces, traits.ownReader);
+    if (set.pieces.size() > 1) return OpenJoinedReader(reader, set.pieces, kReadBlockSize);
+    return platform::OpenReader(reader, platform::ToPath(set.pieces.front()), kReadBlockSize);
+}
+
+bool FallbackMayRead(Family family, const VolumeSet& set) {
     const auto mayRead = TraitsOf(family).fallbackMayRead;
-    return mayRead != nullptr && mayRead(archivePath);
+    return mayRead != nullptr && !set.pieces.empty() && mayRead(set.pieces.front());
+}
+
+bool SecondWayOnly(Family family, const VolumeSet& set) {
+    const FamilyTraits& traits = TraitsOf(family);
+    return traits.fallbackMayRead != nullptr && set.kind != SetKind::Single && set.kind == traits.volumes;
 }
 
 wchar_t SeparatorOf(Family family) { return TraitsOf(family).separator; }

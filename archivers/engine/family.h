@@ -5,11 +5,13 @@
 // counts as its archive.
 #include <archive.h>
 
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "common/archiver_contract.h"
+#include "engine/volumes.h"
 
 namespace dexalo::archivers {
 
@@ -18,7 +20,16 @@ namespace dexalo::archivers {
 #define DEXALO_NO_FAMILY(...)
 enum class Family { DEXALO_ARCHIVER_LIBRARIES(DEXALO_FAMILY_OF, DEXALO_NO_FAMILY) };
 #undef DEXALO_FAMILY_OF
+
+// The calls the program makes of a family's library (see the libraries' table): Join is the
+// split-file library's, whose archive is a set of plain pieces that no other family takes.
+enum class Calls { Count, Check, Join };
+#define DEXALO_CALLS_OF(file, prefix, family, calls) Calls::calls,
+inline constexpr Calls kCallsOf[] = {DEXALO_ARCHIVER_LIBRARIES(DEXALO_CALLS_OF, DEXALO_NO_FAMILY)};
+#undef DEXALO_CALLS_OF
 #undef DEXALO_NO_FAMILY
+inline constexpr std::size_t kFamilyCount = std::size(kCallsOf);
+inline Calls CallsOf(Family family) { return kCallsOf[static_cast<std::size_t>(family)]; }
 
 // Owns a libarchive reader: freed however the work that uses it ends.
 struct ReaderFree {
@@ -34,11 +45,19 @@ using ReaderPtr = std::unique_ptr<archive, ReaderFree>;
 // nullptr when libarchive cannot make a reader.
 ReaderPtr NewFamilyReader(Family family, const std::wstring& archivePath, bool fallback = false);
 
-// Opens such a reader on the archive file (through our own reader where the family has one).
-int OpenFamilyReader(archive* reader, Family family, const std::wstring& archivePath);
+// What the family reads when `path` is opened: the whole set for plain pieces and for the
+// family's own kind of volumes (RAR's, ZIP's); the file alone otherwise.
+VolumeSet SetFor(Family family, const std::wstring& path);
 
-// True when the family has a second way of reading and this file may need it.
-bool FallbackMayRead(Family family, const std::wstring& archivePath);
+// Opens such a reader on the set's pieces, read as one (through our own reader where the
+// family has one). Fails when none can be read (the first piece is missing).
+int OpenFamilyReader(archive* reader, Family family, const VolumeSet& set);
+
+// True when the family has a second way of reading and this set may need it.
+bool FallbackMayRead(Family family, const VolumeSet& set);
+// True when the set can only be read the family's second way (a split ZIP: its central
+// directory counts offsets within each piece; its local headers follow one another).
+bool SecondWayOnly(Family family, const VolumeSet& set);
 
 // Separator between folder names in the stored paths that the find calls report.
 wchar_t SeparatorOf(Family family);

@@ -4,57 +4,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 
+#include "engine/volumes.h"
 
 namespace dexalo::archivers {
 
 namespace {
-
-class FileInput final : public own::Input {
-public:
-    explicit FileInput(const platform::Path& path) : file_(platform::SystemPath(path), std::ios::binary) {
-        if (file_) {
-            file_.seekg(0, std::ios::end);
-            size_ = static_cast<std::uint64_t>(std::max<std::streamoff>(file_.tellg(), 0));
-            file_.seekg(0);
-        }
-    }
-    bool IsOpen() const { return static_cast<bool>(file_); }
-    std::uint64_t Position() const { return at_; }
-
-    std::size_t Read(std::uint8_t* data, std::size_t size) override {
-        file_.read(reinterpret_cast<char*>(data), static_cast<std::streamsize>(size));
-        const auto got = static_cast<std::size_t>(file_.gcount());
-        at_ += got;
-        return got;
-    }
-
-    bool Skip(std::uint64_t size) override {
-        if (size > size_ - std::min(at_, size_)) return false;
-        at_ += size;
-        file_.clear();
-        return static_cast<bool>(file_.seekg(static_cast<std::streamoff>(at_)));
-    }
-
-    std::uint64_t Size() const override { return size_; }
-
-    bool Seek(std::uint64_t position) override {
-        if (position > size_) return false;
-        at_ = position;
-        file_.clear();
-        return static_cast<bool>(file_.seekg(static_cast<std::streamoff>(at_)));
-    }
-
-private:
-    std::ifstream file_;
-    std::uint64_t size_ = 0;
-    std::uint64_t at_ = 0;
-};
 
 // UTF-8, the text of pax headers (UTF-16 pairs where wchar_t is 16 bits).
 std::string Utf8(const std::wstring& text) {
@@ -102,7 +61,7 @@ void AppendTarHeader(std::string& out, const char* name, char type, std::uint64_
 
 class OwnStream {
 public:
-    OwnStream(const platform::Path& path, OwnReaderMaker make) : file_(path), reader_(make(file_)) {}
+    OwnStream(const std::vector<std::wstring>& pieces, OwnReaderMaker make) : file_(pieces), reader_(make(file_)) {}
 
     static int Opened(archive* a, void* self) {
         auto* s = static_cast<OwnStream*>(self);
@@ -202,7 +161,7 @@ private:
         return static_cast<la_ssize_t>(block_.size());
     }
 
-    FileInput file_;
+    JoinedFile file_;
     std::unique_ptr<own::Reader> reader_;
     own::Entry entry_;
     State state_ = State::Header;
@@ -236,13 +195,13 @@ std::optional<bool> OwnEntryUnicode(archive* reader) {
     return it->second->Unicode();
 }
 
-bool TestFileBytes(const platform::Path& path, bool (*test)(own::Input& input)) {
-    FileInput file(path);
+bool TestFileBytes(const std::vector<std::wstring>& pieces, bool (*test)(own::Input& input)) {
+    JoinedFile file(pieces);
     return file.IsOpen() && test(file);
 }
 
-int OpenOwnReader(archive* reader, const platform::Path& path, OwnReaderMaker make) {
-    auto* stream = new OwnStream(path, make);
+int OpenOwnReader(archive* reader, const std::vector<std::wstring>& pieces, OwnReaderMaker make) {
+    auto* stream = new OwnStream(pieces, make);
     {
         std::lock_guard lock(OwnStream::gOpenMutex);
         OwnStream::gOpen[reader] = stream;

@@ -7,22 +7,24 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "engine/own_reader.h"
-#include "engine/platform.h"
 
 namespace dexalo::archivers {
 
 // Makes a reader of ours over the archive's bytes.
 using OwnReaderMaker = std::unique_ptr<own::Reader> (*)(own::Input& input);
 
-// Opens `reader` (configured for tar) on the archive at `path`, read by the reader `make`
-// gives; fails with ARCHIVE_FATAL when the file is not that reader's. Entry data that cannot
-// be read fails with a message: the entry's own reason ("...not supported"), else damage.
-int OpenOwnReader(archive* reader, const platform::Path& path, OwnReaderMaker make);
+// Opens `reader` (configured for tar) on the archive's pieces (one file, or the pieces of a
+// set read as one), read by the reader `make` gives; fails with ARCHIVE_FATAL when the file
+// is not that reader's. Entry data that cannot be read fails with a message: the entry's own
+// reason ("...not supported"), else damage.
+int OpenOwnReader(archive* reader, const std::vector<std::wstring>& pieces, OwnReaderMaker make);
 
-// Runs `test` over the archive file's bytes; false when the file cannot be read.
-bool TestFileBytes(const platform::Path& path, bool (*test)(own::Input& input));
+// Runs `test` over the archive's bytes; false when they cannot be read.
+bool TestFileBytes(const std::vector<std::wstring>& pieces, bool (*test)(own::Input& input));
 
 // How many bytes of the archive file a reader opened above has read, for progress (the
 // bytes libarchive counts are the pax stream's); nullopt for any other reader.

@@ -61,8 +61,12 @@ FileInfo InspectTarget(const Path& path);
 // Creates one folder; true when it exists as a folder afterwards.
 bool MakeDirectory(const Path& path);
 bool RemoveFile(const Path& path);
-// Renames over an existing file (or link) atomically where the system allows.
-bool ReplaceFile(const Path& from, const Path& to);
+// Renames over an existing file (or link) atomically where the system allows. (Not named
+// ReplaceFile: <windows.h>, which libarchive's headers include, makes a macro of that name,
+// and a source that sees this header before <windows.h> would call another function.)
+bool RenameOver(const Path& from, const Path& to);
+// Renames only while nothing has the new name; false when something has (or on failure).
+bool RenameNew(const Path& from, const Path& to);
 bool SetModified(const Path& path, std::int64_t mtime);
 // Marks a file read-only, as an entry that carries no write permission asks.
 bool MarkReadOnly(const Path& path);

@@ -239,7 +239,16 @@ bool MakeDirectory(const Path& path) {
 
 bool RemoveFile(const Path& path) { return ::unlink(path.c_str()) == 0; }
 
-bool ReplaceFile(const Path& from, const Path& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+bool RenameOver(const Path& from, const Path& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+
+bool RenameNew(const Path& from, const Path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without that flag: a second link fails just the same when the name is taken.
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    ::unlink(from.c_str());
+    return true;
+}
 
 bool SetModified(const Path& path, std::int64_t mtime) {
     struct timespec times[2];

@@ -164,7 +164,7 @@ bool RemoveFile(const Path& path) {
     return false;
 }
 
-bool ReplaceFile(const Path& from, const Path& to) {
+bool RenameOver(const Path& from, const Path& to) {
     const std::wstring source = Long(from), target = Long(to);
     // A read-only file cannot be replaced: only the one being replaced loses the mark, and gets
     // it back when the replacement fails.
@@ -181,6 +181,16 @@ bool ReplaceFile(const Path& from, const Path& to) {
     }
     if (readOnly) SetFileAttributesW(target.c_str(), old);
     return false;
+}
+
+bool RenameNew(const Path& from, const Path& to) {
+    const std::wstring source = Long(from), target = Long(to);
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+        if (GetLastError() != ERROR_SHARING_VIOLATION || attempt == 10) return false;
+        Sleep(100);
+    }
 }
 
 bool SetModified(const Path& path, std::int64_t mtime) {

@@ -1,21 +1,36 @@
 #pragma once
-// RAR 4 names stored without the Unicode flag, read from the archive itself. libarchive
-// turns every 0x5C byte of such a name into '/' before decoding it, second bytes of
-// double-byte characters included (Shift-JIS ソ, 表, 能, 十...), which no later decoding
-// can undo: the engine decodes the stored bytes instead.
+// What the engine reads of RAR headers itself. RAR 4 names stored without the Unicode flag:
+// libarchive turns every 0x5C byte of such a name into '/' before decoding it, second bytes
+// of double-byte characters included (Shift-JIS ソ, 表, 能, 十...), which no later decoding
+// can undo, so the engine decodes the stored bytes instead. RAR 5's encryption records, which
+// libarchive 3.6 skips. And what a volume says of the volumes after it.
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace dexalo::archivers {
 
+class JoinedFile;
+
+// Positions are libarchive's header positions: offsets in the archive's pieces read as one.
+
 // The stored name bytes ('\' separators) of the first RAR 4 file header at or after
 // `headerPosition`; nullopt when that header carries the Unicode flag or cannot be read.
-std::optional<std::string> Rar4CodePageName(const std::wstring& archivePath, std::int64_t headerPosition);
+std::optional<std::string> Rar4CodePageName(const std::vector<std::wstring>& pieces, std::int64_t headerPosition);
 
-// True when the first RAR 5 file header at or after `headerPosition` has an encryption
-// record. libarchive 3.6 skips that record and would hand out the encrypted bytes as the
-// entry's data; false when no such header can be read there.
-bool Rar5FileEncrypted(const std::wstring& archivePath, std::int64_t headerPosition);
+// True when the first RAR 5 file header at or after `headerPosition` in `archive` (the
+// pieces read as one, kept open from entry to entry) has an encryption record. libarchive 3.6
+// skips that record and would hand out the encrypted bytes as the entry's data; false when
+// no such header can be read there.
+bool Rar5FileEncrypted(JoinedFile& archive, std::int64_t headerPosition);
+
+struct RarVolumeFlags {
+    bool volume = false;  // the main header says the file is a volume of a set
+    bool more = false;    // its end header says another volume follows
+};
+// The flags of a RAR 4 or RAR 5 file (its headers walked to the end, not its data);
+// nullopt when the file does not start as a RAR archive.
+std::optional<RarVolumeFlags> RarVolume(const std::wstring& path);
 
 } // namespace dexalo::archivers

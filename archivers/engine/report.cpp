@@ -10,15 +10,21 @@ std::wstring DisplayName(const std::wstring& archivePath) {
 }
 
 std::wstring ReportText(const std::wstring& archivePath, const ExtractResult& result) {
-    std::wstring text = L"「" + DisplayName(archivePath) + L"」を解凍できませんでした。\n";
+    std::wstring text = L"「" + DisplayName(archivePath) + (result.join ? L"」を結合できませんでした。\n" : L"」を解凍できませんでした。\n");
     switch (result.code) {
     case kErrorCannotOpen:
+        if (result.join) return text + L"\n分割されたファイルの一部ではないか、読めないファイルがあります。";
         return text + L"\n書庫を開けません。ファイルが見つからないか読めないか、この形式の書庫ではありません。";
     case kErrorCommandLine:
         return text + L"\nコマンドラインを解釈できません。";
     default: break;
     }
-    if (result.code == kErrorCorrupt) {
+    // What a missing piece cut short is not damaged: the piece alone is named.
+    if (!result.missingPiece.empty()) {
+        text += (result.join ? L"\n分割されたファイルの一部が見つかりません: " : L"\n分割された書庫の一部が見つかりません: ") +
+                result.missingPiece;
+        if (!result.join) text += L"\nこれより後のファイルは解凍していません。";
+    } else if (result.code == kErrorCorrupt) {
         if (result.corruptEntry.empty())
             text += L"\n書庫が壊れています。";
         else if (result.corruptEncrypted)

@@ -21,10 +21,7 @@ namespace {
 
 struct CacheKey {
     Family family;
-    std::wstring path;
-    std::uint64_t size;
-    std::int64_t mtime;
-    std::int64_t mtimeNanos;
+    SetStamp stamp;
     bool operator==(const CacheKey&) const = default;
 };
 
@@ -44,14 +41,14 @@ std::wstring LoneStreamName(const std::wstring& archivePath) {
     return name.empty() || name == L"." ? L"data" : name;
 }
 
-std::shared_ptr<const Listing> ReadListing(Family family, const std::wstring& archivePath, bool fallback) {
+std::shared_ptr<Listing> ReadListing(Family family, const VolumeSet& set, bool fallback) {
     auto listing = std::make_shared<Listing>();
     listing->fallback = fallback;
-    const ReaderPtr owned = NewFamilyReader(family, archivePath, fallback);
+    const ReaderPtr owned = NewFamilyReader(family, set.pieces.empty() ? set.name : set.pieces.front(), fallback);
     archive* reader = owned.get();
     if (reader == nullptr) return listing;
     ++gScanCount;
-    if (OpenFamilyReader(reader, family, archivePath) == ARCHIVE_OK) {
+    if (OpenFamilyReader(reader, family, set) == ARCHIVE_OK) {
         archive_entry* entry = nullptr;
         for (;;) {
             const int r = archive_read_next_header(reader, &entry);
@@ -71,7 +68,7 @@ std::shared_ptr<const Listing> ReadListing(Family family, const std::wstring& ar
                 listing->recognised = true;
             }
             ListedEntry e;
-            e.path = EntryPath(reader, entry, archivePath);
+            e.path = EntryPath(reader, entry, set);
             const wchar_t sep = SeparatorOf(family);
             if (sep != L'/') std::replace(e.path.begin(), e.path.end(), L'/', sep);
             e.directory = archive_entry_filetype(entry) == AE_IFDIR;
@@ -166,8 +163,8 @@ std::optional<std::wstring> FromStrictUtf8(std::string_view text) {
     return out;
 }
 
-std::wstring EntryPath(archive* reader, archive_entry* entry, const std::wstring& archivePath) {
-    if (IsLoneStream(reader)) return LoneStreamName(archivePath);
+std::wstring EntryPath(archive* reader, archive_entry* entry, const VolumeSet& set) {
+    if (IsLoneStream(reader)) return LoneStreamName(set.name);
     // Our own readers name their entries themselves; the central directory's names would be
     // matched against the positions of their pax stream.
     const std::optional<ZipEntryText> zip = OwnBytesRead(reader) ? std::nullopt : ZipEntry(reader);
@@ -178,7 +175,7 @@ std::wstring EntryPath(archive* reader, archive_entry* entry, const std::wstring
     // (and one that libarchive could not decode at all comes out empty).
     if (archive_format(reader) == ARCHIVE_FORMAT_RAR &&
         (path.text.empty() || std::any_of(path.text.begin(), path.text.end(), [](wchar_t c) { return c >= 0x80; }))) {
-        if (auto stored = Rar4CodePageName(archivePath, archive_read_header_position(reader)))
+        if (auto stored = Rar4CodePageName(set.pieces, archive_read_header_position(reader)))
             path = {platform::FromAnsi(*stored), false};
     }
     std::wstring name = Composed(std::move(path));
@@ -198,9 +195,10 @@ std::optional<std::wstring> HardlinkTarget(archive* reader, archive_entry* entry
 
 std::shared_ptr<const Listing> Scan(Family family, const std::wstring& archivePath) {
     platform::PrepareLocale();
-    const platform::FileInfo info = platform::InspectTarget(platform::ToPath(archivePath));
-    if (info.kind != platform::Kind::File) return std::make_shared<Listing>();
-    CacheKey key{family, archivePath, info.size, info.mtime, info.mtimeNanos};
+    if (platform::InspectTarget(platform::ToPath(archivePath)).kind != platform::Kind::File)
+        return std::make_shared<Listing>();
+    const VolumeSet set = SetFor(family, archivePath);
+    CacheKey key{family, StampOf(set, archivePath)};
     {
         std::lock_guard lock(gCacheMutex);
         for (auto it = gCache.begin(); it != gCache.end(); ++it) {
@@ -210,8 +208,15 @@ std::shared_ptr<const Listing> Scan(Family family, const std::wstring& archivePa
             }
         }
     }
-    auto listing = ReadListing(family, archivePath, false);
-    if (!listing->recognised && FallbackMayRead(family, archivePath)) listing = ReadListing(family, archivePath, true);
+    const bool secondOnly = SecondWayOnly(family, set);
+    auto listing = ReadListing(family, set, secondOnly);
+    if (!listing->recognised && !secondOnly && FallbackMayRead(family, set)) listing = ReadListing(family, set, true);
+    if (!set.missing.empty()) {
+        listing->missingPiece = set.missing;
+        listing->complete = false;
+        // RAR volumes and split ZIPs say by their names and headers whose they are.
+        listing->recognised = listing->recognised || set.kind != SetKind::Plain;
+    }
     std::lock_guard lock(gCacheMutex);
     gCache.emplace_front(std::move(key), listing);
     if (gCache.size() > kCacheSize) gCache.pop_back();

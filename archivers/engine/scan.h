@@ -29,11 +29,14 @@ struct Listing {
     bool complete = false;    // the headers were read to the end without damage
     bool fallback = false;        // read the family's second way (see NewFamilyReader)
     bool namesEncrypted = false;  // recognised, but nothing can be listed without the password
+    // A piece of the set is missing: the entries end where it would start. A set of the
+    // family's own kind of volumes is recognised even when nothing precedes the gap.
+    std::wstring missingPiece;
     std::vector<ListedEntry> entries;
 };
 
-// The cached listing for (family, path), rescanned when the file's size or time changes.
-// Never null.
+// The cached listing for (family, path): for a piece of a set, the whole set's, kept under
+// the set's first piece and rescanned when any piece's size or time changes. Never null.
 std::shared_ptr<const Listing> Scan(Family family, const std::wstring& archivePath);
 
 // Drops every cached listing (tests use it to count real scans).
@@ -42,9 +45,9 @@ void ForgetScans();
 unsigned ScanCount();
 
 // The entry's stored path with '/' separators and a trailing '/' on folders, right after
-// archive_read_next_header. A lone compressed stream is named after the archive without its
-// last extension. Names the archive stored as Unicode come in NFC.
-std::wstring EntryPath(archive* reader, archive_entry* entry, const std::wstring& archivePath);
+// archive_read_next_header. A lone compressed stream is named after the archive (the set's
+// joined name) without its last extension. Names the archive stored as Unicode come in NFC.
+std::wstring EntryPath(archive* reader, archive_entry* entry, const VolumeSet& set);
 // A link entry's target, read in the same code page as the names; nullopt when none.
 std::optional<std::wstring> SymlinkTarget(archive* reader, archive_entry* entry);
 std::optional<std::wstring> HardlinkTarget(archive* reader, archive_entry* entry);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -130,6 +131,7 @@ struct DialogContext {
     Session* session;  // progress window
     std::wstring text;  // password prompt
     std::optional<std::wstring> answer;
+    bool joining = false;  // the progress window's words: joining a split file, not extracting
 };
 
 INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -195,8 +197,9 @@ std::optional<std::wstring> AskPassword(HWND owner, const Session::Question& que
 }
 
 UniqueWindow ShowProgress(DialogContext& context, const std::wstring& archive) {
-    DialogTemplate dialog(L"解凍中 - " + DisplayName(archive), 220, 74);
-    dialog.Add(L"Static", L"書庫: " + DisplayName(archive), kFirstLine, SS_LEFTNOWORDWRAP | SS_NOPREFIX, 7, 7, 206, 9);
+    DialogTemplate dialog((context.joining ? L"結合中 - " : L"解凍中 - ") + DisplayName(archive), 220, 74);
+    dialog.Add(L"Static", (context.joining ? L"ファイル: " : L"書庫: ") + DisplayName(archive), kFirstLine,
+               SS_LEFTNOWORDWRAP | SS_NOPREFIX, 7, 7, 206, 9);
     dialog.Add(L"Static", L"", kSecondLine, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_PATHELLIPSIS, 7, 19, 206, 9);
     dialog.Add(PROGRESS_CLASSW, L"", kBar, 0, 7, 32, 206, 10);
     dialog.Add(L"Button", L"キャンセル", IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 163, 53, 50, 14);
@@ -240,10 +243,7 @@ private:
 };
 
 struct Job {
-    Family family;
-    const char* commandLine;
-    char* output;
-    DWORD outputSize;
+    const std::function<int(UserInterface*)>& work;
     Session* session;
     int code = kErrorCannotOpen;
 
@@ -252,7 +252,7 @@ struct Job {
         // The worker opens the files: no system dialog of its own may come up there either.
         const dexalo::win32::QuietSystemErrors quiet;
         try {
-            job->code = Run(job->family, job->commandLine, job->output, job->outputSize, job->session);
+            job->code = job->work(job->session);
         } catch (...) {
             // nothing may unwind into the system's thread start; the code stays "cannot open"
         }
@@ -263,16 +263,20 @@ struct Job {
 } // namespace
 
 int RunWithWindows(Family family, HWND owner, const char* commandLine, char* output, DWORD outputSize) {
+    return RunWithWindows(owner, [&](UserInterface* ui) { return Run(family, commandLine, output, outputSize, ui); });
+}
+
+int RunWithWindows(HWND owner, const std::function<int(UserInterface* ui)>& work, bool joining) {
     if (owner != nullptr && !IsWindow(owner)) owner = nullptr;
     Session session;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
-    if (!session.Ready() || !InitCommonControlsEx(&controls)) return Run(family, commandLine, output, outputSize);
-    Job job{family, commandLine, output, outputSize, &session};
+    if (!session.Ready() || !InitCommonControlsEx(&controls)) return work(nullptr);
+    Job job{work, &session};
     UniqueKernelHandle worker(CreateThread(nullptr, 0, &Job::Main, &job, 0, nullptr));
-    if (!worker) return Run(family, commandLine, output, outputSize);  // silently, as without windows
+    if (!worker) return work(nullptr);  // silently, as without windows
 
     OwnerDisabled ownerDisabled(owner);
-    DialogContext context{owner, &session, {}, std::nullopt};
+    DialogContext context{owner, &session, {}, std::nullopt, joining};
     UniqueWindow progress;
     std::wstring shownEntry;
     std::optional<WPARAM> quit;

@@ -4,12 +4,19 @@
 // half a second, a password prompt for encrypted entries, and one error message at the end.
 #include <windows.h>
 
+#include <functional>
+
 #include "engine/family.h"
+#include "engine/user_interface.h"
 
 namespace dexalo::archivers::win32 {
 
 // `owner` (may be NULL) owns our windows and is disabled while the call runs, as under a
 // modal dialog; our windows are centred on it, or on the screen without one.
 int RunWithWindows(Family family, HWND owner, const char* commandLine, char* output, DWORD outputSize);
+
+// The same for any work that talks to the user through `ui` and returns a result code; the
+// progress window says "結合中" (joining) rather than "解凍中" when `joining`.
+int RunWithWindows(HWND owner, const std::function<int(UserInterface* ui)>& work, bool joining = false);
 
 } // namespace dexalo::archivers::win32

@@ -9,8 +9,9 @@
 // association boxes and version lines): file name without ".dll" and export prefix (also the
 // main operation's name). OURS rows have a stand-in of ours that reads the named family, one
 // DLL each (archivers/CMakeLists.txt reads these rows), with the interface the program calls:
-// Count (the count, open, find and close calls, and a main operation of four arguments) or
-// Check (a check call and a main operation of two). OTHER rows have none.
+// Count (the count, open, find and close calls, and a main operation of four arguments),
+// Check (a check call and a main operation of two) or Join (a check call and the join of a
+// split file's pieces, PCombine(path, folder)). OTHER rows have none.
 #define DEXALO_ARCHIVER_LIBRARIES(OURS, OTHER) \
     OURS(unlha32, Unlha, Lzh, Count)           \
     OURS(unzip32, UnZip, Zip, Count)           \
@@ -21,7 +22,7 @@
     OURS(unrar32, Unrar, Rar, Count)           \
     OURS(bga32, Bga, Bga, Count)               \
     OTHER(Yz1, Yz1)                            \
-    OTHER(Jack32, Jack)
+    OURS(Jack32, Jack, Jak, Join)
 
 namespace dexalo::archivers {
 

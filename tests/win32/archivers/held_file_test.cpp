@@ -27,9 +27,9 @@ TEST(HeldFile, ARenameRefusedForAMomentIsTriedAgainButNotForever) {
     std::ofstream(dir / "file.txt") << "older";
 
     std::thread brief = Hold(dir / "new.tmp", 300), longer = Hold(dir / "again.tmp", 2500);
-    EXPECT_TRUE(ReplaceFile(dir / "new.tmp", dir / "file.txt"));
+    EXPECT_TRUE(RenameOver(dir / "new.tmp", dir / "file.txt"));
     EXPECT_EQ(std::filesystem::file_size(dir / "file.txt"), 3u);
-    EXPECT_FALSE(ReplaceFile(dir / "again.tmp", dir / "file.txt"));
+    EXPECT_FALSE(RenameOver(dir / "again.tmp", dir / "file.txt"));
     brief.join();
     longer.join();
     std::filesystem::remove_all(dir);
