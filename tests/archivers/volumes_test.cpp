@@ -14,8 +14,16 @@ namespace {
 
 using Crcs = std::map<std::string, std::uint32_t>;  // path ('/', folders end in one) -> CRC-32 (0 for folders)
 
-const std::string kLibarchiveTests =
-    "/var/cache/dexalo-deps/src/libarchive_3.6.2-1+deb12u5/libarchive-3.6.2/libarchive/test/";
+// libarchive's own tests, in its source package in the dependency cache (whatever its version).
+std::string LibarchiveTests() {
+    const char* cache = std::getenv("DEXALO_DEPS_CACHE");
+    const fs::path src = fs::path(cache ? cache : "/var/cache/dexalo-deps") / "src";
+    std::error_code ignored;
+    for (const auto& package : fs::directory_iterator(src, ignored))
+        for (const auto& tree : fs::directory_iterator(package, ignored))
+            if (fs::exists(tree.path() / "libarchive/test")) return (tree.path() / "libarchive/test/").string();
+    return src.string() + "/";
+}
 // libarchive's RAR 4 set of six volumes and RAR 5 set of eight; the second file of each
 // starts in the third volume and runs to the last.
 const std::string kRar4Set = "test_rar_multivolume_multiple_files.part", kRar5Set = "test_read_format_rar5_multiarchive.part";
@@ -96,7 +104,7 @@ protected:
         if (!kind.make.empty()) return Make(kind.make);
         fs::create_directories(dir_ / "set");
         const bool rar5 = kind.pieces.size() == 8;
-        const Names uus = Pieces(kLibarchiveTests + (rar5 ? kRar5Set : kRar4Set), rar5 ? 8 : 6, ".rar.uu", rar5 ? 2 : 1);
+        const Names uus = Pieces(LibarchiveTests() + (rar5 ? kRar5Set : kRar4Set), rar5 ? 8 : 6, ".rar.uu", rar5 ? 2 : 1);
         for (std::size_t i = 0; i < uus.size(); ++i) {
             if (!fs::exists(uus[i])) GTEST_SKIP() << "missing " << uus[i];
             Shell(dir_.path, "python3 -c \"import binascii,sys; sys.stdout.buffer.write(b''.join(binascii.a2b_uu(l) for l in "

@@ -8,6 +8,8 @@
 #
 #   end_to_end.py WINE-RUN PREFIX BIN-DIR DOUBLES-DIR WATCHER-EXE WORK-DIR
 import argparse
+import binascii
+import glob
 import gzip
 import io
 import os
@@ -40,7 +42,11 @@ ROWS = [('one.lzh', ONE, 2, 0, f'{OUT}/', None),
         ('one.gza', ONE, 0, 0, f'{OUT}/one/', None)]
 
 
-DLLS = ['dexalo.exe', 'unlha32.dll', 'unzip32.dll', 'cab32.dll', 'tar32.dll', 'unarj32j.dll', 'Ish32.dll', 'bga32.dll']
+DLLS = ['dexalo.exe', 'unlha32.dll', 'unzip32.dll', 'cab32.dll', 'tar32.dll', 'unarj32j.dll', 'Ish32.dll', 'bga32.dll',
+        'Jack32.dll', 'unrar32.dll']
+# libarchive's own tests, in its source package in the dependency cache.
+LIBARCHIVE_TESTS = os.path.join(os.environ.get('DEXALO_DEPS_CACHE', '/var/cache/dexalo-deps'),
+                                'src', 'libarchive_*', 'libarchive-*', 'libarchive', 'test')
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
@@ -252,6 +258,36 @@ class Suite:
         self.check(case, tree(os.path.join(root, OUT)) == files, f'destination holds {sorted(tree(os.path.join(root, OUT)))}')
 
 
+def set_cases(suite, made, src):
+    # Pieces given together, or a later one alone, extract the set once, whole. The RAR set is
+    # libarchive's own test set of six volumes, its expectation what 7z makes of it.
+    rar = os.path.join(made, 'rarset')
+    os.makedirs(rar)
+    for uu in glob.glob(os.path.join(LIBARCHIVE_TESTS, 'test_rar_multivolume_multiple_files.part*.rar.uu')):
+        with open(uu) as f, open(os.path.join(rar, 'set.' + uu.split('.')[-3] + '.rar'), 'wb') as out:
+            out.write(b''.join(binascii.a2b_uu(l) for l in f.read().split('\nend')[0].splitlines()[1:]))
+    sh(f"7z x -bd -y -o'{made}/rarset-7z' set.part1.rar", rar)
+    expected = {f'{OUT}/set.part3/' + os.path.relpath(os.path.join(d, n), f'{made}/rarset-7z'):
+                open(os.path.join(d, n), 'rb').read() for d, _, names in os.walk(f'{made}/rarset-7z') for n in names}
+    root, boxes, _ = suite.run('rar-set', [os.path.join(rar, n) for n in sorted(os.listdir(rar))], 0,
+                               names=['set.part3.rar', 'set.part5.rar'])
+    found = {k: v for k, v in tree(root).items() if not k.startswith(ARC)}
+    suite.check('rar-set', len(expected) == 2 and found == expected and not boxes, f'{sorted(found)} {boxes}')
+    # Plain pieces: of a ZIP, through the ZIP library from its second piece; of anything else,
+    # joined by the split-file library.
+    make_archive(os.path.join(made, 'photos.zip'), MULTI, src)
+    with open(os.path.join(made, 'movie.bin'), 'wb') as f:
+        f.write(BIG)
+    pieces = []
+    for whole in ('photos.zip', 'movie.bin'):
+        sh(f"split -n 3 -d -a 3 --numeric-suffixes=1 '{whole}' '{whole}.'", made)
+        pieces += sorted(glob.glob(os.path.join(made, whole + '.0*')))
+    root, boxes, _ = suite.run('plain-pieces', pieces, 0, names=['photos.zip.002', 'movie.bin.002'])
+    found = {k: v for k, v in tree(root).items() if not k.startswith(ARC)}
+    expected = {**{f'{OUT}/photos.zip/' + n: d for n, d in MULTI.items()}, f'{OUT}/movie.bin': BIG}
+    suite.check('plain-pieces', found == expected and not boxes, f'{sorted(found)} {boxes}')
+
+
 def talk_cases(suite, made, src):
     secret = {'secret.txt': b'behind a password\n'}
     zipcrypto, aes = os.path.join(made, 'zipcrypto.zip'), os.path.join(made, 'aes.zip')
@@ -319,6 +355,7 @@ def main():
             suite.row(os.path.join(data, 'mail.ish'), {'README.TXT': f.read()}, 1, f'{ARC}/mail/', None)
         zipped, good = hostile(made, os.path.join(suite.work, 'cases'))
         suite.damaged(zipped, good, ['mixed/good/a.txt'], '安全でない')
+        set_cases(suite, made, src)
         talk_cases(suite, made, src)
         suite.whole_run(args.doubles, made)
         time.sleep(1.5)  # late starters from the negative cases would have logged by now
