@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include "engine/api.h"
 #include "common/archiver_contract.h"
 #include "engine/extract.h"
+#include "engine/own_reader.h"
 
 namespace dexalo::archivers::testing {
 
@@ -103,5 +105,71 @@ struct ScriptedUser final : UserInterface {
 // A committed archive, for what no tool here writes: stored RAR 4 and CAB with code-page
 // names, encrypted RAR, tars with unsafe paths and links.
 inline fs::path Fixture(const std::string& name) { return fs::path(DEXALO_TEST_DATA_DIR) / "archives" / name; }
+
+// ---- archives built byte by byte for our own readers
+
+// `bytes` with two bits of one byte flipped.
+inline std::string Flip(std::string bytes, std::size_t at) { return bytes.at(at) = static_cast<char>(bytes[at] ^ 0x11), bytes; }
+
+// 2021-03-04 05:06:08 as MS-DOS keeps it (local time, the date in the high word), and in
+// seconds since 1970.
+constexpr std::uint32_t kDosTime = (2021 - 1980) << 25 | 3 << 21 | 4 << 16 | 5 << 11 | 6 << 5 | 8 / 2;
+inline std::int64_t DosTimeSeconds() {
+    std::tm tm{8, 6, 5, 4, 3 - 1, 2021 - 1900, 0, 0, -1, 0, nullptr};
+    return std::mktime(&tm);
+}
+
+// Noise, and words with numbers among them: literals and matches near and far for the coders.
+inline std::string Noise(std::size_t size, unsigned seed = 1) {
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+    return bytes;
+}
+inline std::string Prose(std::size_t size) {
+    static const char* const kWords[] = {"archive ", "header ", "window ", "Huffman ", "\n", "0x5C ", "table ", "member "};
+    std::string text;
+    for (std::uint32_t x = 12345; text.size() < size;) {
+        x = x * 1103515245u + 12345u;
+        text += kWords[x >> 16 & 7] + ((x >> 20 & 15) == 0 ? std::to_string(x) : "");
+    }
+    return text.substr(0, size);
+}
+
+// What one of our own readers makes of `bytes`, every entry read (at most `blocks` blocks of
+// each: the rest is left to Next to pass over).
+struct OwnListing {
+    // Each entry's name, '/' for a folder, '*' read-only, '+' a UTF-8 name, '!' damaged data,
+    // '?' unsupported; then how the listing ended, or why it did not open.
+    std::string summary;
+    Names data, unsupported;  // each entry's data; the reasons given, in order
+    std::vector<std::int64_t> mtimes;
+    std::size_t largestBlock = 0;
+};
+template <class Reader>
+OwnListing ReadOwn(const std::string& bytes, int blocks = 1 << 30) {
+    static const char* const kEnds[] = {"Ok", "End", "NotOurs", "Damaged", "Unsupported"};
+    own::MemoryInput input(bytes.data(), bytes.size());
+    Reader reader(input);
+    OwnListing r;
+    own::Entry e;
+    own::Status s = reader.Open();
+    while (s == own::Status::Ok && r.data.size() < 50 && (s = reader.Next(e)) == own::Status::Ok) {
+        std::string& data = r.data.emplace_back();
+        const std::uint8_t* block = nullptr;
+        std::size_t n = 0;
+        own::Status read = own::Status::Ok;
+        int b = 0;
+        for (; b < blocks && (read = reader.Read(block, n)) == own::Status::Ok && n > 0; ++b)
+            data.append(reinterpret_cast<const char*>(block), n), r.largestBlock = std::max(r.largestBlock, n);
+        // Nothing comes with a failure, and the block that would complete the data is withheld.
+        EXPECT_TRUE(b == blocks ? data.size() <= e.size : read == own::Status::Ok ? data.size() == e.size
+                                                        : n == 0 && (data.empty() || data.size() < e.size)) << e.name;
+        r.summary += e.name + (e.directory ? "/" : "") + (e.readOnly ? "*" : "") + (e.utf8 ? "+" : "") +
+                     (read == own::Status::Damaged ? "!" : read == own::Status::Unsupported ? "?" : "") + " ";
+        if (e.unsupported) r.unsupported.emplace_back(e.unsupported);
+        r.mtimes.push_back(e.mtime);
+    }
+    return r.summary += kEnds[static_cast<int>(s)], r;
+}
 
 } // namespace dexalo::archivers::testing

@@ -1,20 +1,15 @@
 // BGA archives made here, member by member, with zlib and libbz2, and read by our own reader.
 #include <bzlib.h>
-#include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <algorithm>
-#include <cstring>
-#include <ctime>
-#include <string>
-#include <vector>
+#include <numeric>
 
+#include "archiver_test_support.h"
 #include "engine/bga.h"
 
 namespace dexalo::archivers::testing {
 namespace {
 
-using own::Status;
 using namespace std::string_literals;
 
 std::string Gzip(std::string data) {
@@ -33,58 +28,16 @@ std::string Bzip2(std::string data) {
     return out.substr(0, size);
 }
 
-std::string Le(std::size_t value, int bytes) { return bytes == 0 ? "" : static_cast<char>(value) + Le(value >> 8, bytes - 1); }
-// One member, dated 2021-03-04 05:06:08: the header under its byte sum, the names, the data.
+std::string Le(std::uint64_t v, int bytes) { return bytes == 0 ? "" : static_cast<char>(v & 0xFF) + Le(v >> 8, bytes - 1); }
+// One member, dated 2021-03-04 05:06:08: the header under its byte sum (of signed bytes), the
+// names, the data.
 std::string Member(const std::string& method, int arc, const std::string& packed, std::size_t original, const std::string& folder,
                    const std::string& file, char attributes = 0x20) {
-    const std::string h = method + Le(packed.size(), 4) + Le(original, 4) + Le(41 << 9 | 3 << 5 | 4, 2) + Le(5 << 11 | 6 << 5 | 4, 2) +
-                          attributes + '\0' + Le(arc, 2) + Le(folder.size(), 2) + Le(file.size(), 2) + folder + file;
-    std::uint32_t sum = 0;
-    for (const char c : h) sum += static_cast<std::uint32_t>(static_cast<signed char>(c));
-    return Le(sum, 4) + h + packed;
+    const std::string h = method + Le(packed.size(), 4) + Le(original, 4) + Le(kDosTime >> 16, 2) + Le(kDosTime, 2) + attributes + '\0' +
+                          Le(arc, 2) + Le(folder.size(), 2) + Le(file.size(), 2) + folder + file;
+    return Le(std::accumulate(h.begin(), h.end(), 0u, [](unsigned sum, signed char c) { return sum + c; }), 4) + h + packed;
 }
 std::string Gz(const std::string& file, const std::string& data) { return Member("GZIP", 1, Gzip(data), data.size(), "", file); }
-std::string Flip(std::string bytes, std::size_t at) { return bytes[at] = static_cast<char>(bytes[at] ^ 0x11), bytes; }
-
-// Words, so that the coders find something to do; no header in them.
-std::string Prose(std::size_t size) {
-    static const char* const kWords[] = {"member ", "header ", "\x95\x5C ", "gzip ", "\n", "bzip2 ", "sum ", "BGA "};
-    std::string text;
-    for (std::uint32_t x = 1; text.size() < size; x = x * 1103515245u + 12345u) text += kWords[x >> 16 & 7];
-    return text.substr(0, size);
-}
-
-// An archive as text: each entry's name, '/' for a folder, '*' read-only, '!' damaged data,
-// '?' unsupported; then how the listing ended (or why it did not open).
-struct Result {
-    std::string summary;
-    std::vector<std::string> data;
-    std::int64_t mtime = 0;
-    std::size_t largestBlock = 0;
-};
-Result ReadAll(const std::string& archive, int blocks = 1 << 20) {  // at most `blocks` blocks of each entry
-    static const char* const kStatus[] = {"Ok", "End", "NotOurs", "Damaged", "Unsupported"};
-    own::MemoryInput input(archive.data(), archive.size());
-    bga::Reader reader(input);
-    Result r;
-    own::Entry e;
-    Status s = reader.Open();
-    while (s == Status::Ok && r.data.size() < 20 && (s = reader.Next(e)) == Status::Ok) {
-        std::string& data = r.data.emplace_back();
-        const std::uint8_t* block = nullptr;
-        std::size_t n = 0;
-        Status read = Status::Ok;
-        int b = 0;
-        for (; b < blocks && (read = reader.Read(block, n)) == Status::Ok && n > 0; ++b)
-            data.append(reinterpret_cast<const char*>(block), n), r.largestBlock = std::max(r.largestBlock, n);
-        EXPECT_TRUE(b == blocks || (read == Status::Ok ? data.size() == e.size : data.size() < e.size)) << e.name;
-        r.summary += e.name + (e.directory ? "/" : "") + (e.readOnly ? "*" : "") +
-                     (read == Status::Damaged ? "!" : read == Status::Unsupported ? "?" : "") + " ";
-        r.mtime = e.mtime;
-    }
-    r.summary += kStatus[static_cast<int>(s)];
-    return r;
-}
 
 TEST(BgaArchives, EveryKindOfMemberReadsByteExactInBlocks) {
     const std::string prose = Prose(600000), raw("\0\xFF raw\r\n", 8);
@@ -93,15 +46,13 @@ TEST(BgaArchives, EveryKindOfMemberReadsByteExactInBlocks) {
         Member("GZIP", 2, raw, raw.size(), "", "raw.bin") + Member("GZIP", 1, "", 0, "docs\\sub\\", "", 0x10) + Gz("empty", "") +
         Member("BZ2\0"s, 1, "", 0, "", "bare");  // an empty file may come with no stream
     const std::string listing = "docs\\a.txt* big raw.bin docs\\sub\\/ empty bare End";
-    const Result all = ReadAll(archive);
+    const OwnListing all = ReadOwn<bga::Reader>(archive);
     EXPECT_EQ(all.summary, listing);
-    EXPECT_EQ(all.data, (std::vector<std::string>{"hello\n", prose, raw, "", "", ""}));
+    EXPECT_EQ(all.data, (Names{"hello\n", prose, raw, "", "", ""}));
+    EXPECT_EQ(all.mtimes, std::vector<std::int64_t>(6, DosTimeSeconds()));
     EXPECT_EQ(all.largestBlock, 256u * 1024);
-    std::tm tm{};
-    tm.tm_year = 121, tm.tm_mon = 2, tm.tm_mday = 4, tm.tm_hour = 5, tm.tm_min = 6, tm.tm_sec = 8, tm.tm_isdst = -1;
-    EXPECT_EQ(all.mtime, std::mktime(&tm));
     // The data left unread is passed over.
-    for (const int blocks : {0, 1}) EXPECT_EQ(ReadAll(archive, blocks).summary, listing);
+    for (const int blocks : {0, 1}) EXPECT_EQ(ReadOwn<bga::Reader>(archive, blocks).summary, listing);
 }
 
 TEST(BgaArchives, HeadersNamesAndDamage) {
@@ -126,7 +77,7 @@ TEST(BgaArchives, HeadersNamesAndDamage) {
         {x("GZIP", gz, n + 1), "x! End"}, {x("GZIP", gz, n - 1), "x! End"}, {x("BZ2\0"s, Flip(bz, bz.size() / 2), n), "x! End"},
         {x("BZ2\0"s, bz, n + 1), "x! End"}, {x("GZIP", gz, n).substr(0, 40 + gz.size() / 2), "x! Damaged"},
         {Member("GZIP", 2, prose, n, "", "x").substr(0, 300000), "x! Damaged"}};
-    for (const auto& row : rows) EXPECT_EQ(ReadAll(row.archive).summary, row.summary);
+    for (const auto& row : rows) EXPECT_EQ(ReadOwn<bga::Reader>(row.archive).summary, row.summary);
 }
 
 TEST(BgaArchives, ArcTypeZeroStoresArchivesThatKeptTheirSize) {
@@ -139,7 +90,7 @@ TEST(BgaArchives, ArcTypeZeroStoresArchivesThatKeptTheirSize) {
         {"GZIP", 2, true, "a.txt", "!"}, {"GZIP", 3, false, "a.txt", "?"},       {"LZMA", 2, false, "a.txt", "?"}};
     for (const auto& row : rows) {
         const std::string member = Member(row.method, row.type, row.gzipped ? Gzip(raw) : raw, raw.size(), "", row.name);
-        EXPECT_EQ(ReadAll(one + member + one).summary, "one " + row.name + row.mark + " one End");
+        EXPECT_EQ(ReadOwn<bga::Reader>(one + member + one).summary, "one " + row.name + row.mark + " one End");
     }
 }
 
