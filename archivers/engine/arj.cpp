@@ -3,6 +3,7 @@
 // as LZ77 with static Huffman codes in blocks (methods 1 to 3, the scheme of LHA's -lh6-)
 // or as LZ77 with fixed unary codes (method 4).
 #include "engine/arj.h"
+#include "engine/bytes.h"
 
 #include <zlib.h>
 
@@ -22,20 +23,9 @@ constexpr std::uint8_t kGarbled = 0x01, kVolume = 0x04, kExtFile = 0x08;
 constexpr std::uint8_t kTypeDirectory = 3, kTypeChapterLabel = 5;
 constexpr std::uint8_t kHostUnix = 2;
 
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-std::uint32_t Le32(const std::uint8_t* p) { return Le16(p) | static_cast<std::uint32_t>(Le16(p + 2)) << 16; }
 
 } // namespace
 
-std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {  // zlib takes an unsigned int at a time
-        const auto n = static_cast<uInt>(std::min<std::size_t>(size, 1u << 30));
-        crc = static_cast<std::uint32_t>(::crc32(crc, data, n));
-        data += n;
-        size -= n;
-    }
-    return crc;
-}
 
 // The compressed methods: the bit input, a flat output window, and the two codes.
 class Decoder {

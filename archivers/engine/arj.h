@@ -67,7 +67,5 @@ private:
     std::vector<std::uint8_t> buffer_;
 };
 
-// CRC-32 as ARJ (and ZIP) use it.
-std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t size);
 
 } // namespace dexalo::archivers::arj

@@ -2,6 +2,7 @@
 // the file name (Shift-JIS) after them, then the member's data: a gzip member (method
 // "GZIP"), a bzip2 stream ("BZ2\0") or, by the arc type, the bytes stored.
 #include "engine/bga.h"
+#include "engine/bytes.h"
 
 #include <bzlib.h>
 #include <zlib.h>
@@ -25,8 +26,6 @@ constexpr std::uint16_t kArcCompressed = 1, kArcStored = 2;
 
 enum class Method { Gzip, Bzip2, Unknown };
 
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-std::uint32_t Le32(const std::uint8_t* p) { return Le16(p) | static_cast<std::uint32_t>(Le16(p + 2)) << 16; }
 
 Method MethodOf(const std::uint8_t* h) {
     if (std::memcmp(h + 4, "GZIP", 4) == 0) return Method::Gzip;

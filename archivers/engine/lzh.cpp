@@ -5,6 +5,7 @@
 //   -lh4- to -lh7-  LZ77 over 4 to 64 KiB with static Huffman codes in blocks (LHA 2.x)
 //   -lzs-, -lz5-    LZSS over 2 and 4 KiB ring buffers, matches by ring position (LArc)
 #include "engine/lzh.h"
+#include "engine/bytes.h"
 
 #include <algorithm>
 #include <array>
@@ -21,9 +22,6 @@ constexpr std::size_t kChunk = 256 * 1024;  // output handed out per Read
 constexpr std::size_t kInputChunk = 64 * 1024;
 constexpr std::size_t kMaxHeader = 1 << 20;  // far beyond any real header: damage
 
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-std::uint32_t Le32(const std::uint8_t* p) { return Le16(p) | static_cast<std::uint32_t>(Le16(p + 2)) << 16; }
-std::uint64_t Le64(const std::uint8_t* p) { return Le32(p) | static_cast<std::uint64_t>(Le32(p + 4)) << 32; }
 
 constexpr auto kCrcTable = [] {
     std::array<std::uint16_t, 256> table{};

@@ -1,4 +1,5 @@
 #include "engine/rar_name.h"
+#include "engine/bytes.h"
 
 #include <cstring>
 
@@ -22,18 +23,7 @@ constexpr int kMaxBlocks = 16;
 constexpr int kMaxWalk = 1 << 20;
 constexpr std::uint64_t kMaxRar5Header = 2u << 20;  // RAR 5 headers are at most 2 MB
 
-unsigned Le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-std::uint32_t Le32(const unsigned char* p) { return Le16(p) | (static_cast<std::uint32_t>(Le16(p + 2)) << 16); }
 
-// CRC-32 (zlib's), bit by bit: only a header's few dozen bytes go through it.
-std::uint32_t Crc32(std::uint32_t crc, const unsigned char* p, std::size_t n) {
-    crc = ~crc;
-    while (n-- > 0) {
-        crc ^= *p++;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
 
 // RAR 5's variable-length numbers: 7 bits a byte, lowest first, the top bit says more follow.
 bool ReadVint(const unsigned char*& p, const unsigned char* end, std::uint64_t& value) {

@@ -3,6 +3,7 @@
 // data descriptor; then the central directory, whose records repeat the headers with the
 // entries' attributes, and the end records that point at it.
 #include "engine/zip.h"
+#include "engine/bytes.h"
 
 #include <zlib.h>
 
@@ -28,19 +29,7 @@ constexpr std::uint16_t kEncrypted = 0x0001, kSizesAfter = 0x0008, kUtf8 = 0x080
 constexpr std::uint16_t kStored = 0, kDeflate = 8, kDeflate64 = 9;
 constexpr std::uint32_t kMax32 = 0xFFFFFFFF;
 
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-std::uint32_t Le32(const std::uint8_t* p) { return Le16(p) | static_cast<std::uint32_t>(Le16(p + 2)) << 16; }
-std::uint64_t Le64(const std::uint8_t* p) { return Le32(p) | static_cast<std::uint64_t>(Le32(p + 4)) << 32; }
 
-std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {  // zlib takes an unsigned int at a time
-        const auto n = static_cast<uInt>(std::min<std::size_t>(size, 1u << 30));
-        crc = static_cast<std::uint32_t>(::crc32(crc, data, n));
-        data += n;
-        size -= n;
-    }
-    return crc;
-}
 
 // Calls `each(id, data, size)` for every extra field; a field that overruns the rest ends them.
 template <class Each>

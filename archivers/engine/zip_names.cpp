@@ -1,4 +1,5 @@
 #include "engine/zip_names.h"
+#include "engine/bytes.h"
 
 #include <archive.h>
 #include <zlib.h>
@@ -23,9 +24,6 @@ constexpr std::uint32_t kFar = 0xFFFFFFFFu;  // the real value is in the Zip64 f
 constexpr std::size_t kTail = 16 * 1024;     // libarchive looks for the end record this near the end
 constexpr std::uint64_t kLocalHeader = 30;
 
-std::uint32_t Le16(const unsigned char* p) { return p[0] | (p[1] << 8u); }
-std::uint32_t Le32(const unsigned char* p) { return Le16(p) | (Le16(p + 2) << 16); }
-std::uint64_t Le64(const unsigned char* p) { return Le32(p) | (std::uint64_t{Le32(p + 4)} << 32); }
 const unsigned char* Bytes(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
 
 bool ReadAt(std::ifstream& in, std::uint64_t at, std::string& out, std::size_t size) {
