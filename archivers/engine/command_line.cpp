@@ -56,7 +56,9 @@ std::optional<CommandLine> ParseFolderSwitch(std::wstring_view line) {
     std::wstring_view archive = line.substr(0, at);
     while (!archive.empty() && IsBlank(archive.front())) archive.remove_prefix(1);
     while (!archive.empty() && IsBlank(archive.back())) archive.remove_suffix(1);
-    if (archive.empty()) return std::nullopt;
+    // A leading one-letter word is a command in every other form, and is judged as one there.
+    const std::size_t word = archive.find_first_of(L" \t\r\n");
+    if (archive.empty() || (word == std::wstring_view::npos ? archive.size() : word) == 1) return std::nullopt;
     std::wstring_view folder = line.substr(at + 4);
     while (!folder.empty() && IsBlank(folder.back())) folder.remove_suffix(1);
     CommandLine result;

@@ -18,29 +18,9 @@ namespace {
 namespace arj = dexalo::archivers::arj;
 namespace fs = std::filesystem;
 
-class Memory final : public arj::Input {
-public:
-    Memory(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    std::size_t Read(std::uint8_t* out, std::size_t size) override {
-        const std::size_t n = std::min(size, size_ - at_);
-        if (n > 0) std::memcpy(out, data_ + at_, n);
-        at_ += n;
-        return n;
-    }
-    bool Skip(std::uint64_t size) override {
-        if (size > size_ - at_) return false;
-        at_ += static_cast<std::size_t>(size);
-        return true;
-    }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_, at_ = 0;
-};
-
 // Reads every entry; false when the output grows past what a fuzz run should write to disk.
 bool SmallWhenRead(const std::uint8_t* data, std::size_t size) {
-    Memory input(data, size);
+    dexalo::archivers::own::MemoryInput input(data, size);
     arj::Reader reader(input);
     if (reader.Open() != arj::Status::Ok) return true;
     std::uint64_t total = 0;

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
     const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
     // The first byte picks where libarchive would say the header starts.
-    if (const auto name = dexalo::archivers::Rar4CodePageName(file.wstring(), data[0] % 64)) {
+    if (const auto name = dexalo::archivers::Rar4CodePageName({file.wstring()}, data[0] % 64)) {
         dexalo::fuzz::Check(bytes.find(*name) != std::string::npos, "a name that is not in the file");
     }
     return 0;
