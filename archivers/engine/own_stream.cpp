@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "engine/volumes.h"
 
@@ -175,24 +176,29 @@ std::map<archive*, const OwnStream*> OwnStream::gOpen;
 
 } // namespace
 
-std::optional<std::uint64_t> OwnBytesRead(archive* reader) {
+namespace {
+
+// What `ask` says of the stream of ours that `reader` reads; nullopt for any other reader.
+template <class Ask>
+auto AskOwnStream(archive* reader, Ask ask) -> std::optional<decltype(ask(std::declval<const OwnStream&>()))> {
     std::lock_guard lock(OwnStream::gOpenMutex);
     const auto it = OwnStream::gOpen.find(reader);
     if (it == OwnStream::gOpen.end()) return std::nullopt;
-    return it->second->Position();
+    return ask(*it->second);
+}
+
+} // namespace
+
+std::optional<std::uint64_t> OwnBytesRead(archive* reader) {
+    return AskOwnStream(reader, [](const OwnStream& s) { return s.Position(); });
 }
 
 bool OwnEntryEncrypted(archive* reader) {
-    std::lock_guard lock(OwnStream::gOpenMutex);
-    const auto it = OwnStream::gOpen.find(reader);
-    return it != OwnStream::gOpen.end() && it->second->Encrypted();
+    return AskOwnStream(reader, [](const OwnStream& s) { return s.Encrypted(); }).value_or(false);
 }
 
 std::optional<bool> OwnEntryUnicode(archive* reader) {
-    std::lock_guard lock(OwnStream::gOpenMutex);
-    const auto it = OwnStream::gOpen.find(reader);
-    if (it == OwnStream::gOpen.end()) return std::nullopt;
-    return it->second->Unicode();
+    return AskOwnStream(reader, [](const OwnStream& s) { return s.Unicode(); });
 }
 
 bool TestFileBytes(const std::vector<std::wstring>& pieces, bool (*test)(own::Input& input)) {

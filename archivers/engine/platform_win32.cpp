@@ -78,14 +78,7 @@ FileInfo Describe(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FILETIM
 std::wstring FromAnsi(std::string_view text) { return win32::WideFromAnsi(text); }
 std::string ToAnsi(std::wstring_view text) { return win32::AnsiFromWide(text); }
 
-std::wstring FromOem(std::string_view text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
+std::wstring FromOem(std::string_view text) { return win32::WideFromCodePage(CP_OEMCP, text); }
 
 // The system's own normaliser (normaliz). A lone surrogate is refused, and kept.
 std::wstring ToNfc(std::wstring_view text) {

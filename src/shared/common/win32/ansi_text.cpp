@@ -33,15 +33,17 @@ std::optional<std::string> ExactAnsi(std::wstring_view text) {
     return out;
 }
 
-std::wstring WideFromAnsi(std::string_view bytes) {
+std::wstring WideFromCodePage(unsigned codePage, std::string_view bytes) {
     if (bytes.empty()) return {};
     const int length = static_cast<int>(bytes.size());
-    const int size = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
+    const int size = ::MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
     if (size <= 0) return {};
     std::wstring out(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, out.data(), size);
+    ::MultiByteToWideChar(codePage, 0, bytes.data(), length, out.data(), size);
     return out;
 }
+
+std::wstring WideFromAnsi(std::string_view bytes) { return WideFromCodePage(CP_ACP, bytes); }
 
 std::wstring WideFromAnsiBuffer(const char* buffer, std::size_t size) {
     const void* nul = std::memchr(buffer, 0, size);
