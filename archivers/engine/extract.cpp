@@ -147,6 +147,19 @@ public:
         archive_read_set_passphrase_callback(reader_, this, &Extractor::AskPassphrase);
     }
 
+    // What opening the reader may ask: the password of an archive that only we decrypt.
+    PasswordRequest Passwords() {
+        return {false, [this](bool wrong) {
+                    std::optional<std::wstring> answer = ui_.Passphrase(request_.archive, wrong);
+                    declined_ = !answer;
+                    return answer;
+                }};
+    }
+    void Opened(const PasswordRequest& passwords) {
+        decrypted_ = passwords.outcome == Decryption::Opened;
+        withheld_ = passwords.outcome == Decryption::Declined;
+    }
+
     ExtractResult Run() {
         if (Path failed; !MakeFolders(root_, failed)) {
             Unwritable(failed, "the destination folder cannot be created");
@@ -156,8 +169,13 @@ public:
         archive_entry* entry = nullptr;
         int r = archive_read_next_header(reader_, &entry);
         if (r < ARCHIVE_WARN && NamesEncrypted(reader_)) {
-            result_.unsupportedEntry = DisplayName(request_.archive);
-            result_.unsupportedEncryption = unsupported_ = true;
+            if (declined_) {
+                result_.declined = 1;
+                result_.declinedExample = DisplayName(request_.archive);
+            } else {
+                result_.unsupportedEntry = DisplayName(request_.archive);
+                result_.unsupportedEncryption = unsupported_ = true;
+            }
             result_.code = kErrorUnsupported;
             return result_;
         }
@@ -268,7 +286,8 @@ private:
             return passphraseGiven_ ? Outcome::CorruptEncrypted : Outcome::UnsupportedEncryption;
         }
         if (OwnEntryEncrypted(reader_)) return Outcome::UnsupportedEncryption;  // no password is asked for
-        return IsUnsupportedMethod(archive_error_string(reader_)) ? Outcome::Unsupported : Outcome::Corrupt;
+        if (IsUnsupportedMethod(archive_error_string(reader_))) return Outcome::Unsupported;
+        return decrypted_ ? Outcome::CorruptEncrypted : Outcome::Corrupt;
     }
 
     // libarchive 3.6 neither flags nor decrypts RAR 5's encrypted files: their headers say so.
@@ -355,15 +374,16 @@ private:
         if (!parts) return Outcome::Refused;
         if (parts->empty()) return Outcome::Skipped;  // "./" names the destination itself
         if (archive_entry_is_encrypted(entry) || EncryptedRar5(entry)) {
+            if (declined_) return Outcome::Declined;  // asked once: the user has no password
             if (!CanDecrypt()) {
                 Note("this encryption is not supported");
                 return Outcome::UnsupportedEncryption;
             }
-            if (declined_) return Outcome::Declined;  // asked once: the user has no password
         }
 
         const auto type = archive_entry_filetype(entry);
         if (type == AE_IFDIR) {
+            if (withheld_) return Outcome::Skipped;  // no empty tree for files that stay encrypted
             const Outcome made = EnsureFolder(*parts, parts->size());
             if (made == Outcome::Done && archive_entry_mtime_is_set(entry))
                 folderTimes_.emplace_back(Join(*parts, parts->size()), archive_entry_mtime(entry));
@@ -504,6 +524,8 @@ private:
     std::string passphrase_;
     bool passphraseGiven_ = false;
     bool declined_ = false;
+    bool decrypted_ = false;  // read through our own decryption: damage may be a wrong password
+    bool withheld_ = false;   // its password was declined: every file of it stays encrypted
     bool cancelled_ = false;
     ExtractResult result_;
     std::set<std::wstring> knownFolders_;
@@ -610,7 +632,10 @@ ExtractResult Extract(const ExtractRequest& request) {
             return opened;
         }
         Extractor extractor(request, set, reader.get());
-        if (OpenFamilyReader(reader.get(), request.family, set) != ARCHIVE_OK) {
+        PasswordRequest passwords = extractor.Passwords();
+        const int open = OpenFamilyReader(reader.get(), request.family, set, &passwords);
+        extractor.Opened(passwords);
+        if (open != ARCHIVE_OK) {
             opened.code = kErrorCannotOpen;
             if (const char* m = archive_error_string(reader.get())) opened.detail = m;
             return opened;

@@ -54,6 +54,9 @@ struct FamilyTraits {
     // The family's own kind of volume set, read whole from any of its pieces (and, when the
     // family has a second way of reading, that way). Plain pieces are every family's.
     SetKind volumes = SetKind::Single;
+    // Opens the reader on the archive decrypted, when it is encrypted in a way libarchive
+    // cannot read and the password is given.
+    Decryption (*decrypt)(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask) = nullptr;
 };
 
 void ReadOurOwn(archive* reader, const std::wstring&, bool) { archive_read_support_format_tar(reader); }
@@ -119,7 +122,8 @@ constexpr FamilyTraits kFamilies[] = {
          // Any file passes the raw reader; only a compressed stream is ours.
          return BaseFormat(r) == ARCHIVE_FORMAT_RAW && archive_filter_count(r) > 1 &&
                 archive_filter_code(r, 0) != ARCHIVE_FILTER_NONE;
-     }},
+     },
+     nullptr, nullptr, nullptr, true, SetKind::Single, &OpenDecryptedSevenZip},
     // Our readers hand libarchive a pax stream (see own_stream.h).
     {Family::Arj, "ARJ", L'\\', &ReadOurOwn, &OpenedOnItsHeader, &MakeOwn<arj::Reader>},
     {Family::Ish, "ISH", L'\\', &ReadOurOwn, &OpenedOnItsHeader, &MakeOwn<ish::Reader>, nullptr, nullptr, false},
@@ -166,12 +170,16 @@ VolumeSet SetFor(Family family, const std::wstring& path) {
     return SingleFile(path);
 }
 
-int OpenFamilyReader(archive* reader, Family family, const VolumeSet& set) {
+int OpenFamilyReader(archive* reader, Family family, const VolumeSet& set, PasswordRequest* passwords) {
     if (set.pieces.empty()) {
         archive_set_error(reader, ENOENT, "the first piece of the set is missing");
         return ARCHIVE_FATAL;
     }
     const FamilyTraits& traits = TraitsOf(family);
+    if (traits.decrypt && passwords) {
+        passwords->outcome = traits.decrypt(reader, set, passwords->namesOnly, passwords->ask);
+        if (passwords->outcome == Decryption::Opened) return ARCHIVE_OK;
+    }
     const bool ours = traits.ownReader && (!traits.ownReaderOnly || TestFileBytes(set.pieces, traits.ownReaderOnly));
     if (ours) return OpenOwnReader(reader, set.pieces, traits.ownReader);
     if (set.pieces.size() > 1) return OpenJoinedReader(reader, set.pieces, kReadBlockSize);

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "common/archiver_contract.h"
+#include "engine/seven_zip.h"
 #include "engine/volumes.h"
 
 namespace dexalo::archivers {
@@ -49,9 +50,18 @@ ReaderPtr NewFamilyReader(Family family, const std::wstring& archivePath, bool f
 // family's own kind of volumes (RAR's, ZIP's); the file alone otherwise.
 VolumeSet SetFor(Family family, const std::wstring& path);
 
+// What opening asks for an archive that needs a password to be read (an encrypted 7z), and
+// what came of it.
+struct PasswordRequest {
+    bool namesOnly = false;  // only what a listing needs: data may stay encrypted
+    PasswordQuestion ask;    // may be empty: nobody to ask
+    Decryption outcome = Decryption::NotNeeded;
+};
+
 // Opens such a reader on the set's pieces, read as one (through our own reader where the
-// family has one). Fails when none can be read (the first piece is missing).
-int OpenFamilyReader(archive* reader, Family family, const VolumeSet& set);
+// family has one; decrypted where it must be and `passwords` gives a password). Fails when
+// none can be read (the first piece is missing).
+int OpenFamilyReader(archive* reader, Family family, const VolumeSet& set, PasswordRequest* passwords = nullptr);
 
 // True when the family has a second way of reading and this set may need it.
 bool FallbackMayRead(Family family, const VolumeSet& set);

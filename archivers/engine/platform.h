@@ -1,10 +1,12 @@
 #pragma once
 // What differs between Windows and the native test build: the text of the library
 // calls, and file operations on wide paths. Everything else in the engine is portable.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -86,5 +88,25 @@ public:
 };
 // nullptr when the file cannot be created (it exists already, or the folder is not writable).
 std::unique_ptr<OutputFile> CreateExclusive(const Path& path);
+
+// The system's cryptography (CNG on Windows), for the archives whose encryption libarchive
+// leaves to us.
+class Sha256 {
+public:
+    Sha256();
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+    void Update(const std::uint8_t* data, std::size_t size);
+    // nullopt when the system could not hash.
+    std::optional<std::array<std::uint8_t, 32>> Finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+// AES-256 in CBC mode over whole 16-byte blocks, without padding; false when the system fails.
+bool DecryptAes256Cbc(const std::array<std::uint8_t, 32>& key, const std::array<std::uint8_t, 16>& iv,
+                      const std::uint8_t* in, std::uint8_t* out, std::size_t size);
 
 } // namespace dexalo::archivers::platform

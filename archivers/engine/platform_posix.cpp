@@ -9,10 +9,12 @@
 #include <unicode/unorm2.h>
 #include <iconv.h>
 #include <langinfo.h>
+#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -326,5 +328,39 @@ std::unique_ptr<OutputFile> CreateExclusive(const Path& path) {
 }
 
 std::wstring LastErrorText() { return FromUtf8(std::strerror(errno)); }
+
+// Natively OpenSSL's libcrypto stands in for CNG.
+struct Sha256::State {
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    bool ok = context != nullptr && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
+    ~State() { EVP_MD_CTX_free(context); }
+};
+
+Sha256::Sha256() : state_(std::make_unique<State>()) {}
+Sha256::~Sha256() = default;
+
+void Sha256::Update(const std::uint8_t* data, std::size_t size) {
+    state_->ok = state_->ok && EVP_DigestUpdate(state_->context, data, size) == 1;
+}
+
+std::optional<std::array<std::uint8_t, 32>> Sha256::Finish() {
+    std::array<std::uint8_t, 32> digest{};
+    unsigned size = 0;
+    if (!state_->ok || EVP_DigestFinal_ex(state_->context, digest.data(), &size) != 1 || size != digest.size())
+        return std::nullopt;
+    return digest;
+}
+
+bool DecryptAes256Cbc(const std::array<std::uint8_t, 32>& key, const std::array<std::uint8_t, 16>& iv,
+                      const std::uint8_t* in, std::uint8_t* out, std::size_t size) {
+    if (size % 16 != 0 || size > static_cast<std::size_t>(INT_MAX)) return false;
+    const std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> context(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
+    int written = 0, last = 0;
+    return context && EVP_DecryptInit_ex(context.get(), EVP_aes_256_cbc(), nullptr, key.data(), iv.data()) == 1 &&
+           EVP_CIPHER_CTX_set_padding(context.get(), 0) == 1 &&
+           EVP_DecryptUpdate(context.get(), out, &written, in, static_cast<int>(size)) == 1 &&
+           EVP_DecryptFinal_ex(context.get(), out + written, &last) == 1 &&
+           static_cast<std::size_t>(written + last) == size;
+}
 
 } // namespace dexalo::archivers::platform

@@ -2,10 +2,13 @@
 #include "engine/platform.h"
 
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <archive.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cwchar>
 
 #include "common/win32/ansi_text.h"
 #include "common/win32/handles.h"
@@ -277,6 +280,81 @@ std::wstring LastErrorText() {
     while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ')) --n;
     if (n == 0) return L"エラー " + std::to_wstring(code);
     return std::wstring(text, n);
+}
+
+namespace {
+
+void CloseProvider(BCRYPT_ALG_HANDLE h) { ::BCryptCloseAlgorithmProvider(h, 0); }
+void DestroyHash(BCRYPT_HASH_HANDLE h) { ::BCryptDestroyHash(h); }
+void DestroyKey(BCRYPT_KEY_HANDLE h) { ::BCryptDestroyKey(h); }
+using UniqueProvider = win32::UniqueResource<win32::NullHandleTraits<BCRYPT_ALG_HANDLE, &CloseProvider>>;
+using UniqueHash = win32::UniqueResource<win32::NullHandleTraits<BCRYPT_HASH_HANDLE, &DestroyHash>>;
+using UniqueKey = win32::UniqueResource<win32::NullHandleTraits<BCRYPT_KEY_HANDLE, &DestroyKey>>;
+
+// Opened once: opening a provider costs far more than a hash or a block of data.
+UniqueProvider OpenProvider(const wchar_t* algorithm, const wchar_t* chaining) {
+    BCRYPT_ALG_HANDLE h = nullptr;
+    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&h, algorithm, nullptr, 0))) return UniqueProvider();
+    UniqueProvider provider(h);
+    if (chaining != nullptr &&
+        !BCRYPT_SUCCESS(::BCryptSetProperty(h, BCRYPT_CHAINING_MODE, reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(chaining)),
+                                            static_cast<ULONG>((wcslen(chaining) + 1) * sizeof(wchar_t)), 0)))
+        return UniqueProvider();
+    return provider;
+}
+
+BCRYPT_ALG_HANDLE Sha256Provider() {
+    static const UniqueProvider provider = OpenProvider(BCRYPT_SHA256_ALGORITHM, nullptr);
+    return provider.get();
+}
+
+BCRYPT_ALG_HANDLE AesCbcProvider() {
+    static const UniqueProvider provider = OpenProvider(BCRYPT_AES_ALGORITHM, BCRYPT_CHAIN_MODE_CBC);
+    return provider.get();
+}
+
+} // namespace
+
+struct Sha256::State {
+    UniqueHash hash;
+    bool ok = false;
+};
+
+Sha256::Sha256() : state_(std::make_unique<State>()) {
+    BCRYPT_HASH_HANDLE h = nullptr;
+    state_->ok = Sha256Provider() != nullptr && BCRYPT_SUCCESS(::BCryptCreateHash(Sha256Provider(), &h, nullptr, 0, nullptr, 0, 0));
+    state_->hash.reset(h);
+}
+Sha256::~Sha256() = default;
+
+void Sha256::Update(const std::uint8_t* data, std::size_t size) {
+    while (state_->ok && size > 0) {
+        const auto n = static_cast<ULONG>(std::min<std::size_t>(size, 1u << 30));
+        state_->ok = BCRYPT_SUCCESS(::BCryptHashData(state_->hash.get(), const_cast<PUCHAR>(data), n, 0));
+        data += n;
+        size -= n;
+    }
+}
+
+std::optional<std::array<std::uint8_t, 32>> Sha256::Finish() {
+    std::array<std::uint8_t, 32> digest{};
+    if (!state_->ok || !BCRYPT_SUCCESS(::BCryptFinishHash(state_->hash.get(), digest.data(), 32, 0))) return std::nullopt;
+    return digest;
+}
+
+bool DecryptAes256Cbc(const std::array<std::uint8_t, 32>& key, const std::array<std::uint8_t, 16>& iv,
+                      const std::uint8_t* in, std::uint8_t* out, std::size_t size) {
+    if (size % 16 != 0 || size > 0x7FFFFFF0u || AesCbcProvider() == nullptr) return false;
+    if (size == 0) return true;
+    BCRYPT_KEY_HANDLE h = nullptr;
+    if (!BCRYPT_SUCCESS(::BCryptGenerateSymmetricKey(AesCbcProvider(), &h, nullptr, 0, const_cast<PUCHAR>(key.data()), 32, 0)))
+        return false;
+    const UniqueKey handle(h);
+    std::array<std::uint8_t, 16> chain = iv;  // CNG updates it
+    ULONG written = 0;
+    return BCRYPT_SUCCESS(::BCryptDecrypt(h, const_cast<PUCHAR>(in), static_cast<ULONG>(size), nullptr, chain.data(), 16, out,
+                                          static_cast<ULONG>(size), &written, 0)) &&
+           written == size;
 }
 
 } // namespace dexalo::archivers::platform

@@ -48,7 +48,11 @@ std::shared_ptr<Listing> ReadListing(Family family, const VolumeSet& set, bool f
     archive* reader = owned.get();
     if (reader == nullptr) return listing;
     ++gScanCount;
-    if (OpenFamilyReader(reader, family, set) == ARCHIVE_OK) {
+    // Names hidden behind a password are asked for now: nothing else can count them.
+    PasswordRequest passwords{true, nullptr};
+    if (const RecognitionQuestion& ask = CurrentRecognitionQuestion())
+        passwords.ask = [&](bool wrong) { return ask(set.name, wrong); };
+    if (OpenFamilyReader(reader, family, set, &passwords) == ARCHIVE_OK) {
         archive_entry* entry = nullptr;
         for (;;) {
             const int r = archive_read_next_header(reader, &entry);

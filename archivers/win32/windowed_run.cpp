@@ -196,6 +196,13 @@ std::optional<std::wstring> AskPassword(HWND owner, const Session::Question& que
     return r == IDOK ? std::move(context.answer) : std::nullopt;
 }
 
+// Recognising an archive whose names are encrypted asks for its password on the calling
+// thread, with no window of ours to own the prompt.
+const bool kRecognitionPrompt = [] {
+    SetRecognitionQuestion([](const std::wstring& archive, bool wrong) { return AskPassword(nullptr, {archive, wrong}); });
+    return true;
+}();
+
 UniqueWindow ShowProgress(DialogContext& context, const std::wstring& archive) {
     DialogTemplate dialog((context.joining ? L"結合中 - " : L"解凍中 - ") + DisplayName(archive), 220, 74);
     dialog.Add(L"Static", (context.joining ? L"ファイル: " : L"書庫: ") + DisplayName(archive), kFirstLine,
