@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <tuple>
 
 #include "engine/bytes.h"
 #include "engine/platform.h"
@@ -180,18 +182,18 @@ Folder ReadFolder(Cursor& c) {
         outs += coder.out;
         f.coders.push_back(std::move(coder));
     }
-    if (outs == 0 || ins < outs - 1) Fail();
+    if (outs == 0 || ins + 1 < outs) Fail();  // not `ins < outs - 1`: GCC 12 -O1 and up then lose the packed stream below
     for (std::uint64_t i = 0; i + 1 < outs; ++i) {
         const std::uint64_t in = c.Number(), out = c.Number();
         if (in >= ins || out >= outs) Fail();
         f.binds.emplace_back(in, out);
     }
-    const std::uint64_t packed = ins - (outs - 1);
+    const std::uint64_t packed = ins + 1 - outs;
     if (packed == 1) {
-        for (std::uint64_t in = 0; in < ins && f.packed.empty(); ++in)
-            if (std::none_of(f.binds.begin(), f.binds.end(), [&](const auto& b) { return b.first == in; }))
-                f.packed.push_back(in);
-        if (f.packed.empty()) Fail();
+        std::uint64_t in = 0;  // the one in stream no coder feeds
+        while (in < ins && std::any_of(f.binds.begin(), f.binds.end(), [&](const auto& b) { return b.first == in; })) ++in;
+        if (in == ins) Fail();
+        f.packed.push_back(in);
     } else {
         for (std::uint64_t i = 0; i < packed; ++i) {
             f.packed.push_back(c.Number());
@@ -340,6 +342,10 @@ std::vector<std::uint8_t> DecodeHeaderFolder(const Folder& f, const std::vector<
         if ((coder.id != kLzmaId && coder.id != kLzma2Id) ||
             lzma_properties_decode(&filters[0], nullptr, coder.props.data(), coder.props.size()) != LZMA_OK)
             Fail(Status::Unsupported);
+        // The window never needs to exceed what is decoded: a header's claim of more costs nothing.
+        auto* options = static_cast<lzma_options_lzma*>(filters[0].options);
+        options->dict_size = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(options->dict_size, std::max<std::uint64_t>(size, LZMA_DICT_SIZE_MIN)));
         lzma_stream stream = LZMA_STREAM_INIT;
         const lzma_ret ready = lzma_raw_decoder(&stream, filters);
         free(filters[0].options);  // the decoder keeps its own copy
@@ -401,6 +407,28 @@ std::optional<std::array<std::uint8_t, 32>> DeriveKey(const std::u16string& pass
     return hash.Finish();
 }
 
+namespace {
+
+// Keys derived in this process: recognising, checking and extracting one archive each open it,
+// and a key costs 2^19 hashes.
+std::mutex gKeysMutex;
+std::map<std::tuple<std::u16string, std::vector<std::uint8_t>, unsigned>, std::array<std::uint8_t, 32>> gKeys;
+
+std::optional<std::array<std::uint8_t, 32>> RememberedKey(const std::u16string& password,
+                                                          const std::vector<std::uint8_t>& salt, unsigned rounds) {
+    auto id = std::make_tuple(password, salt, rounds);
+    {
+        std::lock_guard lock(gKeysMutex);
+        if (const auto it = gKeys.find(id); it != gKeys.end()) return it->second;
+    }
+    const auto key = DeriveKey(password, salt, rounds);
+    std::lock_guard lock(gKeysMutex);
+    if (key && gKeys.size() < 64) gKeys.emplace(std::move(id), *key);
+    return key;
+}
+
+} // namespace
+
 DecryptedView::DecryptedView(std::unique_ptr<own::Input> input, Limits limits) : input_(std::move(input)), limits_(limits) {}
 DecryptedView::~DecryptedView() = default;
 
@@ -420,13 +448,9 @@ Status DecryptedView::Open(const std::optional<std::u16string>& password) {
         // Reads a packed stream of `s` whole, decrypted when `aes` says so.
         auto key = [&](const Aes& aes) -> std::optional<Key> {
             if (aes.rounds > limits_.maxKeyRounds && aes.rounds != 0x3F) Fail(Status::Unsupported);
-            auto found = keys_.find({aes.rounds, aes.salt});
-            if (found == keys_.end()) {
-                const auto derived = DeriveKey(*password, aes.salt, aes.rounds);
-                if (!derived) Fail(Status::Unsupported);
-                found = keys_.emplace(std::make_pair(aes.rounds, aes.salt), *derived).first;
-            }
-            return Key{found->second, aes.iv};
+            const auto derived = RememberedKey(*password, aes.salt, aes.rounds);
+            if (!derived) Fail(Status::Unsupported);
+            return Key{*derived, aes.iv};
         };
 
         // A header packed in folders of its own, perhaps encrypted: decoded here, since the

@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -81,7 +80,6 @@ private:
     std::uint64_t packedEnd_ = 32;
     std::vector<std::uint8_t> header_;  // the new plain header, after the packed streams
     std::vector<std::uint8_t> scratch_;
-    std::map<std::pair<unsigned, std::vector<std::uint8_t>>, std::array<std::uint8_t, 32>> keys_;
 };
 
 // 7-Zip's key: SHA-256 over 2^rounds copies of salt, password (UTF-16LE) and a 64-bit

@@ -299,6 +299,12 @@ def talk_cases(suite, made, src):
     suite.talk('password-aes', aes, 'password right\n', ['prompt'], secret)
     # A wrong password, then キャンセル on the second prompt: nothing written, one report.
     suite.talk('password-wrong', aes, 'password wrong\n', ['prompt', 'prompt', 'icon=1'], {})
+    # 7z with its data encrypted, then with its names too: those are asked for while dexalo.exe
+    # recognises the archive, and the main operation asks no more.
+    seven, hidden = os.path.join(made, 'e.7z'), os.path.join(made, 'h.7z')
+    sh(f"7z a -bd -pright '{seven}' secret.txt && 7z a -bd -pright -mhe=on '{hidden}' secret.txt", src)
+    suite.talk('password-7z', seven, 'password wrong\npassword right\n', ['prompt', 'prompt'], secret)
+    suite.talk('password-7z-names', hidden, 'password right\n', ['prompt'], secret)
     # Long enough to show the progress window; closing it keeps only the complete file.
     big = os.path.join(made, 'big.tar.bz2')
     with tarfile.open(big, 'w:bz2') as t:
