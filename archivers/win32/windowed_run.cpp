@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "engine/api.h"
 #include "common/archiver_contract.h"
@@ -196,13 +198,6 @@ std::optional<std::wstring> AskPassword(HWND owner, const Session::Question& que
     return r == IDOK ? std::move(context.answer) : std::nullopt;
 }
 
-// Recognising an archive whose names are encrypted asks for its password on the calling
-// thread, with no window of ours to own the prompt.
-const bool kRecognitionPrompt = [] {
-    SetRecognitionQuestion([](const std::wstring& archive, bool wrong) { return AskPassword(nullptr, {archive, wrong}); });
-    return true;
-}();
-
 UniqueWindow ShowProgress(DialogContext& context, const std::wstring& archive) {
     DialogTemplate dialog((context.joining ? L"結合中 - " : L"解凍中 - ") + DisplayName(archive), 220, 74);
     dialog.Add(L"Static", (context.joining ? L"ファイル: " : L"書庫: ") + DisplayName(archive), kFirstLine,
@@ -249,6 +244,16 @@ private:
     bool disabled_;
 };
 
+BOOL CALLBACK CollectInputWindow(HWND window, LPARAM list) {
+    if (IsWindowVisible(window) && IsWindowEnabled(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+const bool kRecognitionPrompt = [] {
+    SetRecognitionQuestion(&win32::AskWhileRecognising);
+    return true;
+}();
+
 struct Job {
     const std::function<int(UserInterface*)>& work;
     Session* session;
@@ -268,6 +273,15 @@ struct Job {
 };
 
 } // namespace
+
+std::optional<std::wstring> AskWhileRecognising(const std::wstring& archive, bool wrong) {
+    const HWND active = GetActiveWindow();
+    std::vector<HWND> windows;
+    EnumThreadWindows(GetCurrentThreadId(), &CollectInputWindow, reinterpret_cast<LPARAM>(&windows));
+    std::list<OwnerDisabled> disabled;
+    for (HWND window : windows) disabled.emplace_back(window);
+    return AskPassword(active != nullptr ? active : windows.empty() ? nullptr : windows.front(), {archive, wrong});
+}
 
 int RunWithWindows(Family family, HWND owner, const char* commandLine, char* output, DWORD outputSize) {
     return RunWithWindows(owner, [&](UserInterface* ui) { return Run(family, commandLine, output, outputSize, ui); });

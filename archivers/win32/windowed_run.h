@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "engine/family.h"
 #include "engine/user_interface.h"
@@ -18,5 +20,11 @@ int RunWithWindows(Family family, HWND owner, const char* commandLine, char* out
 // The same for any work that talks to the user through `ui` and returns a result code; the
 // progress window says "結合中" (joining) rather than "解凍中" when `joining`.
 int RunWithWindows(HWND owner, const std::function<int(UserInterface* ui)>& work, bool joining = false);
+
+// The password prompt for an archive whose names are encrypted, asked while the program
+// recognises it, on the program's own thread: that thread's windows take no input while it
+// is up, as under a task-modal message box. Loading this library makes it the engine's
+// recognition question (SetRecognitionQuestion).
+std::optional<std::wstring> AskWhileRecognising(const std::wstring& archive, bool wrong);
 
 } // namespace dexalo::archivers::win32
