@@ -445,7 +445,7 @@ Status DecryptedView::Open(const std::optional<std::u16string>& password) {
         if (!input_->Seek(32 + offset) || input_->Read(header.data(), header.size()) != header.size()) Fail();
         if (Crc32(0, header.data(), header.size()) != Le32(start + 28)) Fail();
 
-        // Reads a packed stream of `s` whole, decrypted when `aes` says so.
+        // The key and IV of an AES coder; a key is derived once per password, salt and rounds.
         auto key = [&](const Aes& aes) -> std::optional<Key> {
             if (aes.rounds > limits_.maxKeyRounds && aes.rounds != 0x3F) Fail(Status::Unsupported);
             const auto derived = RememberedKey(*password, aes.salt, aes.rounds);
