@@ -4,6 +4,7 @@
 // or as LZ77 with fixed unary codes (method 4).
 #include "engine/arj.h"
 #include "engine/bytes.h"
+#include "engine/lz_blocks.h"
 
 #include <zlib.h>
 
@@ -16,8 +17,7 @@ namespace dexalo::archivers::arj {
 namespace {
 
 constexpr std::size_t kMaxBasicHeader = 2600;
-constexpr std::size_t kChunk = 256 * 1024;  // output handed out per Read
-constexpr std::size_t kInputChunk = 64 * 1024;
+constexpr std::size_t kChunk = 256 * 1024;  // stored data handed out per Read
 
 constexpr std::uint8_t kGarbled = 0x01, kVolume = 0x04, kExtFile = 0x08;
 constexpr std::uint8_t kTypeDirectory = 3, kTypeChapterLabel = 5;
@@ -27,300 +27,58 @@ constexpr std::uint8_t kHostUnix = 2;
 } // namespace
 
 
-// The compressed methods: the bit input, a flat output window, and the two codes.
+// The compressed methods: methods 1 to 3 are LHA's blocks over a 64 KiB window; no match may
+// reach before the first byte, and every code must be complete.
 class Decoder {
 public:
-    // The buffers are made once per archive, not per entry: archives of many small files.
-    explicit Decoder(Input& input) : input_(input), window_(kHistory + kChunk + kSlack), inBuffer_(kInputChunk) {}
+    explicit Decoder(Input& input) : in_(input) {}
 
     void Start(std::uint32_t compressed, std::uint32_t original, int method) {
-        inputLeft_ = compressed_ = compressed;
-        outputLeft_ = original;
+        in_.Start(compressed);
+        out_.Start(original, false);
+        blocks_.Start(17, 5, true);
         method_ = method;
-        produced_ = 0;
-        pos_ = inPos_ = inEnd_ = 0;
-        fetched_ = bits_ = 0;
-        count_ = 0;
-        blockLeft_ = 0;
     }
 
-    // Compressed bytes not yet taken from the input.
-    std::uint32_t InputLeft() const { return inputLeft_; }
+    // Compressed bytes not yet taken from the input (none once it ended early).
+    std::uint32_t InputLeft() const { return in_.Cut() ? 0 : static_cast<std::uint32_t>(in_.Left()); }
 
     // The next block of output; false when the data is damaged.
     bool Next(const std::uint8_t*& data, std::size_t& size) {
-        if (pos_ > kHistory) {  // keep only what a match can reach, so copies never wrap
-            std::memmove(window_.data(), window_.data() + pos_ - kHistory, kHistory);
-            pos_ = kHistory;
-        }
-        const std::size_t start = pos_;
-        const bool ok = method_ == 4 ? DecodeFast() : DecodeHuffman();
-        data = window_.data() + start;
-        size = pos_ - start;
+        const std::size_t start = out_.Begin();
+        const bool ok = method_ == 4 ? DecodeFast() : blocks_.Decode(in_, out_);
+        data = out_.At(start);
+        size = out_.Pos() - start;
         // Reading far past the compressed data means it is damaged or cut short.
-        return ok && ConsumedBits() <= std::uint64_t{compressed_} * 8;
+        return ok && !in_.Past();
     }
 
 private:
-    static constexpr std::size_t kHistory = 64 * 1024;  // beyond any distance either code can give
-    static constexpr std::size_t kSlack = 512;          // room for the last match of a chunk
-
-    // A canonical Huffman code read most significant bit first, up to 16 bits long: one
-    // lookup in a primary table, a second for longer codes.
-    class Code {
-    public:
-        bool Build(const std::uint8_t* lengths, int count, int primaryBits) {
-            primary_ = primaryBits;
-            int perLength[17] = {};
-            for (int i = 0; i < count; ++i) {
-                if (lengths[i] > 16) return false;
-                ++perLength[lengths[i]];
-            }
-            perLength[0] = 0;
-            std::int32_t left = 1;  // an incomplete or oversubscribed code is damage
-            for (int l = 1; l <= 16; ++l) {
-                left = (left << 1) - perLength[l];
-                if (left < 0) return false;
-            }
-            if (left != 0) return false;
-            std::uint32_t next[17] = {};
-            for (int l = 1, code = 0; l <= 16; ++l) {
-                code = (code + perLength[l - 1]) << 1;
-                next[l] = static_cast<std::uint32_t>(code);
-            }
-            table_.assign(std::size_t{1} << primary_, 0);
-            const int subBits = 16 - primary_;
-            for (int symbol = 0; symbol < count; ++symbol) {
-                const int len = lengths[symbol];
-                if (len == 0) continue;
-                const std::uint32_t code = next[len]++;
-                const std::uint32_t entry = static_cast<std::uint32_t>(symbol) | static_cast<std::uint32_t>(len) << 16;
-                if (len <= primary_) {
-                    const std::size_t first = std::size_t{code} << (primary_ - len);
-                    std::fill_n(table_.begin() + static_cast<std::ptrdiff_t>(first), std::size_t{1} << (primary_ - len), entry);
-                    continue;
-                }
-                const std::size_t prefix = code >> (len - primary_);
-                if ((table_[prefix] & kSub) == 0) {
-                    table_[prefix] = kSub | static_cast<std::uint32_t>(table_.size());
-                    table_.resize(table_.size() + (std::size_t{1} << subBits), 0);
-                }
-                const std::size_t first = (table_[prefix] & 0xFFFF) + ((code << (16 - len)) & ((1u << subBits) - 1));
-                std::fill_n(table_.begin() + static_cast<std::ptrdiff_t>(first), std::size_t{1} << (16 - len), entry);
-            }
-            return true;
-        }
-
-        // Every symbol read is this one, in no bits at all.
-        void Constant(int symbol) {
-            primary_ = 0;
-            table_.assign(1, static_cast<std::uint32_t>(symbol));
-        }
-
-        // Needs 16 bits in the buffer.
-        int Decode(Decoder& d) const {
-            const auto peek = static_cast<std::uint32_t>(d.bits_ >> 48);
-            std::uint32_t e = table_[primary_ == 0 ? 0 : peek >> (16 - primary_)];
-            if (e & kSub) e = table_[(e & 0xFFFF) + (peek & ((1u << (16 - primary_)) - 1))];
-            d.Drop(static_cast<int>(e >> 16 & 0xFF));
-            return static_cast<int>(e & 0xFFFF);
-        }
-
-    private:
-        static constexpr std::uint32_t kSub = 0x80000000u;
-        int primary_ = 0;
-        std::vector<std::uint32_t> table_;
-    };
-
-    // ---- bits, most significant first; past the end of the data the input reads as zeros
-    void Refill() {
-        if (count_ > 48) return;
-        if (inEnd_ - inPos_ >= 8) {
-            std::uint64_t v = 0;
-            for (int i = 0; i < 8; ++i) v = v << 8 | inBuffer_[inPos_ + static_cast<std::size_t>(i)];
-            bits_ |= v >> count_;
-            const int take = (63 - count_) >> 3;
-            inPos_ += static_cast<std::size_t>(take);
-            fetched_ += static_cast<std::uint64_t>(take);
-            count_ += take * 8;
-            return;
-        }
-        while (count_ <= 56) {
-            bits_ |= std::uint64_t{NextByte()} << (56 - count_);
-            count_ += 8;
-        }
-    }
-
-    std::uint8_t NextByte() {
-        ++fetched_;
-        if (inPos_ == inEnd_) {
-            const std::size_t want = std::min<std::size_t>(inputLeft_, inBuffer_.size());
-            const std::size_t got = want == 0 ? 0 : input_.Read(inBuffer_.data(), want);
-            inputLeft_ = got < want ? 0 : inputLeft_ - static_cast<std::uint32_t>(got);
-            inPos_ = 0;
-            inEnd_ = got;
-            if (got == 0) return 0;
-        }
-        return inBuffer_[inPos_++];
-    }
-
-    void Drop(int n) {
-        bits_ <<= n;
-        count_ -= n;
-    }
-
-    std::uint32_t Bits(int n) {  // n <= 16
-        if (n == 0) return 0;
-        if (count_ < n) Refill();
-        const auto v = static_cast<std::uint32_t>(bits_ >> (64 - n));
-        Drop(n);
-        return v;
-    }
-
-    std::uint64_t ConsumedBits() const { return fetched_ * 8 - static_cast<std::uint64_t>(count_); }
-
-    // ---- output
-    bool Copy(std::uint32_t distance, std::uint32_t length) {
-        if (distance >= produced_) return false;
-        length = std::min(length, outputLeft_);
-        std::uint8_t* to = window_.data() + pos_;
-        const std::uint8_t* from = to - distance - 1;
-        if (distance + 1 >= length) {
-            std::memcpy(to, from, length);
-        } else {
-            for (std::uint32_t i = 0; i < length; ++i) to[i] = from[i];
-        }
-        pos_ += length;
-        produced_ += length;
-        outputLeft_ -= length;
-        return true;
-    }
-
-    void Literal(std::uint32_t byte) {
-        window_[pos_++] = static_cast<std::uint8_t>(byte);
-        ++produced_;
-        --outputLeft_;
-    }
-
-    bool Full() const { return outputLeft_ == 0 || pos_ >= kHistory + kChunk; }
-
-    // ---- method 4: a literal after a 0 bit; a match length as up to seven 1 bits and
-    // as many bits more; a distance as up to four 1 bits and 9 more bits than that.
+    // Method 4: a literal after a 0 bit; a match length as up to seven 1 bits and as many
+    // bits more; a distance as up to four 1 bits and 9 more bits than that.
     bool DecodeFast() {
-        while (!Full()) {
-            if (ConsumedBits() > std::uint64_t{compressed_} * 8 + 64) return false;
-            Refill();
-            const auto ones = std::countl_one(static_cast<std::uint8_t>(bits_ >> 57 << 1));
-            Drop(ones < 7 ? ones + 1 : 7);
+        while (!out_.Full()) {
+            if (in_.Overrun()) return false;
+            in_.Refill();
+            const auto ones = std::countl_one(static_cast<std::uint8_t>(in_.Peek() >> 57 << 1));
+            in_.Drop(ones < 7 ? ones + 1 : 7);
             if (ones == 0) {
-                Literal(Bits(8));
+                out_.Literal(in_.Take(8));
                 continue;
             }
-            const std::uint32_t length = (1u << ones) + 1 + Bits(ones);
-            const auto extra = std::countl_one(static_cast<std::uint8_t>(bits_ >> 60 << 4));
-            Drop(extra < 4 ? extra + 1 : 4);
-            const std::uint32_t distance = (1u << (extra + 9)) - 512 + Bits(extra + 9);
-            if (!Copy(distance, length)) return false;
+            const std::uint32_t length = (1u << ones) + 1 + in_.Take(ones);
+            const auto extra = std::countl_one(static_cast<std::uint8_t>(in_.Peek() >> 60 << 4));
+            in_.Drop(extra < 4 ? extra + 1 : 4);
+            const std::uint32_t distance = (1u << (extra + 9)) - 512 + in_.Take(extra + 9);
+            if (!out_.Copy(distance + 1, length)) return false;
         }
         return true;
     }
 
-    // ---- methods 1 to 3
-    static constexpr int kCodes = 510;    // 256 literals and the match lengths 3 to 256
-    static constexpr int kLengthCodes = 19;
-    static constexpr int kPositionCodes = 17;
-
-    // The lengths of the code that codes the literal-and-length code, or of the position code.
-    bool ReadSmallCode(Code& code, int count, int countBits, int special) {
-        std::uint8_t lengths[kLengthCodes] = {};
-        const int n = static_cast<int>(Bits(countBits));
-        if (n == 0) {
-            const int symbol = static_cast<int>(Bits(countBits));
-            if (symbol >= count) return false;
-            code.Constant(symbol);
-            return true;
-        }
-        if (n > count) return false;
-        for (int i = 0; i < n;) {
-            Refill();
-            const auto peek = static_cast<std::uint32_t>(bits_ >> 48);
-            int len = static_cast<int>(peek >> 13);
-            if (len == 7) {
-                for (std::uint32_t mask = 1u << 12; mask != 0 && (peek & mask); mask >>= 1) ++len;
-                if (len > 16) return false;
-            }
-            Drop(len < 7 ? 3 : len - 3);
-            lengths[i++] = static_cast<std::uint8_t>(len);
-            if (i == special) {
-                for (int zeros = static_cast<int>(Bits(2)); zeros > 0 && i < count; --zeros) lengths[i++] = 0;
-            }
-        }
-        return code.Build(lengths, count, 8);
-    }
-
-    bool ReadLiteralCode() {
-        std::uint8_t lengths[kCodes] = {};
-        const int n = static_cast<int>(Bits(9));
-        if (n == 0) {
-            const int symbol = static_cast<int>(Bits(9));
-            if (symbol >= kCodes) return false;
-            literals_.Constant(symbol);
-            return true;
-        }
-        if (n > kCodes) return false;
-        for (int i = 0; i < n;) {
-            Refill();
-            const int c = lengthCode_.Decode(*this);
-            if (c > 2) {
-                lengths[i++] = static_cast<std::uint8_t>(c - 2);
-                continue;
-            }
-            int zeros = c == 0 ? 1 : c == 1 ? static_cast<int>(Bits(4)) + 3 : static_cast<int>(Bits(9)) + 20;
-            if (zeros > n - i) return false;
-            while (zeros-- > 0) lengths[i++] = 0;
-        }
-        return literals_.Build(lengths, kCodes, 12);
-    }
-
-    bool DecodeHuffman() {
-        while (!Full()) {
-            if (ConsumedBits() > std::uint64_t{compressed_} * 8 + 64) return false;
-            Refill();
-            if (blockLeft_ == 0) {
-                blockLeft_ = Bits(16);
-                if (blockLeft_ == 0 || !ReadSmallCode(lengthCode_, kLengthCodes, 5, 3) || !ReadLiteralCode() ||
-                    !ReadSmallCode(positions_, kPositionCodes, 5, -1))
-                    return false;
-                Refill();
-            }
-            --blockLeft_;
-            const int c = literals_.Decode(*this);
-            if (c < 256) {
-                Literal(static_cast<std::uint32_t>(c));
-                continue;
-            }
-            const int p = positions_.Decode(*this);
-            const std::uint32_t distance = p == 0 ? 0 : (1u << (p - 1)) + Bits(p - 1);
-            if (!Copy(distance, static_cast<std::uint32_t>(c - 253))) return false;
-        }
-        return true;
-    }
-
-    Input& input_;
-    std::uint32_t inputLeft_ = 0;
-    std::uint32_t compressed_ = 0;
-    std::uint32_t outputLeft_ = 0;
-    std::uint32_t produced_ = 0;
+    lz::BitInput in_;
+    lz::Window out_;
+    lz::Blocks blocks_;
     int method_ = 0;
-    std::vector<std::uint8_t> window_;
-    std::size_t pos_ = 0;
-    std::vector<std::uint8_t> inBuffer_;
-    std::size_t inPos_ = 0, inEnd_ = 0;
-    std::uint64_t fetched_ = 0;
-    std::uint64_t bits_ = 0;
-    int count_ = 0;
-    std::uint32_t blockLeft_ = 0;
-    Code lengthCode_, literals_, positions_;
 };
 
 Reader::Reader(Input& input) : input_(input) {}

@@ -6,6 +6,7 @@
 //   -lzs-, -lz5-    LZSS over 2 and 4 KiB ring buffers, matches by ring position (LArc)
 #include "engine/lzh.h"
 #include "engine/bytes.h"
+#include "engine/lz_blocks.h"
 
 #include <algorithm>
 #include <array>
@@ -18,8 +19,7 @@ using own::Status;
 
 namespace {
 
-constexpr std::size_t kChunk = 256 * 1024;  // output handed out per Read
-constexpr std::size_t kInputChunk = 64 * 1024;
+constexpr std::size_t kChunk = 256 * 1024;  // stored data handed out per Read
 constexpr std::size_t kMaxHeader = 1 << 20;  // far beyond any real header: damage
 
 
@@ -266,7 +266,7 @@ void Describe(const Header& h, own::Entry& e) {
 
 class Decoder {
 public:
-    explicit Decoder(own::Input& input) : input_(input), window_(kHistory + kChunk + kSlack), inBuffer_(kInputChunk) {
+    explicit Decoder(own::Input& input) : in_(input) {
         // -lh1-: the upper 6 bits of a distance take 3 to 8 bits, shorter for nearer matches.
         std::uint8_t lengths[64];
         for (int i = 0; i < 64; ++i) lengths[i] = static_cast<std::uint8_t>(i < 1 ? 3 : i < 4 ? 4 : i < 12 ? 5 : i < 24 ? 6 : i < 48 ? 7 : 8);
@@ -275,24 +275,19 @@ public:
 
     void Start(const Method& method, std::uint64_t compressed, std::uint64_t original) {
         kind_ = method.kind;
-        windowBits_ = method.windowBits;
-        inputLeft_ = compressed;
-        compressedBits_ = std::min<std::uint64_t>(compressed, std::uint64_t{1} << 56) * 8;
-        outputLeft_ = original;
-        produced_ = 0;
-        inPos_ = inEnd_ = 0;
-        fetched_ = bits_ = 0;
-        count_ = 0;
-        blockLeft_ = 0;
+        in_.Start(compressed);
+        out_.Start(original, true);
+        // No extra bits for distances 0 and 1, then one more each.
+        blocks_.Start(method.windowBits + 1, method.windowBits > 13 ? 5 : 4, false);
         flagsLeft_ = 0;
-        pos_ = kHistory;
         // Before the first byte a match finds spaces, as LHA's decoders start with them, and
         // LArc's -lz5- finds a fixed pattern of runs.
-        std::memset(window_.data(), ' ', kHistory);
+        std::uint8_t* history = out_.History();
+        std::memset(history, ' ', lz::kHistory);
         if (kind_ == Kind::Lz5) {
             for (std::uint32_t back = 1; back <= 4096; ++back) {
                 const std::uint32_t at = (kLz5Start - back) & 4095;
-                window_[kHistory - back] =
+                history[lz::kHistory - back] =
                     static_cast<std::uint8_t>(at < 3328 ? at / 13 : at < 3584 ? at - 3328 : at < 3840 ? 3839 - at : at < 3968 ? 0 : ' ');
             }
         }
@@ -300,91 +295,20 @@ public:
     }
 
     // Compressed bytes not yet taken from the input.
-    std::uint64_t InputLeft() const { return inputLeft_; }
+    std::uint64_t InputLeft() const { return in_.Left(); }
 
     // The next block of output; false when the data is damaged.
     bool Next(const std::uint8_t*& data, std::size_t& size) {
-        if (pos_ > kHistory) {  // keep only what a match can reach, so copies never wrap
-            std::memmove(window_.data(), window_.data() + pos_ - kHistory, kHistory);
-            pos_ = kHistory;
-        }
-        const std::size_t start = pos_;
-        const bool ok = kind_ == Kind::Blocks ? DecodeBlocks() : kind_ == Kind::Adaptive ? DecodeAdaptive() : DecodeLzss();
-        data = window_.data() + start;
-        size = pos_ - start;
+        const std::size_t start = out_.Begin();
+        const bool ok = kind_ == Kind::Blocks ? blocks_.Decode(in_, out_) : kind_ == Kind::Adaptive ? DecodeAdaptive() : DecodeLzss();
+        data = out_.At(start);
+        size = out_.Pos() - start;
         // Reading past the compressed data means it is damaged or cut short.
-        return ok && ConsumedBits() <= compressedBits_;
+        return ok && !in_.Past();
     }
 
 private:
-    static constexpr std::size_t kHistory = 64 * 1024;  // as far back as any method reaches
-    static constexpr std::size_t kSlack = 512;          // room for the last match of a chunk
     static constexpr std::uint32_t kLzsStart = 2048 - 17, kLz5Start = 4096 - 18;  // LArc's first ring positions
-
-    // A canonical Huffman code read most significant bit first, codes up to 16 bits: the
-    // first bits index a root table, longer codes go on in a table of their prefix's own.
-    class Code {
-    public:
-        // False when the lengths ask for more codes than there are; an incomplete code is
-        // kept, its missing codes decoding as damage.
-        bool Build(const std::uint8_t* lengths, int count, int rootBits) {
-            int perLength[17] = {};
-            int longest = 0;
-            for (int s = 0; s < count; ++s) {
-                if (lengths[s] > 16) return false;
-                ++perLength[lengths[s]];
-                longest = std::max<int>(longest, lengths[s]);
-            }
-            perLength[0] = 0;
-            std::uint32_t next[17] = {};
-            for (std::uint32_t l = 1, code = 0; l <= 16; ++l) {
-                code = (code + static_cast<std::uint32_t>(perLength[l - 1])) << 1;
-                next[l] = code;
-                if (code + static_cast<std::uint32_t>(perLength[l]) > (1u << l)) return false;
-            }
-            root_ = std::min(rootBits, longest);
-            extra_ = longest - root_;
-            table_.assign(std::size_t{1} << root_, 0);
-            for (int s = 0; s < count; ++s) {
-                const int len = lengths[s];
-                if (len == 0) continue;
-                const std::uint32_t code = next[len]++;
-                const std::uint32_t entry = kValid | static_cast<std::uint32_t>(len) << 16 | static_cast<std::uint32_t>(s);
-                if (len <= root_) {
-                    std::fill_n(table_.begin() + (static_cast<std::ptrdiff_t>(code) << (root_ - len)), std::ptrdiff_t{1} << (root_ - len), entry);
-                    continue;
-                }
-                const std::size_t prefix = code >> (len - root_);
-                if ((table_[prefix] & kLink) == 0) {
-                    table_[prefix] = kLink | static_cast<std::uint32_t>(table_.size());
-                    table_.resize(table_.size() + (std::size_t{1} << extra_), 0);
-                }
-                const std::size_t low = (code & ((1u << (len - root_)) - 1)) << (longest - len);
-                const auto at = static_cast<std::ptrdiff_t>((table_[prefix] & kOffset) + low);
-                std::fill_n(table_.begin() + at, std::ptrdiff_t{1} << (longest - len), entry);
-            }
-            return true;
-        }
-
-        // Every symbol is this one, in no bits at all.
-        void Single(int symbol) {
-            root_ = extra_ = 0;
-            table_.assign(1, kValid | static_cast<std::uint32_t>(symbol));
-        }
-
-        // The entry for the code at the front of `peek` (16 bits): its symbol and length.
-        std::uint32_t Lookup(std::uint32_t peek) const {
-            std::uint32_t e = table_[peek >> (16 - root_)];
-            if (e & kLink) e = table_[(e & kOffset) + (peek >> (16 - root_ - extra_) & ((1u << extra_) - 1))];
-            return e;
-        }
-
-        static constexpr std::uint32_t kLink = 0x80000000u, kValid = 0x40000000u, kOffset = 0xFFFFFF;
-
-    private:
-        int root_ = 0, extra_ = 0;
-        std::vector<std::uint32_t> table_;
-    };
 
     // -lh1-'s code for bytes and match lengths: a tree kept ordered by counts, so that each
     // symbol read moves up as it grows more frequent (counts halve when the root reaches
@@ -404,9 +328,9 @@ private:
             count_[kNodes] = 0xFFFF;  // stops the search for a node to swap with
         }
 
-        int Decode(Decoder& d) {
+        int Decode(lz::BitInput& in) {
             int node = child_[kRoot];
-            while (node < kNodes) node = child_[node + d.Bit()];
+            while (node < kNodes) node = child_[node + in.Bit()];
             const int symbol = node - kNodes;
             Update(symbol);
             return symbol;
@@ -472,180 +396,18 @@ private:
         std::int16_t leaf_[kSymbols] = {};
     };
 
-    // ---- bits, most significant first; past the end of the data the input reads as zeros
-    std::uint8_t NextByte() {
-        ++fetched_;
-        if (inPos_ < inEnd_) return inBuffer_[inPos_++];
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(inputLeft_, inBuffer_.size()));
-        const std::size_t got = want == 0 ? 0 : input_.Read(inBuffer_.data(), want);
-        inputLeft_ -= got;  // what a cut input lacks stays owed, so that skipping it fails
-        inPos_ = 0;
-        inEnd_ = got;
-        return got == 0 ? 0 : inBuffer_[inPos_++];
-    }
-
-    void Refill() {  // at least 57 bits buffered
-        while (count_ <= 56) {
-            bits_ |= std::uint64_t{NextByte()} << (56 - count_);
-            count_ += 8;
-        }
-    }
-
-    std::uint32_t Peek16() const { return static_cast<std::uint32_t>(bits_ >> 48); }
-
-    void Drop(int n) {
-        bits_ <<= n;
-        count_ -= n;
-    }
-
-    std::uint32_t Take(int n) {  // n <= 16
-        if (n == 0) return 0;
-        if (count_ < n) Refill();
-        const auto v = static_cast<std::uint32_t>(bits_ >> (64 - n));
-        Drop(n);
-        return v;
-    }
-
-    int Bit() {
-        if (count_ == 0) Refill();
-        const int bit = static_cast<int>(bits_ >> 63);
-        Drop(1);
-        return bit;
-    }
-
-    // The next symbol of `code`, -1 where it has none; needs 16 bits buffered.
-    int Symbol(const Code& code) {
-        const std::uint32_t e = code.Lookup(Peek16());
-        Drop(static_cast<int>(e >> 16 & 0x1F));
-        return e & Code::kValid ? static_cast<int>(e & 0xFFFF) : -1;
-    }
-
-    std::uint64_t ConsumedBits() const { return fetched_ * 8 - static_cast<std::uint64_t>(count_); }
-    bool Overrun() const { return ConsumedBits() > compressedBits_ + 64; }
-
-    // ---- output
-    void Literal(std::uint32_t byte) {
-        window_[pos_++] = static_cast<std::uint8_t>(byte);
-        ++produced_;
-        --outputLeft_;
-    }
-
-    // `length` bytes from `back` bytes before: at most kHistory, so always inside the window.
-    void Copy(std::uint32_t back, std::uint32_t length) {
-        length = static_cast<std::uint32_t>(std::min<std::uint64_t>(length, outputLeft_));
-        std::uint8_t* to = window_.data() + pos_;
-        const std::uint8_t* from = to - back;
-        if (back >= length) {
-            std::memcpy(to, from, length);
-        } else {
-            for (std::uint32_t i = 0; i < length; ++i) to[i] = from[i];
-        }
-        pos_ += length;
-        produced_ += length;
-        outputLeft_ -= length;
-    }
-
-    bool Full() const { return outputLeft_ == 0 || pos_ >= kHistory + kChunk; }
-
-    // ---- -lh4- to -lh7-: blocks, each with its symbol count and three codes: one for the
-    // lengths of the next, one for bytes and match lengths, one for distances.
-    static constexpr int kLiterals = 510;  // 256 bytes, then the match lengths 3 to 256
-    static constexpr int kLengthCodes = 19;
-
-    // Lengths of the length code or of the distance code: 3 bits, 7 meaning more 1 bits follow.
-    bool ReadSmallCode(Code& code, int count, int countBits, int skipAfter) {
-        const int n = static_cast<int>(Take(countBits));
-        if (n == 0) {
-            const int symbol = static_cast<int>(Take(countBits));
-            if (symbol >= count) return false;
-            code.Single(symbol);
-            return true;
-        }
-        if (n > count) return false;
-        std::uint8_t lengths[kLengthCodes] = {};
-        for (int i = 0; i < n;) {
-            Refill();
-            int len = static_cast<int>(bits_ >> 61);
-            if (len < 7) {
-                Drop(3);
-            } else {
-                const int ones = std::countl_one(bits_ << 3);
-                if (ones > 9) return false;  // past 16
-                len += ones;
-                Drop(3 + ones + 1);
-            }
-            lengths[i++] = static_cast<std::uint8_t>(len);
-            if (i == skipAfter)
-                for (int zeros = static_cast<int>(Take(2)); zeros > 0 && i < count; --zeros) lengths[i++] = 0;
-        }
-        return code.Build(lengths, count, 8);
-    }
-
-    bool ReadLiteralCode() {
-        const int n = static_cast<int>(Take(9));
-        if (n == 0) {
-            const int symbol = static_cast<int>(Take(9));
-            if (symbol >= kLiterals) return false;
-            literals_.Single(symbol);
-            return true;
-        }
-        if (n > kLiterals) return false;
-        std::uint8_t lengths[kLiterals] = {};
-        for (int i = 0; i < n;) {
-            Refill();
-            const int c = Symbol(lengthCode_);
-            if (c < 0) return false;
-            if (c > 2) {
-                lengths[i++] = static_cast<std::uint8_t>(c - 2);
-                continue;
-            }
-            const int zeros = c == 0 ? 1 : c == 1 ? static_cast<int>(Take(4)) + 3 : static_cast<int>(Take(9)) + 20;
-            if (zeros > n - i) return false;
-            i += zeros;
-        }
-        return literals_.Build(lengths, kLiterals, 12);
-    }
-
-    bool DecodeBlocks() {
-        const int positionCodes = windowBits_ + 1;  // no extra bits for 0 and 1, then one more each
-        const int positionCountBits = windowBits_ > 13 ? 5 : 4;
-        while (!Full()) {
-            if (Overrun()) return false;
-            Refill();
-            if (blockLeft_ == 0) {
-                blockLeft_ = Take(16);
-                if (blockLeft_ == 0 || !ReadSmallCode(lengthCode_, kLengthCodes, 5, 3) || !ReadLiteralCode() ||
-                    !ReadSmallCode(positions_, positionCodes, positionCountBits, -1))
-                    return false;
-                Refill();
-            }
-            --blockLeft_;
-            const int c = Symbol(literals_);
-            if (c < 256) {
-                if (c < 0) return false;
-                Literal(static_cast<std::uint32_t>(c));
-                continue;
-            }
-            const int p = Symbol(positions_);
-            if (p < 0) return false;
-            const std::uint32_t distance = p < 2 ? static_cast<std::uint32_t>(p) : (1u << (p - 1)) + Take(p - 1);
-            Copy(distance + 1, static_cast<std::uint32_t>(c - 253));
-        }
-        return true;
-    }
-
     // ---- -lh1-
     bool DecodeAdaptive() {
-        while (!Full()) {
-            if (Overrun()) return false;
-            const int c = adaptive_.Decode(*this);
+        while (!out_.Full()) {
+            if (in_.Overrun()) return false;
+            const int c = adaptive_.Decode(in_);
             if (c < 256) {
-                Literal(static_cast<std::uint32_t>(c));
+                out_.Literal(static_cast<std::uint32_t>(c));
                 continue;
             }
-            Refill();
-            const auto high = static_cast<std::uint32_t>(Symbol(fixedPositions_));  // a complete code
-            Copy((high << 6 | Take(6)) + 1, static_cast<std::uint32_t>(c - 253));
+            in_.Refill();
+            const auto high = static_cast<std::uint32_t>(in_.Symbol(fixedPositions_));  // a complete code
+            out_.Copy((high << 6 | in_.Take(6)) + 1, static_cast<std::uint32_t>(c - 253));
         }
         return true;
     }
@@ -653,60 +415,49 @@ private:
     // ---- -lzs- and -lz5-: a match names a position in a ring that writing began at kLzsStart
     // or kLz5Start; the byte at the position being written is the one a ring's length ago.
     std::uint32_t RingBack(std::uint32_t at, std::uint32_t ring, std::uint32_t start) const {
-        const auto now = static_cast<std::uint32_t>((start + produced_) & (ring - 1));
+        const auto now = static_cast<std::uint32_t>((start + out_.Produced()) & (ring - 1));
         return ((now - at - 1) & (ring - 1)) + 1;
     }
 
     bool DecodeLzss() {
-        while (!Full()) {
-            if (Overrun()) return false;
-            Refill();
+        while (!out_.Full()) {
+            if (in_.Overrun()) return false;
+            in_.Refill();
             if (kind_ == Kind::Lzs) {  // a 1 bit and a byte, or a 0 bit, 11 bits of position and 4 of length
-                if (Take(1)) {
-                    Literal(Take(8));
+                if (in_.Take(1)) {
+                    out_.Literal(in_.Take(8));
                     continue;
                 }
-                const std::uint32_t at = Take(11);
-                Copy(RingBack(at, 2048, kLzsStart), Take(4) + 2);
+                const std::uint32_t at = in_.Take(11);
+                out_.Copy(RingBack(at, 2048, kLzsStart), in_.Take(4) + 2);
                 continue;
             }
             // -lz5-: a byte of flags for the next eight items, low bit first, 1 for a byte; a
             // match in two bytes: 12 bits of position, 4 of length.
             if (flagsLeft_ == 0) {
-                flags_ = Take(8);
+                flags_ = in_.Take(8);
                 flagsLeft_ = 8;
             }
             const bool literal = flags_ & 1;
             flags_ >>= 1;
             --flagsLeft_;
             if (literal) {
-                Literal(Take(8));
+                out_.Literal(in_.Take(8));
                 continue;
             }
-            const std::uint32_t low = Take(8), high = Take(8);
-            Copy(RingBack(low | (high & 0xF0) << 4, 4096, kLz5Start), (high & 0x0F) + 3);
+            const std::uint32_t low = in_.Take(8), high = in_.Take(8);
+            out_.Copy(RingBack(low | (high & 0xF0) << 4, 4096, kLz5Start), (high & 0x0F) + 3);
         }
         return true;
     }
 
-    own::Input& input_;
     Kind kind_ = Kind::Stored;
-    int windowBits_ = 0;
-    std::uint64_t inputLeft_ = 0;
-    std::uint64_t compressedBits_ = 0;
-    std::uint64_t outputLeft_ = 0;
-    std::uint64_t produced_ = 0;
-    std::vector<std::uint8_t> window_;
-    std::size_t pos_ = 0;
-    std::vector<std::uint8_t> inBuffer_;
-    std::size_t inPos_ = 0, inEnd_ = 0;
-    std::uint64_t fetched_ = 0;
-    std::uint64_t bits_ = 0;
-    int count_ = 0;
-    std::uint32_t blockLeft_ = 0;
+    lz::BitInput in_;
+    lz::Window out_;
+    lz::Blocks blocks_;
     std::uint32_t flags_ = 0;
     int flagsLeft_ = 0;
-    Code lengthCode_, literals_, positions_, fixedPositions_;
+    lz::Code fixedPositions_;
     AdaptiveCode adaptive_;
 };
 
