@@ -13,6 +13,7 @@
 
 #include "engine/bytes.h"
 #include "engine/platform.h"
+#include "engine/scan.h"
 
 namespace dexalo::archivers {
 
@@ -604,6 +605,12 @@ std::size_t DecryptedView::ReadSegment(const Segment& segment, std::uint64_t at,
     return size;
 }
 
+std::size_t DecryptedView::Read(std::uint8_t* data, std::size_t size) {
+    const std::size_t n = ReadAt(at_, data, size);
+    at_ += n;
+    return n;
+}
+
 std::size_t DecryptedView::ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) {
     std::size_t done = 0;
     while (done < size && !failed_) {
@@ -626,56 +633,6 @@ std::size_t DecryptedView::ReadAt(std::uint64_t offset, std::uint8_t* out, std::
         done += n;
     }
     return done;
-}
-
-namespace {
-
-// libarchive's side of a view.
-struct ViewStream {
-    std::shared_ptr<DecryptedView> view;
-    std::uint64_t at = 0;
-    std::vector<std::uint8_t> block = std::vector<std::uint8_t>(256 * 1024);
-
-    static ViewStream& Of(void* self) { return *static_cast<ViewStream*>(self); }
-    static la_ssize_t Read(archive* a, void* self, const void** buffer) {
-        ViewStream& s = Of(self);
-        const std::size_t n = s.view->ReadAt(s.at, s.block.data(), s.block.size());
-        if (s.view->Failed()) {
-            archive_set_error(a, EIO, "the archive cannot be read");
-            return ARCHIVE_FATAL;
-        }
-        s.at += n;
-        *buffer = s.block.data();
-        return static_cast<la_ssize_t>(n);
-    }
-    static la_int64_t Skip(archive*, void* self, la_int64_t request) {
-        ViewStream& s = Of(self);
-        const std::uint64_t n = request > 0 ? std::min<std::uint64_t>(static_cast<std::uint64_t>(request), s.view->Size() - std::min(s.at, s.view->Size())) : 0;
-        s.at += n;
-        return static_cast<la_int64_t>(n);
-    }
-    static la_int64_t Seek(archive*, void* self, la_int64_t offset, int whence) {
-        ViewStream& s = Of(self);
-        const auto base = static_cast<la_int64_t>(whence == SEEK_CUR ? s.at : whence == SEEK_END ? s.view->Size() : 0);
-        if (base + offset < 0 || static_cast<std::uint64_t>(base + offset) > s.view->Size()) return ARCHIVE_FATAL;
-        s.at = static_cast<std::uint64_t>(base + offset);
-        return base + offset;
-    }
-    static int Closed(archive*, void* self) {
-        delete static_cast<ViewStream*>(self);
-        return ARCHIVE_OK;
-    }
-};
-
-} // namespace
-
-int OpenViewReader(archive* reader, std::shared_ptr<DecryptedView> view) {
-    archive_read_set_callback_data(reader, new ViewStream{std::move(view)});
-    archive_read_set_read_callback(reader, &ViewStream::Read);
-    archive_read_set_skip_callback(reader, &ViewStream::Skip);
-    archive_read_set_seek_callback(reader, &ViewStream::Seek);
-    archive_read_set_close_callback(reader, &ViewStream::Closed);
-    return archive_read_open1(reader);  // from here the close callback deletes the stream
 }
 
 } // namespace seven_zip
@@ -708,7 +665,7 @@ std::u16string Utf16(const std::wstring& text) {
 bool FirstDataDecodes(const std::shared_ptr<DecryptedView>& view) {
     const std::unique_ptr<archive, int (*)(archive*)> probe(archive_read_new(), &archive_read_free);
     if (!probe || archive_read_support_format_7zip(probe.get()) != ARCHIVE_OK ||
-        seven_zip::OpenViewReader(probe.get(), view) != ARCHIVE_OK)
+        OpenInputReader(probe.get(), view, kReadBlockSize) != ARCHIVE_OK)
         return true;
     archive_entry* entry = nullptr;
     std::vector<std::uint8_t> buffer(64 * 1024);
@@ -765,7 +722,7 @@ Decryption OpenDecryptedSevenZip(archive* reader, const VolumeSet& set, bool nam
                 std::lock_guard lock(gPasswordsMutex);
                 gPasswords[stamp] = *password;
             }
-            return seven_zip::OpenViewReader(reader, attempt) == ARCHIVE_OK ? Decryption::Opened : Decryption::Unsupported;
+            return OpenInputReader(reader, attempt, kReadBlockSize) == ARCHIVE_OK ? Decryption::Opened : Decryption::Unsupported;
         }
         if (status != Status::Ok && status != Status::WrongPassword) return Decryption::Unsupported;
         password.reset();

@@ -37,8 +37,8 @@ struct Limits {
     std::uint64_t maxHeader = 256ull << 20;   // decoded header bytes
 };
 
-// The view over one archive. Open once; then read at any offset.
-class DecryptedView {
+// The view over one archive: opened once, then read like the file itself.
+class DecryptedView final : public own::Input {
 public:
     explicit DecryptedView(std::unique_ptr<own::Input> input, Limits limits = {});
     ~DecryptedView();
@@ -50,10 +50,11 @@ public:
     Status Open(const std::optional<std::u16string>& password);
     bool NamesEncrypted() const { return namesEncrypted_; }
 
-    std::uint64_t Size() const;
-    // Up to `size` bytes from `offset`; fewer only at the end, or when the archive cannot be
-    // read (then Failed()).
-    std::size_t ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size);
+    // Fewer bytes than asked only at the end, or when the archive cannot be read (then Failed()).
+    std::size_t Read(std::uint8_t* data, std::size_t size) override;
+    bool Skip(std::uint64_t size) override { return size <= Size() - at_ && Seek(at_ + size); }
+    std::uint64_t Size() const override;
+    bool Seek(std::uint64_t position) override { return position <= Size() && (at_ = position, true); }
     bool Failed() const { return failed_; }
 
     struct Key {
@@ -69,12 +70,14 @@ public:
     };
 
 private:
+    std::size_t ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size);
     std::size_t ReadSegment(const Segment& segment, std::uint64_t at, std::uint8_t* out, std::size_t size);
 
     std::unique_ptr<own::Input> input_;
     Limits limits_;
     bool namesEncrypted_ = false;
     bool failed_ = false;
+    std::uint64_t at_ = 0;
     std::vector<std::uint8_t> front_;   // the new signature header
     std::vector<Segment> segments_;
     std::uint64_t packedEnd_ = 32;
@@ -86,9 +89,6 @@ private:
 // counter; with rounds 63, salt and password themselves. nullopt when the system cannot hash.
 std::optional<std::array<std::uint8_t, 32>> DeriveKey(const std::u16string& password,
                                                       const std::vector<std::uint8_t>& salt, unsigned rounds);
-
-// Opens `reader` (configured for 7z) on an opened view; libarchive then owns a reference to it.
-int OpenViewReader(archive* reader, std::shared_ptr<DecryptedView> view);
 
 } // namespace seven_zip
 

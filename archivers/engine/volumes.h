@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -77,6 +78,9 @@ private:
     bool failed_ = false;
 };
 
+// Opens `reader` on `input`, seekable, `blockSize` bytes at a time; an input that reads short
+// before its end fails the reading.
+int OpenInputReader(archive* reader, std::shared_ptr<own::Input> input, std::size_t blockSize);
 // Opens `reader` on the pieces as one seekable stream.
 int OpenJoinedReader(archive* reader, const std::vector<std::wstring>& pieces, std::size_t blockSize);
 

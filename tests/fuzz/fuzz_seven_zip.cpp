@@ -36,12 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::make_unique<arc::own::MemoryInput>(bytes.data(), bytes.size()), arc::seven_zip::Limits{19, 1u << 20});
     if (view->Open(u"a") != arc::seven_zip::Status::Ok) return 0;
     std::vector<std::uint8_t> whole(static_cast<std::size_t>(std::min<std::uint64_t>(view->Size(), 1u << 26)));
-    const std::size_t n = view->ReadAt(0, whole.data(), whole.size());
+    const std::size_t n = view->Read(whole.data(), whole.size());
     dexalo::fuzz::Check(n == whole.size() || view->Failed(), "the view read back short without failing");
 
     archive* reader = archive_read_new();
     archive_read_support_format_7zip(reader);
-    if (arc::seven_zip::OpenViewReader(reader, view) == ARCHIVE_OK) {
+    if (arc::OpenInputReader(reader, view, 1 << 16) == ARCHIVE_OK) {
         archive_entry* entry = nullptr;
         std::vector<std::uint8_t> block(1 << 16);
         std::size_t total = 0;
