@@ -23,6 +23,9 @@ std::string ToAnsi(std::wstring_view text);
 // Text in the OEM code page, that of ZIP names without the UTF-8 flag.
 std::wstring FromOem(std::string_view text);
 
+// The text in UTF-16, as Windows keeps it (natively wchar_t holds whole code points).
+std::u16string ToUtf16(std::wstring_view text);
+
 // Unicode's composed form (NFC) of a name; text that is not valid Unicode comes back as it is.
 std::wstring ToNfc(std::wstring_view text);
 

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <clocale>
@@ -143,19 +144,28 @@ std::string ToAnsi(std::wstring_view text) {
     });
 }
 
-// ICU, as the one normaliser kept up with each Unicode version; it works in UTF-16.
-std::wstring ToNfc(std::wstring_view text) {
-    std::u16string in;
+std::u16string ToUtf16(std::wstring_view text) {
+    std::u16string out;
     for (wchar_t w : text) {
         const auto c = static_cast<char32_t>(w);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::wstring(text);
         if (c < 0x10000) {
-            in += static_cast<char16_t>(c);
+            out += static_cast<char16_t>(c);
         } else {
-            in += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            in += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
         }
     }
+    return out;
+}
+
+// ICU, as the one normaliser kept up with each Unicode version; it works in UTF-16.
+std::wstring ToNfc(std::wstring_view text) {
+    const auto invalid = [](wchar_t w) {
+        const auto c = static_cast<char32_t>(w);
+        return c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF);
+    };
+    if (std::any_of(text.begin(), text.end(), invalid)) return std::wstring(text);
+    const std::u16string in = ToUtf16(text);
     UErrorCode status = U_ZERO_ERROR;
     const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
     std::u16string out(in.size() + 16, u'\0');

@@ -84,6 +84,8 @@ std::string ToAnsi(std::wstring_view text) { return win32::AnsiFromWide(text); }
 std::wstring FromOem(std::string_view text) { return win32::WideFromCodePage(CP_OEMCP, text); }
 
 // The system's own normaliser (normaliz). A lone surrogate is refused, and kept.
+std::u16string ToUtf16(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
+
 std::wstring ToNfc(std::wstring_view text) {
     if (text.empty()) return {};
     const int size = static_cast<int>(text.size());

@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "engine/bytes.h"
+#include "engine/family.h"
 #include "engine/platform.h"
 #include "engine/scan.h"
 
@@ -645,25 +646,11 @@ using seven_zip::Status;
 std::mutex gPasswordsMutex;
 std::map<SetStamp, std::u16string> gPasswords;  // the password that opened each set
 
-std::u16string Utf16(const std::wstring& text) {
-    std::u16string out;
-    for (wchar_t w : text) {
-        const auto c = static_cast<char32_t>(w);
-        if (c >= 0x10000 && c <= 0x10FFFF) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
-    }
-    return out;
-}
-
 // With the names plain, a wrong password shows only in the data: the first file's first
 // megabyte must decode (and, when the file is no longer, pass its CRC). A method libarchive
 // cannot decode tells nothing of the password.
 bool FirstDataDecodes(const std::shared_ptr<DecryptedView>& view) {
-    const std::unique_ptr<archive, int (*)(archive*)> probe(archive_read_new(), &archive_read_free);
+    const ReaderPtr probe(archive_read_new());
     if (!probe || archive_read_support_format_7zip(probe.get()) != ARCHIVE_OK ||
         OpenInputReader(probe.get(), view, kReadBlockSize) != ARCHIVE_OK)
         return true;
@@ -712,7 +699,7 @@ Decryption OpenDecryptedSevenZip(archive* reader, const VolumeSet& set, bool nam
         if (!password) {
             const std::optional<std::wstring> answer = ask ? ask(wrong) : std::nullopt;
             if (!answer) return Decryption::Declined;
-            password = Utf16(*answer);
+            password = platform::ToUtf16(*answer);
             wrong = true;  // for the question after this one
         }
         const auto attempt = fresh();
