@@ -3,7 +3,7 @@
 // the program calls, DEXALO_CALLS_Count, DEXALO_CALLS_Check or DEXALO_CALLS_Join, defined.
 #include <windows.h>
 
-#include "engine/api.h"
+#include "engine/pipeline/api.h"
 #include "common/win32/quiet_errors.h"
 #include "win32/windowed_run.h"
 

@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "engine/api.h"
+#include "engine/pipeline/api.h"
 #include "common/archiver_contract.h"
-#include "engine/extract.h"
-#include "engine/report.h"
+#include "engine/pipeline/extract.h"
+#include "engine/pipeline/report.h"
 #include "common/win32/quiet_errors.h"
 #include "common/win32/dialog_template.h"
 // The program's own move-only owners for kernel handles and windows.

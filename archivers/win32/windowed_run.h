@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "engine/family.h"
-#include "engine/user_interface.h"
+#include "engine/pipeline/family.h"
+#include "engine/pipeline/user_interface.h"
 
 namespace dexalo::archivers::win32 {
 

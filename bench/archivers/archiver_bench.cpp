@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/api.h"
+#include "engine/pipeline/api.h"
 
 extern char** environ;
 

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "engine/api.h"
+#include "engine/pipeline/api.h"
 
 namespace fs = std::filesystem;
 using dexalo::archivers::Family;

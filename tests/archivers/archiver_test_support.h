@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/api.h"
+#include "engine/pipeline/api.h"
 #include "common/archiver_contract.h"
-#include "engine/extract.h"
-#include "engine/own_reader.h"
+#include "engine/pipeline/extract.h"
+#include "engine/input/own_reader.h"
 
 namespace dexalo::archivers::testing {
 

@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "archiver_test_support.h"
-#include "engine/platform_posix.h"
+#include "engine/platform/platform_posix.h"
 
 namespace dexalo::archivers::testing {
 namespace {

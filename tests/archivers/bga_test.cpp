@@ -5,7 +5,7 @@
 #include <numeric>
 
 #include "archiver_test_support.h"
-#include "engine/bga.h"
+#include "engine/formats/bga.h"
 
 namespace dexalo::archivers::testing {
 namespace {

@@ -4,8 +4,8 @@
 #include <zlib.h>
 
 #include "archiver_test_support.h"
-#include "engine/platform_posix.h"
-#include "engine/scan.h"
+#include "engine/platform/platform_posix.h"
+#include "engine/pipeline/scan.h"
 
 namespace dexalo::archivers::testing {
 class Formats : public ::testing::Test {

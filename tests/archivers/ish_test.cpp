@@ -3,7 +3,7 @@
 #include <set>
 
 #include "archiver_test_support.h"
-#include "engine/ish.h"
+#include "engine/formats/ish.h"
 
 namespace dexalo::archivers::testing {
 namespace {

@@ -4,7 +4,7 @@
 #include <numeric>
 
 #include "archiver_test_support.h"
-#include "engine/lzh.h"
+#include "engine/formats/lzh.h"
 
 namespace dexalo::archivers::testing {
 namespace {

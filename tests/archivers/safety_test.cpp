@@ -1,6 +1,6 @@
 // Hostile, damaged and conflicting archives: nothing outside the destination, nothing
 // half-written, the user's newer files kept, and a distinct code for each failure.
-#include "engine/entry_path.h"
+#include "engine/names/entry_path.h"
 #include "archiver_test_support.h"
 
 namespace dexalo::archivers::testing {

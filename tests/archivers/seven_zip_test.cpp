@@ -2,8 +2,8 @@
 // never written with, names that can be counted only with the password.
 #include "archiver_test_support.h"
 
-#include "engine/scan.h"
-#include "engine/seven_zip.h"
+#include "engine/pipeline/scan.h"
+#include "engine/formats/seven_zip.h"
 
 namespace dexalo::archivers::testing {
 

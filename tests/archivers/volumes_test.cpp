@@ -6,8 +6,8 @@
 #include <random>
 
 #include "archiver_test_support.h"
-#include "engine/report.h"
-#include "engine/scan.h"
+#include "engine/pipeline/report.h"
+#include "engine/pipeline/scan.h"
 
 namespace dexalo::archivers::testing {
 namespace {

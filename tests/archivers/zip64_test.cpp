@@ -8,9 +8,9 @@
 #include <tuple>
 
 #include "archiver_test_support.h"
-#include "engine/inflate64.h"
-#include "engine/scan.h"
-#include "engine/zip.h"
+#include "engine/codecs/inflate64.h"
+#include "engine/pipeline/scan.h"
+#include "engine/formats/zip.h"
 
 namespace dexalo::archivers::testing {
 namespace {

@@ -4,7 +4,7 @@
 // so entries (each checked on its own by the engine) land under the folder Dexalo chose.
 #include <cstdint>
 
-#include "engine/command_line.h"
+#include "engine/pipeline/command_line.h"
 #include "extract/command_line.h"
 #include "fuzz_support.h"
 

@@ -10,8 +10,8 @@
 #include <fstream>
 
 #include "fuzz_support.h"
-#include "engine/arj.h"
-#include "engine/extract.h"
+#include "engine/formats/arj.h"
+#include "engine/pipeline/extract.h"
 
 namespace {
 

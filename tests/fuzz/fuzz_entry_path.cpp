@@ -7,7 +7,7 @@
 #include <regex>
 #include <vector>
 
-#include "engine/entry_path.h"
+#include "engine/names/entry_path.h"
 #include "fuzz_support.h"
 
 using dexalo::fuzz::Check;

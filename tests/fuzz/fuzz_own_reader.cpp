@@ -5,10 +5,10 @@
 #include <cstdint>
 
 #include "fuzz_support.h"
-#include "engine/bga.h"
-#include "engine/ish.h"
-#include "engine/lzh.h"
-#include "engine/zip.h"
+#include "engine/formats/bga.h"
+#include "engine/formats/ish.h"
+#include "engine/formats/lzh.h"
+#include "engine/formats/zip.h"
 
 namespace own = dexalo::archivers::own;
 

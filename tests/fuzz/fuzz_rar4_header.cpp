@@ -9,7 +9,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "engine/rar_name.h"
+#include "engine/formats/rar_name.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/bytes.h"
-#include "engine/seven_zip.h"
+#include "engine/codecs/bytes.h"
+#include "engine/formats/seven_zip.h"
 #include "fuzz_support.h"
 
 namespace arc = dexalo::archivers;

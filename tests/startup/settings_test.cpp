@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/platform.h"
-#include "engine/platform_posix.h"
+#include "engine/platform/platform.h"
+#include "engine/platform/platform_posix.h"
 
 namespace dexalo {
 // The Japanese ANSI code page, by the archiver engine's iconv conversion.

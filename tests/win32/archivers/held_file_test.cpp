@@ -7,7 +7,7 @@
 #include <fstream>
 #include <thread>
 
-#include "engine/platform.h"
+#include "engine/platform/platform.h"
 
 namespace dexalo::archivers::platform {
 namespace {

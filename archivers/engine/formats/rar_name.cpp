@@ -1,0 +1,181 @@
+#include "engine/formats/rar_name.h"
+#include "engine/codecs/bytes.h"
+
+#include <cstring>
+
+#include "engine/input/volumes.h"
+
+namespace dexalo::archivers {
+
+namespace {
+
+constexpr unsigned char kMainHeader = 0x73;
+constexpr unsigned char kFileHeader = 0x74;
+constexpr unsigned char kEndOfArchive = 0x7B;
+constexpr unsigned kVolume = 0x0001;      // main header: one volume of a set
+constexpr unsigned kNextVolume = 0x0001;  // end header: another volume follows
+constexpr unsigned kLongBlock = 0x8000;   // a data size follows the header
+constexpr unsigned kLargeSizes = 0x0100;  // 64-bit sizes: the name starts 8 bytes later
+constexpr unsigned kUnicodeName = 0x0200;
+// Only a handful of blocks (marker, archive header, comments) ever precede an entry's header.
+constexpr int kMaxBlocks = 16;
+// A volume's walk to its end header passes every entry's header: bounded all the same.
+constexpr int kMaxWalk = 1 << 20;
+constexpr std::uint64_t kMaxRar5Header = 2u << 20;  // RAR 5 headers are at most 2 MB
+
+
+
+// RAR 5's variable-length numbers: 7 bits a byte, lowest first, the top bit says more follow.
+bool ReadVint(const unsigned char*& p, const unsigned char* end, std::uint64_t& value) {
+    value = 0;
+    for (int shift = 0; p < end && shift < 64; shift += 7) {
+        const unsigned char c = *p++;
+        value |= static_cast<std::uint64_t>(c & 0x7F) << shift;
+        if ((c & 0x80) == 0) return true;
+    }
+    return false;
+}
+
+bool ReadAll(JoinedFile& in, void* data, std::size_t size) {
+    return in.Read(static_cast<std::uint8_t*>(data), size) == size;
+}
+
+// After the marker: the main header's volume flag and the end header's.
+RarVolumeFlags Rar4Volume(JoinedFile& in) {
+    RarVolumeFlags flags;
+    for (int block = 0; block < kMaxWalk; ++block) {
+        const std::uint64_t at = in.Position();
+        unsigned char head[11];
+        if (!ReadAll(in, head, 7)) break;
+        const unsigned type = head[2], bits = Le16(head + 3), size = Le16(head + 5);
+        if (size < 7) break;
+        if (type == kMainHeader && !(flags.volume = bits & kVolume)) break;  // no volume: nothing follows it
+        if (type == kEndOfArchive) {
+            flags.more = bits & kNextVolume;
+            break;
+        }
+        std::uint64_t data = 0;
+        if (bits & kLongBlock) {
+            if (size < 11 || !ReadAll(in, head + 7, 4)) break;
+            data = Le32(head + 7);
+            unsigned char high[4];  // a file's packed size above 4 GB
+            if (type == kFileHeader && (bits & kLargeSizes) &&
+                (size < 36 || !in.Seek(at + 32) || !ReadAll(in, high, 4)))
+                break;
+            if (type == kFileHeader && (bits & kLargeSizes)) data |= static_cast<std::uint64_t>(Le32(high)) << 32;
+        }
+        if (!in.Seek(at + size + data)) break;
+    }
+    return flags;
+}
+
+RarVolumeFlags Rar5Volume(JoinedFile& in) {
+    constexpr unsigned kMain = 1, kEnd = 5, kHasExtra = 1, kHasData = 2;
+    RarVolumeFlags flags;
+    for (int block = 0; block < kMaxWalk; ++block) {
+        const std::uint64_t at = in.Position();
+        unsigned char start[7];  // the header's CRC, then its size (a number of 1 to 3 bytes)
+        const unsigned char* p = start + 4;
+        std::uint64_t size = 0;
+        if (!ReadAll(in, start, sizeof start) || !ReadVint(p, start + 7, size) || size == 0 || size > kMaxRar5Header)
+            break;
+        const auto sizeLength = static_cast<std::uint64_t>(p - (start + 4));
+        std::string header(static_cast<std::size_t>(size), '\0');
+        if (!in.Seek(at + 4 + sizeLength) || !ReadAll(in, header.data(), header.size())) break;
+        p = reinterpret_cast<const unsigned char*>(header.data());
+        const unsigned char* end = p + header.size();
+        std::uint64_t type = 0, bits = 0, extra = 0, data = 0, own = 0;
+        if (!ReadVint(p, end, type) || !ReadVint(p, end, bits) || ((bits & kHasExtra) && !ReadVint(p, end, extra)) ||
+            ((bits & kHasData) && !ReadVint(p, end, data)))
+            break;
+        if ((type == kMain || type == kEnd) && !ReadVint(p, end, own)) break;
+        if (type == kMain && !(flags.volume = own & kVolume)) break;
+        if (type == kEnd) {
+            flags.more = own & kNextVolume;
+            break;
+        }
+        if (!in.Seek(at + 4 + sizeLength + size + data)) break;
+    }
+    return flags;
+}
+
+} // namespace
+
+std::optional<RarVolumeFlags> RarVolume(const std::wstring& path) {
+    JoinedFile in({path});
+    unsigned char marker[8];
+    if (!ReadAll(in, marker, 7) || std::memcmp(marker, "Rar!\x1A\x07", 6) != 0) return std::nullopt;
+    if (marker[6] == 0) return Rar4Volume(in);
+    if (marker[6] == 1 && ReadAll(in, marker + 7, 1) && marker[7] == 0) return Rar5Volume(in);
+    return std::nullopt;
+}
+
+std::optional<std::string> Rar4CodePageName(const std::vector<std::wstring>& pieces, std::int64_t headerPosition) {
+    JoinedFile in(pieces);
+    if (headerPosition < 0 || !in.Seek(static_cast<std::uint64_t>(headerPosition))) return std::nullopt;
+    for (int block = 0; block < kMaxBlocks; ++block) {
+        unsigned char head[7];
+        if (!ReadAll(in, head, sizeof head)) return std::nullopt;
+        if (std::memcmp(head, "Rar!\x1A\x07\x00", sizeof head) == 0) continue;
+        const unsigned type = head[2], flags = Le16(head + 3), size = Le16(head + 5);
+        if (size < sizeof head || type == kEndOfArchive) return std::nullopt;
+        std::string body(size - sizeof head, '\0');
+        if (!ReadAll(in, body.data(), body.size())) return std::nullopt;
+        const auto* b = reinterpret_cast<const unsigned char*>(body.data());
+        if (type != kFileHeader) {
+            if ((flags & kLongBlock) && body.size() >= 4 && !in.Skip(Le32(b))) return std::nullopt;
+            continue;
+        }
+        // The header's own CRC makes sure this is the header libarchive read, not stray bytes.
+        const std::uint32_t crc = Crc32(Crc32(0, head + 2, sizeof head - 2), b, body.size());
+        if ((crc & 0xFFFF) != Le16(head) || (flags & kUnicodeName) || body.size() < 25) return std::nullopt;
+        const std::size_t at = (flags & kLargeSizes) ? 33 : 25;
+        const std::size_t length = Le16(b + 19);
+        if (at + length > body.size()) return std::nullopt;
+        return body.substr(at, length);
+    }
+    return std::nullopt;
+}
+
+bool Rar5FileEncrypted(JoinedFile& in, std::int64_t headerPosition) {
+    constexpr unsigned kFile = 2, kEnd = 5, kHasExtra = 1, kHasData = 2, kCryptRecord = 1;
+    if (headerPosition < 0 || !in.Seek(static_cast<std::uint64_t>(headerPosition))) return false;
+    for (int block = 0; block < kMaxBlocks; ++block) {
+        const std::uint64_t at = in.Position();
+        unsigned char start[8];  // the header's CRC, then its size (a number of 1 to 3 bytes)
+        if (!ReadAll(in, start, sizeof start)) return false;
+        if (std::memcmp(start, "Rar!\x1A\x07\x01\x00", sizeof start) == 0) continue;
+        const unsigned char* p = start + 4;
+        std::uint64_t size = 0;
+        if (!ReadVint(p, start + 7, size) || size == 0 || size > kMaxRar5Header) return false;
+        const auto sizeLength = static_cast<std::size_t>(p - (start + 4));
+        std::string header(sizeLength + size, '\0');
+        if (!in.Seek(at + 4) || !ReadAll(in, header.data(), header.size())) return false;
+        const auto* h = reinterpret_cast<const unsigned char*>(header.data());
+        if (Crc32(0, h, header.size()) != Le32(start)) return false;  // not the header libarchive read
+        const unsigned char* end = h + header.size();
+        p = h + sizeLength;
+        std::uint64_t type = 0, flags = 0, extra = 0, data = 0;
+        if (!ReadVint(p, end, type) || !ReadVint(p, end, flags)) return false;
+        if ((flags & kHasExtra) && !ReadVint(p, end, extra)) return false;
+        if ((flags & kHasData) && !ReadVint(p, end, data)) return false;
+        if (type == kEnd || extra > static_cast<std::uint64_t>(end - p)) return false;
+        if (type != kFile) {
+            if (!in.Skip(data)) return false;
+            continue;
+        }
+        // The extra area closes the header, after the file's own fields and its name.
+        for (p = end - extra; p < end;) {
+            std::uint64_t recordSize = 0, recordType = 0;
+            if (!ReadVint(p, end, recordSize) || recordSize > static_cast<std::uint64_t>(end - p)) return false;
+            const unsigned char* next = p + recordSize;
+            if (!ReadVint(p, next, recordType)) return false;
+            if (recordType == kCryptRecord) return true;
+            p = next;
+        }
+        return false;
+    }
+    return false;
+}
+
+} // namespace dexalo::archivers

@@ -1,0 +1,122 @@
+#pragma once
+// 7z archives encrypted with AES-256 (7-Zip's -p, and -mhe for the names too). libarchive 3.6
+// lists such an archive's plain names but decrypts nothing, so the engine shows it the archive
+// as it would be without the encryption: a view of the same file in which every encrypted
+// packed stream reads decrypted, the AES coders are gone from the folders, and the header
+// (decrypted and decoded where it was) is plain. Data is decrypted as libarchive reads it.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/input/own_reader.h"
+#include "engine/input/volumes.h"
+
+struct archive;
+
+namespace dexalo::archivers {
+
+namespace seven_zip {
+
+enum class Status {
+    Ok,             // the view is ready
+    NotEncrypted,   // nothing to decrypt: libarchive reads the file itself
+    NeedsPassword,  // asked without a password
+    WrongPassword,  // the header did not decrypt (the data of a plain header is checked by the caller)
+    Unsupported,    // encrypted in a way this cannot undo (a coder layout, too many key rounds)
+    Damaged,
+};
+
+struct Limits {
+    unsigned maxKeyRounds = 24;               // 2^24 hashes at most, as 7-Zip itself accepts
+    std::uint64_t maxHeader = 256ull << 20;   // decoded header bytes
+};
+
+// The view over one archive: opened once, then read like the file itself.
+class DecryptedView final : public own::Input {
+public:
+    explicit DecryptedView(std::unique_ptr<own::Input> input, Limits limits = {});
+    ~DecryptedView();
+    DecryptedView(const DecryptedView&) = delete;
+    DecryptedView& operator=(const DecryptedView&) = delete;
+
+    // Reads the headers. Without a password it only tells whether one is needed; the
+    // password is 7-Zip's, UTF-16 (little-endian in the key).
+    Status Open(const std::optional<std::u16string>& password);
+    bool NamesEncrypted() const { return namesEncrypted_; }
+
+    // Fewer bytes than asked only at the end, or when the archive cannot be read (then Failed()).
+    std::size_t Read(std::uint8_t* data, std::size_t size) override;
+    bool Skip(std::uint64_t size) override { return size <= Size() - at_ && Seek(at_ + size); }
+    std::uint64_t Size() const override;
+    bool Seek(std::uint64_t position) override { return position <= Size() && (at_ = position, true); }
+    bool Failed() const { return failed_; }
+
+    struct Key {
+        std::array<std::uint8_t, 32> key{};
+        std::array<std::uint8_t, 16> iv{};
+    };
+    // Where a packed stream of the view comes from in the file.
+    struct Segment {
+        std::uint64_t start = 0, size = 0;  // in the view
+        std::uint64_t source = 0;           // in the file
+        std::uint64_t sourceSize = 0;
+        std::optional<Key> crypt;
+    };
+
+private:
+    std::size_t ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size);
+    std::size_t ReadSegment(const Segment& segment, std::uint64_t at, std::uint8_t* out, std::size_t size);
+
+    std::unique_ptr<own::Input> input_;
+    Limits limits_;
+    bool namesEncrypted_ = false;
+    bool failed_ = false;
+    std::uint64_t at_ = 0;
+    std::vector<std::uint8_t> front_;   // the new signature header
+    std::vector<Segment> segments_;
+    std::uint64_t packedEnd_ = 32;
+    std::vector<std::uint8_t> header_;  // the new plain header, after the packed streams
+    std::vector<std::uint8_t> scratch_;
+};
+
+// 7-Zip's key: SHA-256 over 2^rounds copies of salt, password (UTF-16LE) and a 64-bit
+// counter; with rounds 63, salt and password themselves. nullopt when the system cannot hash.
+std::optional<std::array<std::uint8_t, 32>> DeriveKey(const std::u16string& password,
+                                                      const std::vector<std::uint8_t>& salt, unsigned rounds);
+
+} // namespace seven_zip
+
+// Where the password of an encrypted archive comes from: nullopt when the user declines;
+// `wrong` when the one given before did not fit.
+using PasswordQuestion = std::function<std::optional<std::wstring>(bool wrong)>;
+
+enum class Decryption {
+    NotNeeded,    // libarchive reads the archive as it is
+    Opened,       // the reader is open on the decrypted archive
+    Declined,     // encrypted, and no password was given
+    Unsupported,  // encrypted in a way we cannot read
+};
+
+// For an encrypted 7z set (with `namesOnly`, only when its names are encrypted): finds its
+// password, first the one that opened the same set before in this process, else asking
+// `ask` (which may be empty) until one fits, and opens `reader` on the decrypted archive. A
+// password fits when the header decrypts and passes its check or, where the names are plain,
+// when the first file's data decodes. Never opens `reader` otherwise.
+Decryption OpenDecryptedSevenZip(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask);
+
+// Who is asked while an archive is being recognised and its names are encrypted (the
+// libraries show a prompt); nobody by default. The question names the archive.
+using RecognitionQuestion = std::function<std::optional<std::wstring>(const std::wstring& archive, bool wrong)>;
+void SetRecognitionQuestion(RecognitionQuestion ask);
+const RecognitionQuestion& CurrentRecognitionQuestion();
+
+// Forgets the passwords that opened archives (tests).
+void ForgetPasswords();
+
+} // namespace dexalo::archivers

@@ -1,0 +1,352 @@
+#include "engine/input/volumes.h"
+
+#include <archive.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <system_error>
+
+#include "engine/formats/rar_name.h"
+
+namespace dexalo::archivers {
+
+namespace {
+
+constexpr std::size_t kLast = static_cast<std::size_t>(-1);  // a split ZIP's .zip, whatever its number
+
+// How a set numbers its pieces.
+enum class Naming {
+    Part,    // name.part1.rar (the digits as wide as the set's count needs)
+    OldRar,  // name.rar, then name.r00 to name.r99, name.s00...
+    Zip,     // name.z01, name.z02... and name.zip last
+    Plain,   // name.001, name.002...
+};
+
+// A file name taken apart as a piece's.
+struct PieceName {
+    Naming naming;
+    std::wstring base;   // what the pieces share before their numbering
+    std::size_t index;   // the piece's place in its set, from 0; kLast for a split ZIP's .zip
+    std::size_t width;   // digits of a Part or Plain number
+    bool upper;          // the numbering's letters in capitals (.PART1.RAR, .R00, .Z01)
+};
+
+// Only ASCII letters fold: that is all the numbering uses.
+std::wstring Folded(std::wstring text) {
+    for (wchar_t& c : text)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    return text;
+}
+
+// The number of 1 to 9 digits (no more: it stays far inside size_t).
+std::optional<std::size_t> Number(std::wstring_view digits) {
+    if (digits.empty() || digits.size() > 9) return std::nullopt;
+    std::size_t n = 0;
+    for (wchar_t c : digits) {
+        if (c < L'0' || c > L'9') return std::nullopt;
+        n = n * 10 + static_cast<std::size_t>(c - L'0');
+    }
+    return n;
+}
+
+std::wstring Padded(std::size_t n, std::size_t width) {
+    std::wstring text = std::to_wstring(n);
+    if (text.size() < width) text.insert(0, width - text.size(), L'0');
+    return text;
+}
+
+std::optional<PieceName> Parse(const std::wstring& file) {
+    const std::wstring folded = Folded(file);
+    const std::size_t dot = folded.rfind(L'.');
+    if (dot == std::wstring::npos || dot == 0 || dot + 1 == folded.size()) return std::nullopt;
+    const std::wstring_view ext = std::wstring_view(folded).substr(dot + 1);
+    const bool upper = file[dot + 1] >= L'A' && file[dot + 1] <= L'Z';
+    std::optional<PieceName> name;
+    if (ext == L"rar") {
+        std::size_t digits = dot;
+        while (digits > 0 && folded[digits - 1] >= L'0' && folded[digits - 1] <= L'9') --digits;
+        const auto n = Number(std::wstring_view(folded).substr(digits, dot - digits));
+        if (n && *n >= 1 && digits > 5 && folded.compare(digits - 5, 5, L".part") == 0)
+            name = PieceName{Naming::Part, file.substr(0, digits - 5), *n - 1, dot - digits, upper};
+        else
+            name = PieceName{Naming::OldRar, file.substr(0, dot), 0, 2, upper};
+    } else if (ext.size() == 3 && ext[0] >= L'r' && ext[0] <= L'y' && Number(ext.substr(1))) {
+        name = PieceName{Naming::OldRar, file.substr(0, dot),
+                         static_cast<std::size_t>(ext[0] - L'r') * 100 + *Number(ext.substr(1)) + 1, 2, upper};
+    } else if (ext == L"zip") {
+        name = PieceName{Naming::Zip, file.substr(0, dot), kLast, 2, upper};
+    } else if (ext.size() >= 3 && ext[0] == L'z' && Number(ext.substr(1)).value_or(0) >= 1) {
+        name = PieceName{Naming::Zip, file.substr(0, dot), *Number(ext.substr(1)) - 1, 2, upper};
+    } else if (ext.size() >= 3 && Number(ext).value_or(0) >= 1) {
+        name = PieceName{Naming::Plain, file.substr(0, dot), *Number(ext) - 1, ext.size(), false};
+    }
+    return name;
+}
+
+bool SameSet(const PieceName& a, const PieceName& b) {
+    const bool numbered = a.naming == Naming::Part || a.naming == Naming::Plain;
+    return a.naming == b.naming && Folded(a.base) == Folded(b.base) && (!numbered || a.width == b.width);
+}
+
+// The file name of piece `index` of a set of `count` pieces named like `name`.
+std::wstring PieceFile(const PieceName& name, std::size_t index, std::size_t count) {
+    auto cased = [&](std::wstring text) {
+        if (name.upper)
+            for (wchar_t& c : text)
+                if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+        return text;
+    };
+    switch (name.naming) {
+    case Naming::Part: return name.base + cased(L".part") + Padded(index + 1, name.width) + cased(L".rar");
+    case Naming::OldRar:
+        if (index == 0) return name.base + cased(L".rar");
+        return name.base + L'.' + cased(std::wstring(1, static_cast<wchar_t>(L'r' + (index - 1) / 100))) +
+               Padded((index - 1) % 100, 2);
+    case Naming::Zip:
+        return name.base + (index + 1 == count ? cased(L".zip") : cased(L".z") + Padded(index + 1, 2));
+    case Naming::Plain: return name.base + L'.' + Padded(index + 1, name.width);
+    }
+    return {};
+}
+
+std::uint32_t Le(const unsigned char* p, int bytes) {
+    std::uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) value = value << 8 | p[i];
+    return value;
+}
+
+// The number of the disk a ZIP's end record is on (a split ZIP's last piece: the pieces
+// before it); nullopt when the file has no end record.
+std::optional<std::size_t> ZipLastDisk(const std::wstring& path) {
+    JoinedFile in({path});
+    constexpr std::uint64_t kTail = 22 + 0xFFFF + 20;  // the end record, its longest comment, a ZIP64 locator
+    const std::uint64_t from = in.Size() > kTail ? in.Size() - kTail : 0;
+    std::string tail(static_cast<std::size_t>(in.Size() - from), '\0');
+    if (!in.Seek(from) || in.Read(reinterpret_cast<std::uint8_t*>(tail.data()), tail.size()) != tail.size())
+        return std::nullopt;
+    const auto* t = reinterpret_cast<const unsigned char*>(tail.data());
+    for (std::size_t at = tail.size() < 22 ? 0 : tail.size() - 21; at-- > 0;) {
+        if (std::memcmp(t + at, "PK\x05\x06", 4) != 0 || at + 22 + Le(t + at + 20, 2) != tail.size()) continue;
+        const std::uint32_t disk = Le(t + at + 4, 2);
+        // ZIP64 keeps the count of disks in its locator, just before the end record.
+        if (disk == 0xFFFF && at >= 20 && std::memcmp(t + at - 20, "PK\x06\x07", 4) == 0 && Le(t + at - 4, 4) > 0)
+            return Le(t + at - 4, 4) - 1;
+        return disk;
+    }
+    return std::nullopt;
+}
+
+bool StartsWith(const std::wstring& path, const char* magic) {
+    JoinedFile in({path});
+    char head[4] = {};
+    return in.Read(reinterpret_cast<std::uint8_t*>(head), 4) == 4 && std::memcmp(head, magic, 4) == 0;
+}
+
+// The files beside `file` that are pieces of its set, by index (a split ZIP's .zip: kLast).
+std::map<std::size_t, std::wstring> PiecesBeside(const platform::Path& folder, const PieceName& name) {
+    std::map<std::size_t, std::wstring> found;
+    std::error_code error;
+    const platform::Path listed = platform::SystemPath(folder.empty() ? platform::Path(".") : folder);
+    for (std::filesystem::directory_iterator it(listed, error), end; !error && it != end; it.increment(error)) {
+        std::error_code kindError;
+        if (!it->is_regular_file(kindError)) continue;
+        const std::wstring file = platform::FromPath(it->path().filename());
+        if (const auto other = Parse(file); other && SameSet(name, *other)) found.emplace(other->index, file);
+    }
+    return found;
+}
+
+} // namespace
+
+VolumeSet SingleFile(const std::wstring& path) {
+    VolumeSet set;
+    set.pieces = {path};
+    set.name = path;
+    return set;
+}
+
+VolumeSet FindSet(const std::wstring& path) {
+    const platform::Path opened = platform::ToPath(path);
+    const auto name = Parse(platform::FromPath(opened.filename()));
+    if (!name || name->base.empty()) return SingleFile(path);
+    if (name->naming == Naming::Part || name->naming == Naming::OldRar) {
+        const auto flags = RarVolume(path);
+        if (!flags || !flags->volume) return SingleFile(path);
+    }
+    if (name->naming == Naming::Zip && name->index == kLast && ZipLastDisk(path).value_or(0) == 0)
+        return SingleFile(path);
+
+    const platform::Path folder = opened.parent_path();
+    auto at = [&](const std::wstring& file) { return platform::FromPath(folder / platform::ToPath(file)); };
+    const auto found = PiecesBeside(folder, *name);
+    if (found.count(name->index) == 0) return SingleFile(path);  // no file, or a folder that cannot be listed
+    const auto zip = found.find(kLast);
+    std::size_t count = 0;  // up to the last numbered piece found
+    for (const auto& piece : found)
+        if (piece.first != kLast) count = piece.first + 1;
+    switch (name->naming) {
+    case Naming::Part:
+    case Naming::OldRar:
+        // The last volume found may say that more follow.
+        if (count > 0 && RarVolume(at(found.at(count - 1))).value_or(RarVolumeFlags{}).more) ++count;
+        break;
+    case Naming::Zip:
+        if (zip != found.end()) {
+            const auto disk = ZipLastDisk(at(zip->second));
+            if (!disk || *disk == 0) return SingleFile(path);  // that .zip is whole: no .zNN belongs to it
+            count = *disk + 1;
+        } else if (found.count(0) == 0 || (!StartsWith(at(found.at(0)), "PK\x07\x08") &&
+                                           !StartsWith(at(found.at(0)), "PK\x03\x04"))) {
+            return SingleFile(path);  // neither end nor start says ZIP
+        } else {
+            ++count;  // the .zip after the last .zNN
+        }
+        break;
+    case Naming::Plain: break;
+    }
+
+    VolumeSet set;
+    set.kind = name->naming == Naming::Zip ? SetKind::SplitZip : name->naming == Naming::Plain ? SetKind::Plain
+                                                                                              : SetKind::RarVolumes;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto piece = found.find(name->naming == Naming::Zip && i + 1 == count ? kLast : i);
+        if (piece == found.end()) {
+            set.missing = PieceFile(*name, i, count);
+            break;
+        }
+        set.pieces.push_back(at(piece->second));
+    }
+    set.name = set.kind == SetKind::Plain ? at(name->base) : set.pieces.empty() ? path : set.pieces.front();
+    return set;
+}
+
+SetStamp StampOf(const VolumeSet& set, const std::wstring& opened) {
+    // Without its first piece a set is still known by that piece's name, whichever piece was opened.
+    const std::wstring first = !set.pieces.empty() ? set.pieces.front()
+                             : set.missing.empty() ? opened
+                                                   : platform::FromPath(platform::ToPath(opened).parent_path() /
+                                                                        platform::ToPath(set.missing));
+    SetStamp stamp{first, {}, set.missing};
+    for (const auto& piece : set.pieces) {
+        const platform::FileInfo info = platform::InspectTarget(platform::ToPath(piece));
+        stamp.pieces.emplace_back(info.size, info.mtime, info.mtimeNanos);
+    }
+    return stamp;
+}
+
+JoinedFile::JoinedFile(const std::vector<std::wstring>& pieces) : starts_{0} {
+    for (const auto& piece : pieces) {
+        paths_.push_back(platform::ToPath(piece));
+        const platform::FileInfo info = platform::InspectTarget(paths_.back());
+        failed_ = failed_ || info.kind != platform::Kind::File;
+        starts_.push_back(starts_.back() + info.size);
+    }
+    failed_ = failed_ || pieces.empty();
+    current_ = paths_.size();  // none open yet
+}
+
+std::size_t JoinedFile::Read(std::uint8_t* data, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size && at_ < Size() && !failed_) {
+        // The last piece starting at or before at_: empty pieces are passed over.
+        const auto piece = static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), at_) - starts_.begin() - 1);
+        if (piece != current_) {
+            file_.close();
+            file_.clear();
+            file_.open(platform::SystemPath(paths_[piece]), std::ios::binary);
+            current_ = piece;
+            placed_ = false;
+        }
+        if (!placed_) {
+            file_.clear();
+            placed_ = static_cast<bool>(file_.seekg(static_cast<std::streamoff>(at_ - starts_[piece])));
+        }
+        const std::uint64_t want = std::min<std::uint64_t>(size - got, starts_[piece + 1] - at_);
+        if (placed_) file_.read(reinterpret_cast<char*>(data + got), static_cast<std::streamsize>(want));
+        const auto n = placed_ ? static_cast<std::size_t>(file_.gcount()) : 0;
+        got += n;
+        at_ += n;
+        failed_ = n < want;  // a piece that cannot be opened, or is shorter than it was
+    }
+    return got;
+}
+
+bool JoinedFile::Seek(std::uint64_t offset) {
+    if (offset > Size()) return false;
+    at_ = offset;
+    placed_ = false;
+    return true;
+}
+
+bool JoinedFile::Skip(std::uint64_t size) { return size <= Size() - at_ && Seek(at_ + size); }
+
+namespace {
+
+// libarchive's side of an input. Each read places the input first: several readers may
+// share one (a check before the real reading).
+struct InputStream {
+    std::shared_ptr<own::Input> input;
+    std::vector<std::uint8_t> block;
+    std::uint64_t at = 0;
+
+    static InputStream& Of(void* self) { return *static_cast<InputStream*>(self); }
+
+    static la_ssize_t Read(archive* a, void* self, const void** buffer) {
+        InputStream& s = Of(self);
+        const std::uint64_t size = s.input->Size();
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(s.block.size(), size - std::min(s.at, size)));
+        const std::size_t n = want == 0 || !s.input->Seek(s.at) ? 0 : s.input->Read(s.block.data(), want);
+        if (n < want) {  // short before the end: a piece or the disk failed
+            archive_set_error(a, EIO, "the archive cannot be read");
+            return ARCHIVE_FATAL;
+        }
+        s.at += n;
+        *buffer = s.block.data();
+        return static_cast<la_ssize_t>(n);
+    }
+    static la_int64_t Skip(archive*, void* self, la_int64_t request) {
+        InputStream& s = Of(self);
+        const std::uint64_t size = s.input->Size();
+        const std::uint64_t n = request > 0 ? std::min<std::uint64_t>(static_cast<std::uint64_t>(request), size - std::min(s.at, size)) : 0;
+        s.at += n;
+        return static_cast<la_int64_t>(n);
+    }
+    static la_int64_t Seek(archive*, void* self, la_int64_t offset, int whence) {
+        InputStream& s = Of(self);
+        const auto base = static_cast<la_int64_t>(whence == SEEK_CUR ? s.at : whence == SEEK_END ? s.input->Size() : 0);
+        if (base + offset < 0 || static_cast<std::uint64_t>(base + offset) > s.input->Size()) return ARCHIVE_FATAL;
+        s.at = static_cast<std::uint64_t>(base + offset);
+        return base + offset;
+    }
+    static int Closed(archive*, void* self) {
+        delete static_cast<InputStream*>(self);
+        return ARCHIVE_OK;
+    }
+};
+
+} // namespace
+
+int OpenInputReader(archive* reader, std::shared_ptr<own::Input> input, std::size_t blockSize) {
+    archive_read_set_callback_data(reader, new InputStream{std::move(input), std::vector<std::uint8_t>(blockSize)});
+    archive_read_set_read_callback(reader, &InputStream::Read);
+    archive_read_set_skip_callback(reader, &InputStream::Skip);
+    archive_read_set_seek_callback(reader, &InputStream::Seek);
+    archive_read_set_close_callback(reader, &InputStream::Closed);
+    // From here libarchive owns the stream: its close callback deletes it, even after a failed open.
+    return archive_read_open1(reader);
+}
+
+int OpenJoinedReader(archive* reader, const std::vector<std::wstring>& pieces, std::size_t blockSize) {
+    auto file = std::make_shared<JoinedFile>(pieces);
+    if (!file->IsOpen()) {
+        archive_set_error(reader, ENOENT, "a piece of the set cannot be found");
+        return ARCHIVE_FATAL;
+    }
+    return OpenInputReader(reader, std::move(file), blockSize);
+}
+
+} // namespace dexalo::archivers

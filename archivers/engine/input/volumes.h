@@ -1,0 +1,87 @@
+#pragma once
+// Archives in several pieces: which files make up a set, and the set read as one file.
+// Opening any piece reads the whole set from its first piece.
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "engine/input/own_reader.h"
+#include "engine/platform/platform.h"
+
+struct archive;
+
+namespace dexalo::archivers {
+
+enum class SetKind {
+    Single,      // one file, as it is
+    RarVolumes,  // name.part1.rar, name.part2.rar...; or name.rar, name.r00, name.r01...
+    SplitZip,    // name.z01, name.z02... name.zip, as zip -s writes them
+    Plain,       // name.ext.001, name.ext.002...: a file cut in pieces, joined by concatenation
+};
+
+struct VolumeSet {
+    SetKind kind = SetKind::Single;
+    // Paths in order, from the first piece up to the first missing one: what can be read.
+    std::vector<std::wstring> pieces;
+    std::wstring missing;  // the first missing piece's file name; empty when none is missing
+    // The file the set stands for: the file itself, or for plain pieces the joined file
+    // (name.ext beside name.ext.001).
+    std::wstring name;
+
+    // More than one file, or a piece missing: a set rather than a file.
+    bool Split() const { return pieces.size() > 1 || !missing.empty(); }
+};
+
+// The set `path` is a piece of, found by the pieces' names and, for RAR and ZIP, by what
+// their headers say of the volumes; a Single set of `path` itself when it is no piece.
+VolumeSet FindSet(const std::wstring& path);
+VolumeSet SingleFile(const std::wstring& path);
+
+// What a set's contents are known by: the first piece's path (or the opened one), every
+// readable piece's size and time, and the missing piece. Equal stamps, same contents.
+struct SetStamp {
+    std::wstring first;
+    std::vector<std::tuple<std::uint64_t, std::int64_t, std::int64_t>> pieces;
+    std::wstring missing;
+    bool operator==(const SetStamp&) const = default;
+    auto operator<=>(const SetStamp&) const = default;
+};
+SetStamp StampOf(const VolumeSet& set, const std::wstring& opened);
+
+// The pieces read as one file, front to back or at any offset.
+class JoinedFile final : public own::Input {
+public:
+    explicit JoinedFile(const std::vector<std::wstring>& pieces);
+    JoinedFile(const JoinedFile&) = delete;
+    JoinedFile& operator=(const JoinedFile&) = delete;
+
+    bool IsOpen() const { return !failed_; }  // every piece was found and is a file
+    bool Failed() const { return failed_; }   // a piece could not be opened or ended early
+    std::uint64_t Size() const override { return starts_.back(); }
+    std::uint64_t Position() const { return at_; }
+
+    std::size_t Read(std::uint8_t* data, std::size_t size) override;
+    bool Skip(std::uint64_t size) override;
+    bool Seek(std::uint64_t offset) override;
+
+private:
+    std::vector<platform::Path> paths_;
+    std::vector<std::uint64_t> starts_;  // where each piece starts in the whole; then the total
+    std::ifstream file_;
+    std::size_t current_ = 0;  // the piece open in file_; the count of pieces for none
+    bool placed_ = false;  // file_ stands at at_
+    std::uint64_t at_ = 0;
+    bool failed_ = false;
+};
+
+// Opens `reader` on `input`, seekable, `blockSize` bytes at a time; an input that reads short
+// before its end fails the reading.
+int OpenInputReader(archive* reader, std::shared_ptr<own::Input> input, std::size_t blockSize);
+// Opens `reader` on the pieces as one seekable stream.
+int OpenJoinedReader(archive* reader, const std::vector<std::wstring>& pieces, std::size_t blockSize);
+
+} // namespace dexalo::archivers
