@@ -87,6 +87,7 @@ public:
     }
     bool RemoveFile(const std::wstring&) override { return true; }
     bool FileExists(const std::wstring&) override { return false; }
+    bool FolderExists(const std::wstring&) override { return true; }
     std::string ReadHead(const std::wstring& path, std::size_t count) override {
         const int fd = open(Narrow(path).c_str(), O_RDONLY);
         if (fd < 0) return {};

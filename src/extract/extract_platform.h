@@ -22,6 +22,8 @@ public:
     virtual bool RemoveFile(const std::wstring& path) = 0;
     // The scripting runtime's FileExists: true for files only.
     virtual bool FileExists(const std::wstring& path) = 0;
+    // True for an existing folder (an empty path is the current folder).
+    virtual bool FolderExists(const std::wstring& path) = 0;
     // Up to count bytes from the start of the file; empty when it cannot be read.
     virtual std::string ReadHead(const std::wstring& path, std::size_t count) = 0;
 };

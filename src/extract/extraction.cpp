@@ -126,7 +126,9 @@ void Extraction::ExpandLz(const Target& target) {
 }
 
 void Extraction::OpenFolderAfterSuccess(const std::optional<std::int32_t>& result, const std::wstring& folder) {
-    if (result && *result == 0 && OpenAfterwards(state_.OptionFlags)) {
+    // A library may succeed without writing anything (a later piece of a set it handled
+    // already): a folder that is not there is never shown.
+    if (result && *result == 0 && OpenAfterwards(state_.OptionFlags) && files_.FolderExists(folder)) {
         shell_.StartProgram(ExplorerCommandLine(folder));
     }
 }

@@ -22,6 +22,7 @@ TEST(ExtractFile, LibraryCallsAndFolderWindows) {
         Entries entries;
         std::wstring call, started;
         std::optional<std::int32_t> result = 0;
+        std::wstring missingFolder = L"";
     } rows[] = {
         {L"C:\\Arc\\d.lzh", ArchiveType::LZH, 0, kLoose, L"Run(0,x -a1 -gq1 -m1 \"C:\\Arc\\d.lzh\" \"D:\\Out\\d\\\")", L""},
         {L"C:\\Arc\\d.lzh", ArchiveType::LZH, 3, kInFoo, L"Run(0,x -a1 -gq1 -m1 \"C:\\Arc\\d.lzh\" \"C:\\Arc\\\")",
@@ -43,6 +44,9 @@ TEST(ExtractFile, LibraryCallsAndFolderWindows) {
         // A library error or a missing call opens no folder window.
         {L"C:\\Arc\\big.001", ArchiveType::JAK, 3, {}, L"JackCombine(C:\\Arc\\big.001,C:\\Arc\\)", L"", 1},
         {L"C:\\Arc\\d.zip", ArchiveType::ZIP, 3, kLoose, L"Run(0,-u -qq \"C:\\Arc\\d.zip\" \"C:\\Arc\\d\\\")", L"", {}},
+        // Success that wrote nothing (a later piece of a set): no window on a folder that is not there.
+        {L"C:\\Arc\\d.part2.rar", ArchiveType::RAR, 2, kLoose, L"Run(0,x -u \"C:\\Arc\\d.part2.rar\" \"D:\\Out\\d.part2\\\")", L"",
+         0, L"D:\\Out\\d.part2"},
         // Base names: no extension; two dots and no folder.
         {L"C:\\Arc\\README", ArchiveType::LZH, 3, kLoose, L"Run(0,x -a1 -gq1 -m1 \"C:\\Arc\\README\" \"C:\\Arc\\README\\\")",
          L"explorer /n,C:\\Arc\\README"},
@@ -52,6 +56,7 @@ TEST(ExtractFile, LibraryCallsAndFolderWindows) {
         Harness h;
         h.state.OptionFlags = row.flags;
         Add(h, row.path, row.type, row.entries).runResult = row.result;
+        if (!row.missingFolder.empty()) h.missingFolders.insert(row.missingFolder);
         h.extraction.EXTRACT_FILE(row.path);
         EXPECT_EQ(h.libs.log.back(), row.call);
         EXPECT_EQ(h.started, (row.started.empty() ? Entries{} : Entries{row.started})) << row.call;

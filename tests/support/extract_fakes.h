@@ -134,6 +134,7 @@ struct Harness : ExtractFiles, AnsiPaths, LzLibrary, ExtractShell {
     std::map<std::wstring, std::wstring> shortForms;
     std::vector<std::wstring> madeFolders, started, messages; // messages: owner, title, style, text
     std::vector<std::wstring> removed;
+    std::set<std::wstring> missingFolders;  // every other folder exists
     std::int32_t lzCreated = 2, lzCopied = 9; // lz32's answers: output handle, bytes written
     Extraction extraction{state, libs, *this, *this, *this, *this};
 
@@ -145,6 +146,7 @@ struct Harness : ExtractFiles, AnsiPaths, LzLibrary, ExtractShell {
     std::optional<std::int64_t> FileLength(const std::wstring& path) override { return files[path].size(); }
     bool RemoveFile(const std::wstring& path) override { return removed.push_back(path), true; }
     bool FileExists(const std::wstring& path) override { return files.count(path) > 0; }
+    bool FolderExists(const std::wstring& path) override { return !missingFolders.count(path); }
     std::string ReadHead(const std::wstring& path, std::size_t count) override { return files[path].substr(0, count); }
     bool FitsAnsi(const std::wstring& text) override {
         return std::none_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0xAC00 && c <= 0xD7A3; });

@@ -122,7 +122,8 @@ int CheckArchive(Family family, const char* archivePath, int) {
     const std::wstring path = Text(archivePath);
     if (CallsOf(family) != Calls::Join) return Checked(family, path) ? 1 : 0;
     const VolumeSet set = FindSet(path);
-    return set.kind == SetKind::Plain && !set.pieces.empty() && set.missing.empty() && !TakenByAnotherFamily(path) ? 1 : 0;
+    // A set with a piece missing is taken too, so that the main operation can name that piece.
+    return set.kind == SetKind::Plain && !TakenByAnotherFamily(path) ? 1 : 0;
 }
 
 std::uintptr_t OpenArchive(Family family, const char* archivePath, std::uint32_t) {

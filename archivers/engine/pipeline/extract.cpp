@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
@@ -123,15 +124,35 @@ bool MakeFolders(const Path& folder, Path& failed) {
     return false;
 }
 
-// Sets handled by the main operation in this process, by family and contents.
-std::mutex gHandledMutex;
-std::set<std::pair<Family, SetStamp>> gHandled;
+// The front end calls the main operation once for every file of one drop or selection, so
+// a set whose pieces were all chosen comes one piece at a time. The first call handles the
+// whole set and opens a round; each other piece of it is then passed over once. A piece
+// called again, a round that has seen every piece, or any other archive in between ends the
+// round: a set dropped again (after a cancel, a wrong password, a full disk) is handled anew.
+struct Round {
+    std::pair<Family, SetStamp> set;
+    std::set<std::wstring> called;
+    std::size_t pieces = 0;
+};
+std::mutex gRoundMutex;
+std::optional<Round> gRound;
 
-// True for a single file, and for a set the first time it is asked for.
+// True for a single file, and for a set that is not in the round under way.
 bool FirstToHandle(Family family, const VolumeSet& set, const std::wstring& opened) {
-    if (!set.Split()) return true;
-    std::lock_guard lock(gHandledMutex);
-    return gHandled.emplace(family, StampOf(set, opened)).second;
+    std::lock_guard lock(gRoundMutex);
+    if (!set.Split()) {
+        gRound.reset();
+        return true;
+    }
+    auto key = std::make_pair(family, StampOf(set, opened));
+    const std::wstring piece = platform::FromPath(platform::ToPath(opened).filename());
+    if (gRound && gRound->set == key && gRound->called.insert(piece).second) {
+        if (gRound->called.size() >= gRound->pieces) gRound.reset();
+        return false;
+    }
+    // With a piece missing, how many lie beyond the gap is unknown.
+    gRound = Round{std::move(key), {piece}, set.missing.empty() ? set.pieces.size() : SIZE_MAX};
+    return true;
 }
 
 class Extractor {
@@ -651,8 +672,8 @@ ExtractResult Extract(const ExtractRequest& request) {
 }
 
 void ForgetHandledSets() {
-    std::lock_guard lock(gHandledMutex);
-    gHandled.clear();
+    std::lock_guard lock(gRoundMutex);
+    gRound.reset();
 }
 
 } // namespace dexalo::archivers

@@ -43,13 +43,14 @@ struct ExtractResult {
 // The user may stop it (kErrorCancelled): the entry being written is dropped, complete
 // files stay. Encrypted entries ask the user interface for a password.
 // A piece of a set stands for the whole set. The front end calls the main operation once
-// for every piece the user dropped or selected: each set is handled by the first call in
-// this process, and later calls for a piece of it (unchanged) return 0 and do nothing.
+// for every piece the user dropped or selected: the first call handles the set, and the calls
+// for its other pieces that follow return 0 and do nothing. The same set asked for again
+// later (a piece called a second time) is handled anew.
 // The split-file family (Join calls) joins the pieces into the destination instead:
 // name.ext.001... become name.ext, or name (2).ext when that name is taken.
 ExtractResult Extract(const ExtractRequest& request);
 
-// Forgets which sets were handled (tests use it).
+// Ends the round of pieces under way (tests use it).
 void ForgetHandledSets();
 
 } // namespace dexalo::archivers

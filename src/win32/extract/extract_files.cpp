@@ -68,6 +68,11 @@ std::optional<std::int64_t> Win32ExtractFiles::FileLength(const std::wstring& pa
     return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+bool Win32ExtractFiles::FolderExists(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.empty() ? L"." : path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 bool Win32ExtractFiles::RemoveFile(const std::wstring& path) { return ::DeleteFileW(path.c_str()); }
 
 std::optional<bool> ScriptingFileExists(const std::wstring& path) {

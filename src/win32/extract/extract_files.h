@@ -13,6 +13,7 @@ public:
     std::optional<std::int64_t> FileLength(const std::wstring& path) override;
     bool RemoveFile(const std::wstring& path) override;
     bool FileExists(const std::wstring& path) override;
+    bool FolderExists(const std::wstring& path) override;
     std::string ReadHead(const std::wstring& path, std::size_t count) override;
 };
 
