@@ -163,6 +163,27 @@ TEST_F(Volumes, EachKindFromAnyPiece) {
     }
 }
 
+// A ZIP made on a Mac (decomposed UTF-8 names, no UTF-8 flag), split by zip -s or cut into
+// plain pieces: its names are decided from the whole set's central directory, not from the
+// first piece, which holds none.
+TEST_F(Volumes, SplitZipNamesComeFromTheWholeSet) {
+    Names expected;
+    for (int i = 0; i < 4; ++i) {
+        WriteText(src_ / ("写真/\u30CF\u309A\u30F3\u30BF\u3099" + std::to_string(i) + ".bin"), Noise(40000 + i));
+        expected.push_back("写真/\u30D1\u30F3\u30C0" + std::to_string(i) + ".bin");
+    }
+    expected.push_back("写真/");
+    Make("zip -qry -s 64k @m.zip 写真 && zip -qry ../m.zip 写真" + kSplit + "../m.zip @c.zip.");
+    for (const char* opened : {"m.z01", "m.zip", "c.zip.001", "c.zip.002"}) {
+        SCOPED_TRACE(opened);
+        EXPECT_EQ(Sorted(List(Family::Zip, Set(opened), "*")), Sorted(expected));
+        fs::remove_all(dir_ / "out");
+        ForgetHandledSets();
+        ASSERT_EQ(Extract(Family::Zip, Set(opened), dir_ / "out"), 0);
+        EXPECT_EQ(Sorted(KeysOf(CrcTree(dir_ / "out"))), Sorted(expected));
+    }
+}
+
 // A piece missing: one report naming it; what lies wholly before it is extracted, nothing cut
 // short stays (no temporary file either); the other pieces' calls stay silent.
 TEST_F(Volumes, AMissingPieceIsNamedOnce) {

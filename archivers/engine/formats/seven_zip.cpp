@@ -709,7 +709,7 @@ Decryption OpenDecryptedSevenZip(archive* reader, const VolumeSet& set, bool nam
                 std::lock_guard lock(gPasswordsMutex);
                 gPasswords[stamp] = *password;
             }
-            return OpenInputReader(reader, attempt, kReadBlockSize) == ARCHIVE_OK ? Decryption::Opened : Decryption::Unsupported;
+            return OpenInputReader(reader, attempt, kReadBlockSize) == ARCHIVE_OK ? Decryption::Opened : Decryption::Refused;
         }
         if (status != Status::Ok && status != Status::WrongPassword) return Decryption::Unsupported;
         password.reset();

@@ -101,6 +101,7 @@ enum class Decryption {
     Opened,       // the reader is open on the decrypted archive
     Declined,     // encrypted, and no password was given
     Unsupported,  // encrypted in a way we cannot read
+    Refused,      // decrypted, but libarchive refused to open the result: the reader is spent
 };
 
 // For an encrypted 7z set (with `namesOnly`, only when its names are encrypted): finds its

@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <list>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <system_error>
 
@@ -169,10 +171,18 @@ VolumeSet SingleFile(const std::wstring& path) {
     return set;
 }
 
-VolumeSet FindSet(const std::wstring& path) {
+namespace {
+
+// `headers`: whether the answer came from the files' headers (RAR and ZIP volumes), not
+// from their names alone.
+VolumeSet ReadSet(const std::wstring& path, SetKind volumes, bool& headers) {
     const platform::Path opened = platform::ToPath(path);
     const auto name = Parse(platform::FromPath(opened.filename()));
     if (!name || name->base.empty()) return SingleFile(path);
+    const bool rar = name->naming == Naming::Part || name->naming == Naming::OldRar;
+    if ((rar && volumes != SetKind::RarVolumes) || (name->naming == Naming::Zip && volumes != SetKind::SplitZip))
+        return SingleFile(path);
+    headers = name->naming != Naming::Plain;
     if (name->naming == Naming::Part || name->naming == Naming::OldRar) {
         const auto flags = RarVolume(path);
         if (!flags || !flags->volume) return SingleFile(path);
@@ -221,6 +231,50 @@ VolumeSet FindSet(const std::wstring& path) {
         set.pieces.push_back(at(piece->second));
     }
     set.name = set.kind == SetKind::Plain ? at(name->base) : set.pieces.empty() ? path : set.pieces.front();
+    return set;
+}
+
+// What FindSet found last, with what made it true.
+struct FoundSet {
+    std::wstring path;
+    SetKind volumes;
+    platform::FileInfo opened;
+    VolumeSet set;
+    SetStamp stamp;
+};
+constexpr std::size_t kFoundSets = 8;
+std::mutex gFoundMutex;
+std::list<FoundSet> gFound;
+
+bool SameFileInfo(const platform::FileInfo& a, const platform::FileInfo& b) {
+    return a.kind == b.kind && a.size == b.size && a.mtime == b.mtime && a.mtimeNanos == b.mtimeNanos;
+}
+
+} // namespace
+
+VolumeSet FindSet(const std::wstring& path, SetKind volumes) {
+    const platform::FileInfo opened = platform::InspectTarget(platform::ToPath(path));
+    {
+        std::lock_guard lock(gFoundMutex);
+        for (auto it = gFound.begin(); it != gFound.end(); ++it) {
+            if (it->path != path || it->volumes != volumes || !SameFileInfo(it->opened, opened)) continue;
+            const platform::Path missing = platform::ToPath(path).parent_path() / platform::ToPath(it->set.missing);
+            const bool stands = StampOf(it->set, path) == it->stamp &&
+                                (it->set.missing.empty() || platform::Inspect(missing).kind == platform::Kind::Missing);
+            if (!stands) {
+                gFound.erase(it);
+                break;
+            }
+            gFound.splice(gFound.begin(), gFound, it);
+            return it->set;
+        }
+    }
+    bool headers = false;
+    VolumeSet set = ReadSet(path, volumes, headers);
+    if (!headers) return set;  // names alone: as fast to find again, and new pieces are seen
+    std::lock_guard lock(gFoundMutex);
+    gFound.push_front({path, volumes, opened, set, StampOf(set, path)});
+    if (gFound.size() > kFoundSets) gFound.pop_back();
     return set;
 }
 

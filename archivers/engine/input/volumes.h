@@ -38,7 +38,11 @@ struct VolumeSet {
 
 // The set `path` is a piece of, found by the pieces' names and, for RAR and ZIP, by what
 // their headers say of the volumes; a Single set of `path` itself when it is no piece.
-VolumeSet FindSet(const std::wstring& path);
+// `volumes` is the kind of volumes the asking family reads besides plain pieces: the headers
+// of other kinds are never read (the LZH library does not walk a RAR set). A set found
+// before is taken again while its files' sizes and times stand and its missing piece is
+// still missing, without reading any header.
+VolumeSet FindSet(const std::wstring& path, SetKind volumes);
 VolumeSet SingleFile(const std::wstring& path);
 
 // What a set's contents are known by: the first piece's path (or the opened one), every

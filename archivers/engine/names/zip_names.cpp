@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <vector>
 
+#include "engine/input/volumes.h"
 #include "engine/platform/platform.h"
 #include "engine/pipeline/scan.h"
 
@@ -26,10 +26,13 @@ constexpr std::uint64_t kLocalHeader = 30;
 
 const unsigned char* Bytes(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
 
-bool ReadAt(std::ifstream& in, std::uint64_t at, std::string& out, std::size_t size) {
+bool ReadAt(own::Input& in, std::uint64_t at, std::string& out, std::size_t size) {
     out.resize(size);
-    in.clear();
-    return in.seekg(static_cast<std::streamoff>(at)) && in.read(out.data(), static_cast<std::streamsize>(size));
+    return in.Seek(at) && in.Read(reinterpret_cast<std::uint8_t*>(out.data()), size) == size;
+}
+
+bool ReadOn(own::Input& in, char* out, std::size_t size) {
+    return in.Read(reinterpret_cast<std::uint8_t*>(out), size) == size;
 }
 
 // Where the central directory starts, and the offset it gives for itself: the difference
@@ -39,7 +42,9 @@ struct Directory {
     std::uint64_t start, recorded;
 };
 
-std::optional<Directory> FindDirectory(std::ifstream& in, std::uint64_t size) {
+// In a split ZIP's pieces read as one (`split`), the directory lies just before its end
+// record, whatever disks the record names; its offsets count within each piece.
+std::optional<Directory> FindDirectory(own::Input& in, std::uint64_t size, bool split) {
     const std::size_t tail = static_cast<std::size_t>(std::min<std::uint64_t>(size, kTail));
     std::string t;
     if (tail < 22 || !ReadAt(in, size - tail, t, tail)) return std::nullopt;
@@ -50,6 +55,8 @@ std::optional<Directory> FindDirectory(std::ifstream& in, std::uint64_t size) {
         std::optional<Directory> found;
         if (Le16(e + 4) == 0 && Le16(e + 6) == 0 && Le16(e + 8) == Le16(e + 10) && cdOffset + cdSize <= at)
             found = Directory{at - cdSize, cdOffset};
+        else if (split && cdSize <= at)
+            found = Directory{at - cdSize, at - cdSize};
         // A Zip64 locator just before it overrides, recorded offsets uncorrected.
         const unsigned char* z = i >= 20 ? e - 20 : nullptr;
         std::string r;
@@ -93,11 +100,10 @@ void ReadExtra(const unsigned char* head, const std::string& extra, Record& reco
     }
 }
 
-std::optional<std::vector<Record>> ReadRecords(const std::wstring& archivePath, std::uint64_t& correction) {
-    std::ifstream in(platform::SystemPath(platform::ToPath(archivePath)), std::ios::binary);
-    if (!in || !in.seekg(0, std::ios::end)) return std::nullopt;
-    const auto size = static_cast<std::uint64_t>(std::max<std::streamoff>(in.tellg(), 0));
-    const std::optional<Directory> dir = FindDirectory(in, size);
+std::optional<std::vector<Record>> ReadRecords(const std::vector<std::wstring>& pieces, std::uint64_t& correction) {
+    JoinedFile in(pieces);
+    if (!in.IsOpen()) return std::nullopt;
+    const std::optional<Directory> dir = FindDirectory(in, in.Size(), pieces.size() > 1);
     std::string head, rest;
     if (!dir || !ReadAt(in, dir->start, head, 4)) return std::nullopt;
     correction = dir->start - std::min(dir->start, dir->recorded);
@@ -106,17 +112,16 @@ std::optional<std::vector<Record>> ReadRecords(const std::wstring& archivePath, 
         if (std::memcmp(head.data(), "PK\5\6", 4) == 0 || std::memcmp(head.data(), "PK\6\6", 4) == 0) break;
         if (std::memcmp(head.data(), "PK\1\2", 4) != 0) return std::nullopt;  // libarchive gives up here too
         head.resize(46);
-        if (!in.read(head.data() + 4, 42)) return std::nullopt;
+        if (!ReadOn(in, head.data() + 4, 42)) return std::nullopt;
         const unsigned char* h = Bytes(head);
         const std::size_t nameSize = Le16(h + 28), extraSize = Le16(h + 30), commentSize = Le16(h + 32);
         rest.resize(nameSize + extraSize);
-        if (!in.read(rest.data(), static_cast<std::streamsize>(rest.size())) || !in.ignore(commentSize))
-            return std::nullopt;
+        if (!ReadOn(in, rest.data(), rest.size()) || !in.Skip(commentSize)) return std::nullopt;
         std::string name = rest.substr(0, nameSize);
         Record record{Le32(h + 42), name, (Le16(h + 8) & kUtf8Flag) != 0, FromStrictUtf8(name), std::nullopt};
         ReadExtra(h, rest.substr(nameSize), record);
         records.push_back(std::move(record));
-        if (!in.read(head.data(), 4)) return std::nullopt;
+        if (!ReadOn(in, head.data(), 4)) return std::nullopt;
     }
     return records;
 }
@@ -134,9 +139,9 @@ std::map<const archive*, Attached> gAttached;
 
 } // namespace
 
-std::shared_ptr<const ZipNames> ReadZipNames(const std::wstring& archivePath) {
+std::shared_ptr<const ZipNames> ReadZipNames(const std::vector<std::wstring>& pieces) {
     std::uint64_t correction = 0;
-    auto records = ReadRecords(archivePath, correction);
+    auto records = ReadRecords(pieces, correction);
     if (!records) return nullptr;
     auto names = std::make_shared<ZipNames>();
     bool any = false, all = true;

@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct archive;
 
@@ -35,8 +36,9 @@ struct ZipNames {
     std::map<std::uint64_t, Name> entries;
 };
 
-// nullptr when no central directory can be found or read there.
-std::shared_ptr<const ZipNames> ReadZipNames(const std::wstring& archivePath);
+// From the archive's pieces read as one (the central directory lies in the last); nullptr when
+// no central directory can be found or read there.
+std::shared_ptr<const ZipNames> ReadZipNames(const std::vector<std::wstring>& pieces);
 
 // Keeps the names with the reader until DetachZipNames. With `byEntry` false (the reader
 // works from the local headers, where it may meet entries the directory does not list)

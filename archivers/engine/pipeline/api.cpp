@@ -82,10 +82,12 @@ int Advance(Session& session, EntryRecord* record) {
 int CountOf(Family family, const std::wstring& archivePath) {
     const auto listing = Scan(family, archivePath);
     if (!listing->recognised) return -1;
-    // Names hidden behind a password cannot be counted, nor a set whose readable pieces list
-    // nothing: one says "ours", so that the main operation gets the file and tells the user,
-    // instead of the file passing for none.
-    if (listing->namesEncrypted || (listing->entries.empty() && !listing->missingPiece.empty())) return 1;
+    // A set whose readable pieces list nothing says "ours", so that the main operation gets
+    // the file and tells the user, instead of the file passing for none. Names hidden behind
+    // a password count two: with one the program would extract straight into the destination
+    // root what may be many loose files; with two and no listing it makes a folder for them.
+    if (listing->namesEncrypted) return 2;
+    if (listing->entries.empty() && !listing->missingPiece.empty()) return 1;
     return listing->entries.size() > INT_MAX ? INT_MAX : static_cast<int>(listing->entries.size());
 }
 
@@ -121,7 +123,7 @@ int CheckArchive(Family family, const char* archivePath, int) {
     if (archivePath == nullptr) return 0;
     const std::wstring path = Text(archivePath);
     if (CallsOf(family) != Calls::Join) return Checked(family, path) ? 1 : 0;
-    const VolumeSet set = FindSet(path);
+    const VolumeSet set = SetFor(family, path);
     // A set with a piece missing is taken too, so that the main operation can name that piece.
     return set.kind == SetKind::Plain && !TakenByAnotherFamily(path) ? 1 : 0;
 }

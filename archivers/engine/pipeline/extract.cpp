@@ -571,7 +571,7 @@ ExtractResult JoinPieces(const ExtractRequest& request) {
     ExtractResult result;
     result.join = true;
     UserInterface& ui = request.ui ? *request.ui : gSilent;
-    const VolumeSet set = FindSet(request.archive);
+    const VolumeSet set = SetFor(request.family, request.archive);
     if (set.kind != SetKind::Plain) {
         result.code = kErrorCannotOpen;
         result.detail = "not a piece of a split file";
@@ -647,7 +647,7 @@ ExtractResult Extract(const ExtractRequest& request) {
         const bool fallback = SecondWayOnly(request.family, set) ||
                               (FallbackMayRead(request.family, set) && Scan(request.family, request.archive)->fallback);
         const ReaderPtr reader =
-            NewFamilyReader(request.family, set.pieces.empty() ? set.name : set.pieces.front(), fallback);
+            NewFamilyReader(request.family, set, fallback);
         if (!reader) {
             opened.code = kErrorCannotOpen;
             return opened;
@@ -656,6 +656,12 @@ ExtractResult Extract(const ExtractRequest& request) {
         PasswordRequest passwords = extractor.Passwords();
         const int open = OpenFamilyReader(reader.get(), request.family, set, &passwords);
         extractor.Opened(passwords);
+        if (open != ARCHIVE_OK && passwords.outcome == Decryption::Refused) {
+            opened.code = kErrorUnsupported;
+            opened.unsupportedEntry = DisplayName(request.archive);
+            opened.unsupportedEncryption = true;
+            return opened;
+        }
         if (open != ARCHIVE_OK) {
             opened.code = kErrorCannotOpen;
             if (const char* m = archive_error_string(reader.get())) opened.detail = m;

@@ -4,6 +4,10 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <list>
+#include <map>
+#include <mutex>
+#include <algorithm>
 #include <string>
 
 #include "engine/formats/arj.h"
@@ -38,11 +42,58 @@ bool StartsWithZipLocalHeader(const std::wstring& firstPiece) {
     return file.read(magic, 4) && std::memcmp(magic, "PK\x03\x04", 4) == 0;
 }
 
+// What an archive's bytes decided (its ZIP names, whether our reader must read it), kept by
+// the set's stamp: the calls of one sequence (count, check, open and find, main operation)
+// each need it, and the archive is read for it once.
+struct Decided {
+    SetStamp stamp;
+    std::shared_ptr<const ZipNames> zipNames;
+    bool zipNamesRead = false;
+    std::map<bool (*)(own::Input&), bool> tests;
+};
+constexpr std::size_t kDecided = 8;
+std::mutex gDecidedMutex;
+std::list<Decided> gDecided;
+
+// Runs `decide` on the set's entry, made when missing; under the lock, which the reads it
+// does are short enough to hold.
+template <class Decide>
+auto WithDecided(const VolumeSet& set, Decide decide) {
+    SetStamp stamp = StampOf(set, set.pieces.front());
+    std::lock_guard lock(gDecidedMutex);
+    auto it = std::find_if(gDecided.begin(), gDecided.end(), [&](const Decided& d) { return d.stamp == stamp; });
+    if (it == gDecided.end()) {
+        gDecided.push_front(Decided{std::move(stamp), nullptr, false, {}});
+        if (gDecided.size() > kDecided) gDecided.pop_back();
+        it = gDecided.begin();
+    } else {
+        gDecided.splice(gDecided.begin(), gDecided, it);
+    }
+    return decide(*it);
+}
+
+std::shared_ptr<const ZipNames> ZipNamesOf(const VolumeSet& set) {
+    if (set.pieces.empty()) return nullptr;
+    return WithDecided(set, [&](Decided& d) {
+        if (!d.zipNamesRead) d.zipNames = ReadZipNames(set.pieces);
+        d.zipNamesRead = true;
+        return d.zipNames;
+    });
+}
+
+bool Remembered(const VolumeSet& set, bool (*test)(own::Input&)) {
+    return WithDecided(set, [&](Decided& d) {
+        const auto it = d.tests.find(test);
+        if (it != d.tests.end()) return it->second;
+        return d.tests[test] = TestFileBytes(set.pieces, test);
+    });
+}
+
 struct FamilyTraits {
     Family family;
     std::string_view name;
     wchar_t separator;  // the front end's single-folder check splits CAB, RAR and ARJ listings at '\\'
-    void (*configure)(archive* reader, const std::wstring& archivePath, bool fallback);
+    void (*configure)(archive* reader, const VolumeSet& set, bool fallback);
     bool (*isOwn)(archive* reader);
     OwnReaderMaker ownReader = nullptr;  // nullptr: libarchive reads the file itself
     // When set, our reader reads only the archives this says it must; libarchive the rest.
@@ -59,7 +110,7 @@ struct FamilyTraits {
     Decryption (*decrypt)(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask) = nullptr;
 };
 
-void ReadOurOwn(archive* reader, const std::wstring&, bool) { archive_read_support_format_tar(reader); }
+void ReadOurOwn(archive* reader, const VolumeSet&, bool) { archive_read_support_format_tar(reader); }
 bool OpenedOnItsHeader(archive*) { return true; }  // our readers open only on their format
 
 // One row per family, in Family order.
@@ -67,7 +118,7 @@ constexpr FamilyTraits kFamilies[] = {
     // libarchive decodes -lh0- and -lh5- to -lh7-; archives with older methods (-lh1-, -lh4-,
     // LArc's -lzs- and -lz5-) are read by our reader, whose pax stream the tar reader takes.
     {Family::Lzh, "LZH", L'/',
-     [](archive* r, const std::wstring&, bool) {
+     [](archive* r, const VolumeSet&, bool) {
          archive_read_support_format_lha(r);
          archive_read_support_format_tar(r);
          // Names are Shift-JIS unless a header names another code page or carries UTF-16.
@@ -80,7 +131,7 @@ constexpr FamilyTraits kFamilies[] = {
     // libarchive decodes no Deflate64: ZIPs with such entries are read by our reader, whose
     // pax stream the tar reader takes.
     {Family::Zip, "ZIP", L'/',
-     [](archive* r, const std::wstring& path, bool localHeaders) {
+     [](archive* r, const VolumeSet& set, bool localHeaders) {
          if (localHeaders)
              archive_read_support_format_zip_streamable(r);
          else
@@ -88,7 +139,7 @@ constexpr FamilyTraits kFamilies[] = {
          archive_read_support_format_tar(r);
          // Names without the UTF-8 flag are read as UTF-8 when all of them are UTF-8 (macOS
          // writes them so), and each entry is named from the central directory.
-         auto names = ReadZipNames(path);
+         auto names = ZipNamesOf(set);
          SetNameCharset(r, "zip", names && names->utf8 ? std::string("UTF-8") : platform::OemCharset());
          if (names) AttachZipNames(r, std::move(names), !localHeaders);
      },
@@ -100,13 +151,13 @@ constexpr FamilyTraits kFamilies[] = {
      // still be read entry by entry from its local headers.
      &StartsWithZipLocalHeader, true, SetKind::SplitZip},
     {Family::Cab, "CAB", L'\\',
-     [](archive* r, const std::wstring&, bool) {
+     [](archive* r, const VolumeSet&, bool) {
          archive_read_support_format_cab(r);
          SetNameCharset(r, "cab", platform::AnsiCharset());
      },
      [](archive* r) { return BaseFormat(r) == ARCHIVE_FORMAT_CAB; }},
     {Family::Tar, "TAR", L'/',
-     [](archive* r, const std::wstring&, bool) {
+     [](archive* r, const VolumeSet&, bool) {
          archive_read_support_format_tar(r);
          archive_read_support_format_7zip(r);
          archive_read_support_format_raw(r);
@@ -128,7 +179,7 @@ constexpr FamilyTraits kFamilies[] = {
     {Family::Arj, "ARJ", L'\\', &ReadOurOwn, &OpenedOnItsHeader, &MakeOwn<arj::Reader>},
     {Family::Ish, "ISH", L'\\', &ReadOurOwn, &OpenedOnItsHeader, &MakeOwn<ish::Reader>, nullptr, nullptr, false},
     {Family::Rar, "RAR", L'\\',
-     [](archive* r, const std::wstring&, bool) {
+     [](archive* r, const VolumeSet&, bool) {
          archive_read_support_format_rar(r);
          archive_read_support_format_rar5(r);
          // RAR 4 names without the Unicode flag; RAR5 names are always UTF-8.
@@ -139,7 +190,7 @@ constexpr FamilyTraits kFamilies[] = {
     {Family::Bga, "BGA", L'\\', &ReadOurOwn, &OpenedOnItsHeader, &MakeOwn<bga::Reader>},
     // The split-file library reads nothing through libarchive: its calls (Join) go to the set
     // finder and the join in extract.cpp, which take plain pieces that no other family takes.
-    {Family::Jak, "JAK", L'\\', [](archive*, const std::wstring&, bool) {}, [](archive*) { return false; }},
+    {Family::Jak, "JAK", L'\\', [](archive*, const VolumeSet&, bool) {}, [](archive*) { return false; }},
 };
 
 constexpr bool InFamilyOrder() {
@@ -158,16 +209,14 @@ void ReaderFree::operator()(archive* reader) const {
     archive_read_free(reader);
 }
 
-ReaderPtr NewFamilyReader(Family family, const std::wstring& archivePath, bool fallback) {
+ReaderPtr NewFamilyReader(Family family, const VolumeSet& set, bool fallback) {
     ReaderPtr reader(archive_read_new());
-    if (reader) TraitsOf(family).configure(reader.get(), archivePath, fallback);
+    if (reader) TraitsOf(family).configure(reader.get(), set, fallback);
     return reader;
 }
 
 VolumeSet SetFor(Family family, const std::wstring& path) {
-    VolumeSet set = FindSet(path);
-    if (set.kind == SetKind::Plain || set.kind == TraitsOf(family).volumes) return set;
-    return SingleFile(path);
+    return FindSet(path, TraitsOf(family).volumes);
 }
 
 int OpenFamilyReader(archive* reader, Family family, const VolumeSet& set, PasswordRequest* passwords) {
@@ -179,8 +228,12 @@ int OpenFamilyReader(archive* reader, Family family, const VolumeSet& set, Passw
     if (traits.decrypt && passwords) {
         passwords->outcome = traits.decrypt(reader, set, passwords->namesOnly, passwords->ask);
         if (passwords->outcome == Decryption::Opened) return ARCHIVE_OK;
+        if (passwords->outcome == Decryption::Refused) {  // a failed open leaves libarchive's reader unusable
+            archive_set_error(reader, EINVAL, "this encryption is not supported");
+            return ARCHIVE_FATAL;
+        }
     }
-    const bool ours = traits.ownReader && (!traits.ownReaderOnly || TestFileBytes(set.pieces, traits.ownReaderOnly));
+    const bool ours = traits.ownReader && (!traits.ownReaderOnly || Remembered(set, traits.ownReaderOnly));
     if (ours) return OpenOwnReader(reader, set.pieces, traits.ownReader);
     if (set.pieces.size() > 1) return OpenJoinedReader(reader, set.pieces, kReadBlockSize);
     return platform::OpenReader(reader, platform::ToPath(set.pieces.front()), kReadBlockSize);

@@ -44,7 +44,7 @@ using ReaderPtr = std::unique_ptr<archive, ReaderFree>;
 // the ANSI code page for RAR 4 and CAB names without a Unicode flag. `fallback` asks for the
 // family's second way of reading a file its first refuses (ZIP: from the local headers).
 // nullptr when libarchive cannot make a reader.
-ReaderPtr NewFamilyReader(Family family, const std::wstring& archivePath, bool fallback = false);
+ReaderPtr NewFamilyReader(Family family, const VolumeSet& set, bool fallback = false);
 
 // What the family reads when `path` is opened: the whole set for plain pieces and for the
 // family's own kind of volumes (RAR's, ZIP's); the file alone otherwise.

@@ -44,7 +44,7 @@ std::wstring LoneStreamName(const std::wstring& archivePath) {
 std::shared_ptr<Listing> ReadListing(Family family, const VolumeSet& set, bool fallback) {
     auto listing = std::make_shared<Listing>();
     listing->fallback = fallback;
-    const ReaderPtr owned = NewFamilyReader(family, set.pieces.empty() ? set.name : set.pieces.front(), fallback);
+    const ReaderPtr owned = NewFamilyReader(family, set, fallback);
     archive* reader = owned.get();
     if (reader == nullptr) return listing;
     ++gScanCount;
