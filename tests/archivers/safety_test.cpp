@@ -1,6 +1,6 @@
 // Hostile, damaged and conflicting archives: nothing outside the destination, nothing
 // half-written, the user's newer files kept, and a distinct code for each failure.
-#include "engine/names/entry_path.h"
+#include "engine/names/written_names.h"
 #include "archiver_test_support.h"
 
 namespace dexalo::archivers::testing {
@@ -14,14 +14,18 @@ protected:
 TEST_F(Safety, UnsafePathsAndLinksAreRefusedAndTheRestExtracted) {
     fs::create_directories(outer_ / "outside");
     for (const char* name : {"unsafe-paths.tar", "links.tar"}) fs::copy_file(Fixture(name), outer_ / name);
+    // A device name is no way out: it is written under another name, and listed so.
     EXPECT_EQ(Extract(Family::Tar, outer_ / "unsafe-paths.tar", Dest()), kErrorRefused);
-    EXPECT_EQ(Tree(Dest()), (Files{{"good/", ""}, {"good/ok.txt", "fine"}}));
+    EXPECT_EQ(Tree(Dest()), (Files{{"_con.txt", "device"}, {"good/", ""}, {"good/ok.txt", "fine"}}));
+    EXPECT_EQ(List(Family::Tar, outer_ / "unsafe-paths.tar", "*"),
+              (Names{"../up.txt", "/abs.txt", "C:/drive.txt", "C:drive2.txt", "//server/share/unc.txt",
+                     "sub/../../up2.txt", "_con.txt", "good/ok.txt"}));
     EXPECT_FALSE(fs::exists("/abs.txt"));
     fs::remove_all(Dest());
     EXPECT_EQ(Extract(Family::Tar, outer_ / "links.tar", Dest()), kErrorRefused);
     const Files tree = Tree(Dest());
-    // The refused link is not there, so "escape/" became a plain folder inside.
-    EXPECT_EQ(tree.at("escape/planted.txt"), "planted");
+    // The folder's name is the refused link's, so it is numbered, and inside.
+    EXPECT_EQ(tree.at("escape (2)/planted.txt"), "planted");
     EXPECT_EQ(tree.at("top/inner"), "-> ../good.txt");
     EXPECT_FALSE(tree.count("abs") || tree.count("hard"));
     Files escaped = Tree(outer_.path);
@@ -81,13 +85,40 @@ TEST_F(Safety, OnlyANewerEntryReplacesAFile) {
     EXPECT_EQ(Tree(Dest()), (Files{{"f.txt", "archived"}}));  // no temporary left behind
 }
 
-// Characters Windows cannot store, streams and device names; ".." after a name could climb
-// out of whatever that name links to.
-TEST(EntryPath, RefusesWhatWindowsCannotStore) {
-    for (const wchar_t* bad : {L"file.txt:stream", L"a/conin$", L"COM\u00B9", L"AUX .txt", L"a\tb", L"what?.txt",
-                               L"a|b", L"a/b./c", L""})
-        EXPECT_FALSE(SafeComponents(bad)) << bad;
-    EXPECT_EQ(SafeComponents(L"..a/b..c/console.txt"), (Components{L"..a", L"b..c", L"console.txt"}));
+// Entries of one archive, in order, and where each is written ("" when refused): names only
+// Windows cannot hold are renamed, entries that would land on one file numbered, and only what
+// leaves the destination refused.
+TEST(EntryPath, WrittenNamesOfOneArchive) {
+    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+        {L"Q&A: what?.txt", L"Q&A\uFF1A what\uFF1F.txt"},
+        {L"a<b>c|d*e\"f.txt", L"a\uFF1Cb\uFF1Ec\uFF5Cd\uFF0Ae\uFF02f.txt"},
+        {L"a.txt:x", L"a.txt\uFF1Ax"},
+        {L"tab\there\x1f", L"tab_here_"},
+        {L"CON.txt", L"_CON.txt"}, {L"dir/aux", L"dir/_aux"}, {L"Com1.tar.gz", L"_Com1.tar.gz"},
+        {L"AUX .txt", L"_AUX .txt"}, {L"lpt9/x", L"_lpt9/x"}, {L"conin$", L"_conin$"},
+        {L"console.txt", L"console.txt"}, {L"..a/b..c", L"..a/b..c"}, {L"./x/./y", L"x/y"},
+        {L"trailing.", L"trailing_"}, {L"space ", L"space_"}, {L"nul. ", L"nul__"}, {L"CON.", L"CON_"},
+        {L"... /. ./x", L"____/___/x"},
+        // Equal but for case, or made equal: the later one numbered; a stored name again, the same file.
+        {L"Readme.txt", L"Readme.txt"}, {L"README.txt", L"README (2).txt"}, {L"readme.TXT", L"readme (3).TXT"},
+        {L"Readme.txt", L"Readme.txt"}, {L"what?.txt", L"what\uFF1F.txt"}, {L"what\uFF1F.txt", L"what\uFF1F (2).txt"},
+        {L"\u00C4rger", L"\u00C4rger"}, {L"\u00E4rger", L"\u00E4rger (2)"}, {L"v1.2/", L"v1.2/"},
+        {L"V1.2", L"V1 (2).2"}, {L"notes", L"notes"}, {L"NOTES/x", L"NOTES (2)/x"},
+        // Folders equal but for case are one folder, spelt as first written.
+        {L"Docs/", L"Docs/"}, {L"docs/a.txt", L"Docs/a.txt"}, {L"DOCS/A.TXT", L"Docs/A (2).TXT"},
+        {L"docs\\sub\\b", L"Docs/sub/b"},
+        {L"../up.txt", L""}, {L"a/../../b", L""}, {L"a/..", L""}, {L"/abs", L""}, {L"\\abs", L""},
+        {L"C:x", L""}, {L"C:\\x", L""}, {L"\\\\server\\share\\x", L""}, {L"\\\\?\\C:\\x", L""},
+        {L"\\\\.\\pipe\\x", L""}, {L"", L""}};
+    WrittenNames names;
+    for (const auto& [stored, written] : rows) {
+        const std::optional<Components> got = names.Next(stored);
+        EXPECT_EQ(got ? WrittenNames::Shown(got, stored) : L"", written) << stored;
+    }
+    // A hard link finds its file where it went; a link's text is written as its names are.
+    EXPECT_EQ(names.WrittenAs(L"README.txt"), (Components{L"README (2).txt"}));
+    EXPECT_EQ(SafeLinkTarget(Components{L"top", L"link"}, L"../what?"), (Components{L"what\uFF1F"}));
+    EXPECT_EQ(WindowsLinkText(L"..\\what?/./CON"), L"../what\uFF1F/./_CON");
     EXPECT_FALSE(SafeLinkTarget(Components{L"top", L"link"}, L"x/../y"));
 }
 

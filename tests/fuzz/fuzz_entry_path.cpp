@@ -1,13 +1,14 @@
-// Stored entry paths and link targets from an archive: any text. Whatever the engine's
-// check lets through, joined to the destination the way Windows reads paths, stays inside
-// the destination, and keeps every name of the stored path (nothing dropped but "." and
-// empty names, nothing invented).
+// Stored entry paths and link targets from an archive: any text. Whatever the engine lets
+// through, joined to the destination the way Windows reads paths, stays inside the destination
+// under names Windows keeps as they are; each stored name keeps its place (nothing dropped but
+// "." and empty names), and a name Windows could hold as stored is written so. Two entries land
+// on one file only when they were stored under the same path.
 #include <cstdint>
 #include <optional>
 #include <regex>
 #include <vector>
 
-#include "engine/names/entry_path.h"
+#include "engine/names/written_names.h"
 #include "fuzz_support.h"
 
 using dexalo::fuzz::Check;
@@ -57,10 +58,14 @@ std::optional<Names> Resolve(const std::wstring& path) {
     return names;
 }
 
+// What Windows would write exactly as stored, into its folder, without meaning a device.
+bool Kept(const std::wstring& name) {
+    return name.find_first_of(L"/\\:<>\"|?*") == std::wstring::npos && Trimmed(name) == name && !name.empty() &&
+           !NamesDevice(name) && std::none_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x20; });
+}
+
 void CheckNames(const Components& names) {
-    for (const auto& name : names)
-        Check(name.find_first_of(L"/\\:") == std::wstring::npos && !Trimmed(name).empty() && !NamesDevice(name),
-              "every name let through stays in its folder, so the entry lands inside the destination");
+    for (const auto& name : names) Check(Kept(name), "every name written is one Windows keeps as it is");
 }
 
 std::wstring Joined(const Components& names, std::size_t count) {
@@ -82,16 +87,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Names root = *Resolve(Joined({}, 0));
 
     const std::optional<Components> names = dexalo::archivers::SafeComponents(stored);
-    if (!names) {
-        // Plain relative names of letters and digits are always let through.
-        bool plain = std::regex_match(stored, std::wregex(L"[a-z0-9]+(/[a-z0-9]+)*"));
-        for (const auto& name : Split(stored)) plain = plain && !NamesDevice(name);
-        Check(!plain, "a plain relative path is accepted");
-        return 0;
-    }
-    Check(!Absolute(stored), "rooted, drive and UNC paths are refused");
-    Check(*names == Split(stored), "the names are the stored path's own");
+    const Names parts = Split(stored);
+    const bool climbs = std::regex_search(L"/" + stored + L"/", std::wregex(L"[/\\\\]\\.\\.[/\\\\]"));
+    Check(!names == (stored.empty() || Absolute(stored) || climbs), "only a path that leaves the destination is refused");
+    if (!names) return 0;
+    Check(names->size() == parts.size(), "every stored name keeps its place");
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        Check(!Kept(parts[i]) || (*names)[i] == parts[i], "a name Windows keeps is written as stored");
     CheckNames(*names);
+
+    // The two texts as two files of one archive: one file only when stored alike.
+    dexalo::archivers::WrittenNames written;
+    const auto first = written.Next(stored), second = written.Next(target);
+    const auto file = [](const std::wstring& path) { return !path.empty() && path.back() != L'/' && path.back() != L'\\'; };
+    if (second && !first->empty() && !second->empty() && file(stored) && file(target)) {
+        Names a, b;
+        for (const auto& name : *first) a.push_back(Folded(name));
+        for (const auto& name : *second) b.push_back(Folded(name));
+        Check((a == b) == (parts == Split(target)), "files stored apart are written apart");
+    }
     if (names->empty()) return 0;
 
     // A link stored at `names` pointing at `target` leads inside the destination (itself
@@ -102,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckNames(*leads);
     Names expected = root;
     for (const auto& name : *leads) expected.push_back(Folded(name));
-    Check(Resolve(Joined(*names, names->size() - 1) + L"\\" + target) == expected,
-               "a link leads where the engine says");
+    Check(Resolve(Joined(*names, names->size() - 1) + L"\\" + dexalo::archivers::WindowsLinkText(target)) == expected,
+          "a link leads where the engine says");
     return 0;
 }

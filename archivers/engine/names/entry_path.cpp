@@ -22,18 +22,6 @@ std::vector<std::wstring_view> Split(std::wstring_view path) {
     return parts;
 }
 
-// A name that Windows would write exactly as stored, and that means no device.
-bool IsPlainName(std::wstring_view name) {
-    for (wchar_t c : name) {
-        if (c < 0x20 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|' || c == L'?' || c == L'*')
-            return false;
-    }
-    // Windows drops trailing dots and blanks, which turns ".. " into ".." and "a." into "a".
-    const wchar_t last = name.back();
-    if (last == L'.' || last == L' ') return false;
-    return !IsReservedDeviceName(name);
-}
-
 bool StartsAbsolute(std::wstring_view path) {
     if (path.empty()) return false;
     if (IsSeparator(path[0])) return true;  // rooted, UNC (\\server) or device (\\?\) path
@@ -59,15 +47,38 @@ bool IsReservedDeviceName(std::wstring_view component) {
     return false;
 }
 
-std::optional<Components> SafeComponents(std::wstring_view stored) {
+std::wstring WindowsName(std::wstring_view name) {
+    std::wstring out;
+    out.reserve(name.size() + 1);
+    for (const wchar_t c : name) {
+        switch (c) {
+        case L'<': case L'>': case L':': case L'"': case L'|': case L'?': case L'*':
+            out += static_cast<wchar_t>(c + (L'\uFF01' - L'!'));  // the full-width form
+            break;
+        default: out += c < 0x20 ? L'_' : c;
+        }
+    }
+    for (auto it = out.rbegin(); it != out.rend() && (*it == L'.' || *it == L' '); ++it) *it = L'_';
+    if (IsReservedDeviceName(out)) out.insert(0, 1, L'_');
+    return out;
+}
+
+std::optional<Components> StoredComponents(std::wstring_view stored) {
     if (stored.empty() || StartsAbsolute(stored)) return std::nullopt;
     Components out;
     for (auto part : Split(stored)) {
         if (part.empty() || part == L".") continue;
-        if (part == L".." || !IsPlainName(part)) return std::nullopt;
+        if (part == L"..") return std::nullopt;
         out.emplace_back(part);
     }
     return out;
+}
+
+std::optional<Components> SafeComponents(std::wstring_view stored) {
+    std::optional<Components> parts = StoredComponents(stored);
+    if (parts)
+        for (auto& part : *parts) part = WindowsName(part);
+    return parts;
 }
 
 std::optional<Components> SafeLinkTarget(const Components& linkAt, std::wstring_view target) {
@@ -81,10 +92,20 @@ std::optional<Components> SafeLinkTarget(const Components& linkAt, std::wstring_
             out.pop_back();
             continue;
         }
-        if (!IsPlainName(part)) return std::nullopt;
         descended = true;
-        out.emplace_back(part);
+        out.push_back(WindowsName(part));
     }
+    return out;
+}
+
+std::wstring WindowsLinkText(std::wstring_view target) {
+    std::wstring out;
+    for (auto part : Split(target)) {
+        const bool special = part.empty() || part == L"." || part == L"..";
+        out += special ? std::wstring(part) : WindowsName(part);
+        out += L'/';
+    }
+    out.pop_back();  // Split gives at least one part
     return out;
 }
 

@@ -16,6 +16,7 @@
 
 #include "engine/pipeline/own_stream.h"
 #include "engine/names/entry_path.h"
+#include "engine/names/written_names.h"
 #include "common/archiver_contract.h"
 #include "engine/platform/platform.h"
 #include "engine/formats/rar_name.h"
@@ -383,7 +384,8 @@ private:
 
     Outcome Process(archive_entry* entry) {
         const std::wstring stored = EntryPath(reader_, entry, set_);
-        current_ = stored;
+        const std::optional<Components> parts = names_.Next(stored);
+        current_ = WrittenNames::Shown(parts, stored);
         std::replace(current_.begin(), current_.end(), L'/', SeparatorOf(request_.family));
         ui_.Progress(request_.archive, current_, Consumed(), total_);
         if (!request_.patterns.empty()) {
@@ -391,7 +393,6 @@ private:
                                             [&](const std::wstring& p) { return MatchesWildcard(p, current_); });
             if (!wanted) return Outcome::Skipped;
         }
-        const std::optional<Components> parts = SafeComponents(stored);
         if (!parts) return Outcome::Refused;
         if (parts->empty()) return Outcome::Skipped;  // "./" names the destination itself
         if (archive_entry_is_encrypted(entry) || EncryptedRar5(entry)) {
@@ -487,10 +488,8 @@ private:
         if (!raw || !SafeLinkTarget(parts, *raw)) return Outcome::Refused;
         const Outcome existing = CheckExisting(target, entry);
         if (existing != Outcome::Done) return existing;
-        std::wstring linkText(*raw);
-        std::replace(linkText.begin(), linkText.end(), L'\\', L'/');
         Temporary temp;
-        if (!temp.MakeLink(folder, linkText)) return Outcome::Skipped;  // this system cannot make links
+        if (!temp.MakeLink(folder, WindowsLinkText(*raw))) return Outcome::Skipped;  // this system cannot make links
         if (temp.Commit(target)) return Outcome::Done;
         Unwritable(target, "a link cannot be put in place");
         return Outcome::CannotWrite;
@@ -499,9 +498,7 @@ private:
     // A hard link is written as a copy of the file it names, which must already lie
     // under the destination without any link on the way.
     Outcome CopyHardlink(archive_entry* entry, const std::wstring& linkTo, const Path& folder, const Path& target) {
-        std::wstring name(linkTo);
-        std::replace(name.begin(), name.end(), L'\\', L'/');
-        const std::optional<Components> source = SafeComponents(name);
+        const std::optional<Components> source = names_.WrittenAs(linkTo);
         if (!source || source->empty()) return Outcome::Refused;
         Path from = root_;
         for (std::size_t i = 0; i < source->size(); ++i) {
@@ -541,6 +538,7 @@ private:
     Path root_;
     mutable JoinedFile headers_;  // the archive again, for the headers that the engine reads itself
     std::uint64_t total_ = 0;
+    WrittenNames names_;
     std::wstring current_;  // the entry at hand, as listed
     std::string passphrase_;
     bool passphraseGiven_ = false;
@@ -556,13 +554,6 @@ private:
     bool unsupported_ = false;
     bool cannotWrite_ = false;
 };
-
-// "movie.mp4" becomes "movie (2).mp4"; a name without an extension gets the number at its end.
-std::wstring Numbered(const std::wstring& name, unsigned n) {
-    const std::wstring tag = L" (" + std::to_wstring(n) + L")";
-    const std::size_t dot = name.rfind(L'.');
-    return dot == std::wstring::npos || dot == 0 ? name + tag : name.substr(0, dot) + tag + name.substr(dot);
-}
 
 // The split-file family: the pieces joined, in order, into one new file in the destination.
 // It is written under a temporary name and put in place only whole, under the joined name or

@@ -13,6 +13,7 @@
 #include "engine/platform/platform.h"
 #include "engine/pipeline/own_stream.h"
 #include "engine/formats/rar_name.h"
+#include "engine/names/written_names.h"
 #include "engine/names/zip_names.h"
 
 namespace dexalo::archivers {
@@ -54,6 +55,7 @@ std::shared_ptr<Listing> ReadListing(Family family, const VolumeSet& set, bool f
         passwords.ask = [&](bool wrong) { return ask(set.name, wrong); };
     if (OpenFamilyReader(reader, family, set, &passwords) == ARCHIVE_OK) {
         archive_entry* entry = nullptr;
+        WrittenNames names;
         for (;;) {
             const int r = archive_read_next_header(reader, &entry);
             if (r == ARCHIVE_EOF) {
@@ -72,7 +74,7 @@ std::shared_ptr<Listing> ReadListing(Family family, const VolumeSet& set, bool f
                 listing->recognised = true;
             }
             ListedEntry e;
-            e.path = EntryPath(reader, entry, set);
+            e.path = names.NextShown(EntryPath(reader, entry, set));
             const wchar_t sep = SeparatorOf(family);
             if (sep != L'/') std::replace(e.path.begin(), e.path.end(), L'/', sep);
             e.directory = archive_entry_filetype(entry) == AE_IFDIR;

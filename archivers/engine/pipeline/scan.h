@@ -16,7 +16,9 @@ struct archive_entry;
 namespace dexalo::archivers {
 
 struct ListedEntry {
-    std::wstring path;  // stored path with the family's separator; folders end in one
+    // The path it is written under (as stored when refused) with the family's separator;
+    // folders end in one.
+    std::wstring path;
     bool directory = false;
     bool link = false;
     std::uint64_t size = 0;

@@ -28,6 +28,8 @@ std::u16string ToUtf16(std::wstring_view text);
 
 // Unicode's composed form (NFC) of a name; text that is not valid Unicode comes back as it is.
 std::wstring ToNfc(std::wstring_view text);
+// The text in upper case, letter by letter, as the file system compares names.
+std::wstring UpperCase(std::wstring_view text);
 
 // Charset name for ZIP names stored without the UTF-8 flag ("CP437", "CP932"...);
 // empty natively, where libarchive's own default applies.

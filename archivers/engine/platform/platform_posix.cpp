@@ -6,6 +6,7 @@
 
 #include <archive.h>
 #include <fcntl.h>
+#include <unicode/uchar.h>
 #include <unicode/unorm2.h>
 #include <iconv.h>
 #include <langinfo.h>
@@ -155,6 +156,13 @@ std::u16string ToUtf16(std::wstring_view text) {
             out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
         }
     }
+    return out;
+}
+
+// Natively the names are compared as Windows would: one code point at a time, by ICU.
+std::wstring UpperCase(std::wstring_view text) {
+    std::wstring out(text);
+    for (wchar_t& c : out) c = static_cast<wchar_t>(u_toupper(static_cast<UChar32>(c)));
     return out;
 }
 

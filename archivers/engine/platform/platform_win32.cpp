@@ -103,6 +103,14 @@ std::wstring ToNfc(std::wstring_view text) {
     return std::wstring(text);
 }
 
+std::wstring UpperCase(std::wstring_view text) {
+    std::wstring out(text);
+    if (!out.empty())
+        LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), static_cast<int>(text.size()), out.data(),
+                      static_cast<int>(out.size()), nullptr, nullptr, 0);
+    return out;
+}
+
 std::string OemCharset() {
     char name[16];
     std::snprintf(name, sizeof name, "CP%u", static_cast<unsigned>(GetOEMCP()));

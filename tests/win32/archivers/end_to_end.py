@@ -315,18 +315,35 @@ def talk_cases(suite, made, src):
     suite.talk('progress-cancel', big, 'close\n', [], {'big.tar/a.txt': b'first\n'}, True)
 
 
+# Names Linux and macOS hold and Windows cannot, and where each lands: renamed, never lost.
+RENAMED = {'Q&A: what?.txt': 'Q&A\uff1a what\uff1f.txt', 'a<b>c.txt': 'a\uff1cb\uff1ec.txt',
+           'pipe|star*.txt': 'pipe\uff5cstar\uff0a.txt', 'quote"d.txt': 'quote\uff02d.txt', 'CON.txt': '_CON.txt',
+           'aux': '_aux', 'trailing.': 'trailing_', 'space ': 'space_', 'a.txt:stream': 'a.txt\uff1astream',
+           'tab\there': 'tab_here', 'ok.txt': 'ok.txt', 'Readme.txt': 'Readme.txt', 'README.txt': 'README (2).txt'}
+
+
+def renamed_tar(made):
+    # Python's tarfile, the names in two folders named alike but for case: the program's
+    # single-folder check sees the one folder they land in, so they go straight in.
+    tar = os.path.join(made, 'names.tar')
+    with tarfile.open(tar, 'w', format=tarfile.GNU_FORMAT) as t:
+        for i, name in enumerate(RENAMED):
+            info = tarfile.TarInfo(('Docs/', 'docs/')[i % 2] + name)
+            info.size, info.mtime = len(name) + 1, STAMP
+            t.addfile(info, io.BytesIO(name.encode() + b'\n'))
+    return tar, {'Docs/' + w: n.encode() + b'\n' for n, w in RENAMED.items()}
+
+
 def hostile(made, cases):
-    # Names only Windows reads as a way out or as no file: a climb with either separator,
-    # drive and root paths, devices, a stream. Only good/a.txt lands, inside the destination.
+    # Python's zipfile. Names only Windows reads as a way out: a climb with either separator,
+    # drive and root paths; they alone are refused. The rest land renamed inside the destination.
     # Links and Unix absolute paths are the native safety tests'.
     zipped = os.path.join(made, 'mixed.zip')
     with zipfile.ZipFile(zipped, 'w') as z:
-        for n in ['good/a.txt', '../escape-zip.txt', '..\\escape-zip2.txt',
-                  win(os.path.join(cases, 'mixed.zip', 'escape-drive.txt')),
-                  win(os.path.join(cases, 'mixed.zip', 'escape-root.txt'))[2:],
-                  'good/CON', 'good/aux.txt', 'good/a.txt:stream']:
-            z.writestr(zipfile.ZipInfo(n, (2021, 3, 4, 5, 6, 8)), b'good\n' if n == 'good/a.txt' else b'x')
-    return zipped, {'mixed/good/a.txt': b'good\n'}
+        for n in ['../escape-zip.txt', '..\\escape-zip2.txt', win(os.path.join(cases, 'mixed.zip', 'escape-drive.txt')),
+                  win(os.path.join(cases, 'mixed.zip', 'escape-root.txt'))[2:], *('good/' + n for n in RENAMED)]:
+            z.writestr(zipfile.ZipInfo(n, (2021, 3, 4, 5, 6, 8)), n.removeprefix('good/').encode() + b'\n')
+    return zipped, {'mixed/good/' + w: n.encode() + b'\n' for n, w in RENAMED.items()}
 
 
 def main():
@@ -360,7 +377,9 @@ def main():
         with open(os.path.join(data, 'mail-readme.txt'), 'rb') as f:
             suite.row(os.path.join(data, 'mail.ish'), {'README.TXT': f.read()}, 1, f'{ARC}/mail/', None)
         zipped, good = hostile(made, os.path.join(suite.work, 'cases'))
-        suite.damaged(zipped, good, ['mixed/good/a.txt'], '安全でない')
+        suite.damaged(zipped, good, good, '安全でない')
+        tar, files = renamed_tar(made)
+        suite.row(tar, files, 0, f'{OUT}/', None)
         set_cases(suite, made, src)
         talk_cases(suite, made, src)
         suite.whole_run(args.doubles, made)
