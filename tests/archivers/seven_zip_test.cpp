@@ -4,6 +4,7 @@
 
 #include "engine/pipeline/scan.h"
 #include "engine/formats/seven_zip.h"
+#include "engine/pipeline/passwords.h"
 
 namespace dexalo::archivers::testing {
 

@@ -12,6 +12,7 @@
 
 #include "engine/codecs/bytes.h"
 #include "engine/formats/seven_zip.h"
+#include "engine/pipeline/input_reader.h"
 #include "fuzz_support.h"
 
 namespace arc = dexalo::archivers;

@@ -1,7 +1,5 @@
 #include "engine/formats/seven_zip.h"
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <lzma.h>
 
 #include <algorithm>
@@ -12,9 +10,7 @@
 #include <tuple>
 
 #include "engine/codecs/bytes.h"
-#include "engine/pipeline/family.h"
 #include "engine/platform/platform.h"
-#include "engine/pipeline/scan.h"
 
 namespace dexalo::archivers {
 
@@ -637,91 +633,5 @@ std::size_t DecryptedView::ReadAt(std::uint64_t offset, std::uint8_t* out, std::
 }
 
 } // namespace seven_zip
-
-namespace {
-
-using seven_zip::DecryptedView;
-using seven_zip::Status;
-
-std::mutex gPasswordsMutex;
-std::map<SetStamp, std::u16string> gPasswords;  // the password that opened each set
-
-// With the names plain, a wrong password shows only in the data: the first file's first
-// megabyte must decode (and, when the file is no longer, pass its CRC). A method libarchive
-// cannot decode tells nothing of the password.
-bool FirstDataDecodes(const std::shared_ptr<DecryptedView>& view) {
-    const ReaderPtr probe(archive_read_new());
-    if (!probe || archive_read_support_format_7zip(probe.get()) != ARCHIVE_OK ||
-        OpenInputReader(probe.get(), view, kReadBlockSize) != ARCHIVE_OK)
-        return true;
-    archive_entry* entry = nullptr;
-    std::vector<std::uint8_t> buffer(64 * 1024);
-    while (archive_read_next_header(probe.get(), &entry) == ARCHIVE_OK) {
-        if (archive_entry_size(entry) <= 0) continue;
-        for (std::size_t total = 0; total < (1u << 20);) {
-            const la_ssize_t n = archive_read_data(probe.get(), buffer.data(), buffer.size());
-            if (n == 0) break;
-            if (n < 0) {
-                const char* message = archive_error_string(probe.get());
-                return message != nullptr && std::strstr(message, "nsupported") != nullptr;
-            }
-            total += static_cast<std::size_t>(n);
-        }
-        break;
-    }
-    return true;
-}
-
-RecognitionQuestion& RecognitionQuestionSlot() {
-    static RecognitionQuestion ask;
-    return ask;
-}
-
-} // namespace
-
-Decryption OpenDecryptedSevenZip(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask) {
-    if (set.pieces.empty()) return Decryption::NotNeeded;
-    auto fresh = [&] { return std::make_shared<DecryptedView>(std::make_unique<JoinedFile>(set.pieces)); };
-    const auto view = fresh();
-    switch (view->Open(std::nullopt)) {
-    case Status::NeedsPassword: break;
-    case Status::Unsupported: return Decryption::Unsupported;
-    default: return Decryption::NotNeeded;  // libarchive reads it, or says what is wrong
-    }
-    if (namesOnly && !view->NamesEncrypted()) return Decryption::NotNeeded;
-    const SetStamp stamp = StampOf(set, set.pieces.front());
-    std::optional<std::u16string> password;
-    {
-        std::lock_guard lock(gPasswordsMutex);
-        if (const auto it = gPasswords.find(stamp); it != gPasswords.end()) password = it->second;
-    }
-    for (bool wrong = false;;) {
-        if (!password) {
-            const std::optional<std::wstring> answer = ask ? ask(wrong) : std::nullopt;
-            if (!answer) return Decryption::Declined;
-            password = platform::ToUtf16(*answer);
-            wrong = true;  // for the question after this one
-        }
-        const auto attempt = fresh();
-        const Status status = attempt->Open(password);
-        if (status == Status::Ok && (attempt->NamesEncrypted() || FirstDataDecodes(attempt))) {
-            {
-                std::lock_guard lock(gPasswordsMutex);
-                gPasswords[stamp] = *password;
-            }
-            return OpenInputReader(reader, attempt, kReadBlockSize) == ARCHIVE_OK ? Decryption::Opened : Decryption::Refused;
-        }
-        if (status != Status::Ok && status != Status::WrongPassword) return Decryption::Unsupported;
-        password.reset();
-    }
-}
-
-void SetRecognitionQuestion(RecognitionQuestion ask) { RecognitionQuestionSlot() = std::move(ask); }
-const RecognitionQuestion& CurrentRecognitionQuestion() { return RecognitionQuestionSlot(); }
-
-void ForgetPasswords() {
-    std::lock_guard lock(gPasswordsMutex);
-    gPasswords.clear();
-}
 
 } // namespace dexalo::archivers

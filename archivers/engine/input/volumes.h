@@ -12,8 +12,6 @@
 #include "engine/input/own_reader.h"
 #include "engine/platform/platform.h"
 
-struct archive;
-
 namespace dexalo::archivers {
 
 enum class SetKind {
@@ -81,11 +79,5 @@ private:
     std::uint64_t at_ = 0;
     bool failed_ = false;
 };
-
-// Opens `reader` on `input`, seekable, `blockSize` bytes at a time; an input that reads short
-// before its end fails the reading.
-int OpenInputReader(archive* reader, std::shared_ptr<own::Input> input, std::size_t blockSize);
-// Opens `reader` on the pieces as one seekable stream.
-int OpenJoinedReader(archive* reader, const std::vector<std::wstring>& pieces, std::size_t blockSize);
 
 } // namespace dexalo::archivers

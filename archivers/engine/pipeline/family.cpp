@@ -16,6 +16,7 @@
 #include "engine/formats/lzh.h"
 #include "engine/pipeline/own_stream.h"
 #include "engine/platform/platform.h"
+#include "engine/pipeline/input_reader.h"
 #include "engine/pipeline/scan.h"
 #include "engine/formats/zip.h"
 #include "engine/names/zip_names.h"

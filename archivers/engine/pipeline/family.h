@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "common/archiver_contract.h"
-#include "engine/formats/seven_zip.h"
+#include "engine/pipeline/passwords.h"
 #include "engine/input/volumes.h"
 
 namespace dexalo::archivers {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/formats/seven_zip.h"
+#include "engine/pipeline/passwords.h"
 #include "win32/windowed_run.h"
 
 namespace dexalo::archivers {

@@ -1,0 +1,42 @@
+#pragma once
+// Archives that libarchive reads only once the engine has decrypted them (an encrypted 7z):
+// where the password comes from, and the reader opened on the decrypted view.
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "engine/input/volumes.h"
+
+struct archive;
+
+namespace dexalo::archivers {
+
+// Where the password of an encrypted archive comes from: nullopt when the user declines;
+// `wrong` when the one given before did not fit.
+using PasswordQuestion = std::function<std::optional<std::wstring>(bool wrong)>;
+
+enum class Decryption {
+    NotNeeded,    // libarchive reads the archive as it is
+    Opened,       // the reader is open on the decrypted archive
+    Declined,     // encrypted, and no password was given
+    Unsupported,  // encrypted in a way we cannot read
+    Refused,      // decrypted, but libarchive refused to open the result: the reader is spent
+};
+
+// For an encrypted 7z set (with `namesOnly`, only when its names are encrypted): finds its
+// password, first the one that opened the same set before in this process, else asking
+// `ask` (which may be empty) until one fits, and opens `reader` on the decrypted archive. A
+// password fits when the header decrypts and passes its check or, where the names are plain,
+// when the first file's data decodes. Never opens `reader` otherwise.
+Decryption OpenDecryptedSevenZip(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask);
+
+// Who is asked while an archive is being recognised and its names are encrypted (the
+// libraries show a prompt); nobody by default. The question names the archive.
+using RecognitionQuestion = std::function<std::optional<std::wstring>(const std::wstring& archive, bool wrong)>;
+void SetRecognitionQuestion(RecognitionQuestion ask);
+const RecognitionQuestion& CurrentRecognitionQuestion();
+
+// Forgets the passwords that opened archives (tests).
+void ForgetPasswords();
+
+} // namespace dexalo::archivers
