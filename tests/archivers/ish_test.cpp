@@ -136,9 +136,9 @@ TEST(IshReader, EdgeSizesAndOtherFormsFromTheEncoder) {
     for (const std::size_t size : {0, 1, 58, 59, 3598, 3599, 3600, 7198}) {
         SCOPED_TRACE(size);
         const std::string data = Noise(size, static_cast<unsigned>(size));
-        const OwnListing all = ReadOwn<ish::Reader>(Encode({{data, "EDGE", ""}}));
-        EXPECT_EQ(all.summary, "EDGE End");
-        EXPECT_TRUE(all.data == Names{data});
+        const OwnListing all = ReadOwn<ish::Reader>(Encode({{data, "EDGE", ""}, {data, "EDGE", ""}}));  // sent twice
+        EXPECT_EQ(all.summary, "EDGE EDGE End");
+        EXPECT_TRUE(all.data == (Names{data, data}));
     }
     // Other forms, by the title or by the header, and a file split over several texts: named,
     // refused with one message, and the file after them still read.

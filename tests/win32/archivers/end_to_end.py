@@ -355,10 +355,16 @@ def main():
             make_archive(broken, corrupt, src)
             os.truncate(broken, os.path.getsize(broken) * 6 // 10)
             suite.damaged(broken, {'top/a.txt': corrupt['top/a.txt']})
-        # ISH always goes into a folder named after the text; the mail around it is skipped.
-        data = os.path.join(HERE, '..', '..', 'data')
-        with open(os.path.join(data, 'mail-readme.txt'), 'rb') as f:
-            suite.row(os.path.join(data, 'mail.ish'), {'README.TXT': f.read()}, 1, f'{ARC}/mail/', None)
+        # ISH always goes into a folder named after the text: a real text of two files
+        # (tests/data/ish), saved from a mail with CR LF; the mail around it is skipped.
+        ish, sent = os.path.join(HERE, '..', '..', 'data', 'ish'), {}
+        for name in ('two-files.ish', 'rand20k.bin', 'notes.txt'):
+            with open(os.path.join(ish, name), 'rb') as f:
+                sent[name] = f.read()
+        with open(os.path.join(made, 'letter.ish'), 'wb') as f:
+            f.write(b'From: someone\r\nSubject: files\r\n\r\nHere they are.\r\n' +
+                    sent.pop('two-files.ish').replace(b'\n', b'\r\n') + b'-- \r\nbye\r\n')
+        suite.row(os.path.join(made, 'letter.ish'), sent, 1, f'{ARC}/letter/', None)
         zipped, good = hostile(made, os.path.join(suite.work, 'cases'))
         suite.damaged(zipped, good, ['mixed/good/a.txt'], '安全でない')
         set_cases(suite, made, src)
