@@ -193,6 +193,8 @@ TEST(IshLibrary, CheckedAndExtractedIntoTheFolderGiven) {
     ScratchDir dir;
     WriteText(dir / "two.ish", Lines(Sample("two-files.ish"), "\r\n"));
     WriteText(dir / "lost.ish", Without(Sample("two-files.ish"), {100, 101, 102}));
+    std::string jis8 = Sample("two-files.ish");
+    WriteText(dir / "jis8.ish", jis8.replace(jis8.find("jis7"), 4, "jis8"));
     EXPECT_EQ(CheckArchive(Family::Ish, (dir / "two.ish").c_str(), 0), 1);
     EXPECT_EQ(CheckArchive(Family::Ish, (dir / "lost.ish").c_str(), 0), 1);
     EXPECT_EQ(CheckArchive(Family::Ish, (fs::path(DEXALO_TEST_DATA_DIR) / "ish/rand20k.bin").c_str(), 0), 0);
@@ -208,6 +210,11 @@ TEST(IshLibrary, CheckedAndExtractedIntoTheFolderGiven) {
     EXPECT_EQ(Tree(dir / "lost"), Files{});
     ASSERT_EQ(user.reports.size(), 1u);
     EXPECT_EQ(user.reports[0].corruptEntry, L"rand20k.bin");
+    // Another form: named, and said not supported.
+    EXPECT_EQ(extract("jis8"), kErrorUnsupported);
+    ASSERT_EQ(user.reports.size(), 2u);
+    EXPECT_EQ(user.reports[1].unsupportedEntry, L"rand20k.bin");
+    EXPECT_EQ(Tree(dir / "jis8"), Files{});
 }
 
 } // namespace

@@ -21,8 +21,9 @@
 //   its row; with both sums any two rows of a block come back (61 being prime, the two kinds
 //   of sums chain through every byte of both), with the vertical one alone a single row.
 // - Each file is opened by a title line "<<< NAME for OS ( use jis7 ish ) [ N lines ] >>>".
-//   Other forms (jis8, Shift-JIS, non-kana) say so there, and a file split over several texts
-//   says so in its header's volume: we name those files and report them not supported.
+//   A title naming another form (jis8, Shift-JIS, non-kana), a header giving another form,
+//   or one volume of a file split over several texts: we name that file, report it not
+//   supported, and pass over its records.
 #include "engine/formats/ish.h"
 
 #include <algorithm>
