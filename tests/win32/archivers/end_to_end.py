@@ -222,7 +222,7 @@ class Suite:
         self.check(case, len(boxes) == 1 and boxes[0].endswith('\ticon=1') and all(w in boxes[0] for w in (f'「{name}」',) + words),
                    f'expected one error message naming {name} and {words}, got {boxes}')
 
-    def row(self, archive, files, flags, into, window):
+    def row(self, archive, files, flags, into, window, stamps=None):
         case = f'{os.path.basename(archive)}-flags{flags}'
         root, boxes, _ = self.run(case, archive, flags, window=window)
         self.check(case, not boxes, f'message boxes {boxes}')
@@ -230,7 +230,8 @@ class Suite:
             expected = {f'{ARC}/{os.path.basename(archive)}': f.read(), **{into + n: d for n, d in files.items()}}
         actual = tree(root)
         self.check(case, actual == expected, f'files that differ: {sorted(set(actual) ^ set(expected))}')
-        if actual == expected and any(abs(os.path.getmtime(os.path.join(root, into + n)) - STAMP) > 2 for n in files):
+        if actual == expected and any(abs(os.path.getmtime(os.path.join(root, into + n)) - (stamps or {}).get(n, STAMP)) > 2
+                                      for n in files):
             self.fail(case, 'the entries did not keep their times')
 
     def damaged(self, archive, allowed, required=(), said='big.txt'):
@@ -372,10 +373,18 @@ def main():
             make_archive(broken, corrupt, src)
             os.truncate(broken, os.path.getsize(broken) * 6 // 10)
             suite.damaged(broken, {'top/a.txt': corrupt['top/a.txt']})
-        # ISH always goes into a folder named after the text; the mail around it is skipped.
-        data = os.path.join(HERE, '..', '..', 'data')
-        with open(os.path.join(data, 'mail-readme.txt'), 'rb') as f:
-            suite.row(os.path.join(data, 'mail.ish'), {'README.TXT': f.read()}, 1, f'{ARC}/mail/', None)
+        # ISH always goes into a folder named after the text: a real text of two files
+        # (tests/data/ish), saved from a mail with CR LF; the mail around it is skipped.
+        ish, sent = os.path.join(HERE, '..', '..', 'data', 'ish'), {}
+        for name in ('two-files.ish', 'rand20k.bin', 'notes.txt'):
+            with open(os.path.join(ish, name), 'rb') as f:
+                sent[name] = f.read()
+        with open(os.path.join(made, 'letter.ish'), 'wb') as f:
+            f.write(b'From: someone\r\nSubject: files\r\n\r\nHere they are.\r\n' +
+                    sent.pop('two-files.ish').replace(b'\n', b'\r\n') + b'-- \r\nbye\r\n')
+        # Their times are the writer's: 2024-05-06 07:08:10 and 07:09:30 in Tokyo.
+        suite.row(os.path.join(made, 'letter.ish'), sent, 1, f'{ARC}/letter/', None,
+                  {'rand20k.bin': 1714946890, 'notes.txt': 1714946970})
         zipped, good = hostile(made, os.path.join(suite.work, 'cases'))
         suite.damaged(zipped, good, good, '安全でない')
         tar, files = renamed_tar(made)
