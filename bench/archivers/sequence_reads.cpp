@@ -1,7 +1,8 @@
 // What one front-end sequence reads of an archive: the libraries asked in the program's
 // order until one takes the file (count or check), the single-folder listing (open, find,
 // close), then the main operation. Each run is a fresh process under strace, which counts
-// the opens of the archive's files and the bytes read from them.
+// the opens of the file given and of the set's other pieces (the one opened most), and the
+// bytes read from all of them.
 //
 //   sequence_reads [--work DIR]
 //
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
@@ -73,7 +75,9 @@ int Sequence(const std::string& archive, const std::string& dest) {
 int Sh(const std::string& command) { return std::system(command.c_str()); }
 
 struct Reads {
-    int opens = 0;
+    int opens = 0;       // of the file the sequence was given
+    int otherOpens = 0;  // of the set's other piece opened most
+    std::map<std::string, int> byFile;
     long long bytes = 0;
     int status = -1;
 };
@@ -87,13 +91,17 @@ Reads Measure(const fs::path& folder, const fs::path& archive, const fs::path& d
     ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // LeakSanitizer cannot run under ptrace
     reads.status = WEXITSTATUS(Sh("strace -f -qq -y -e trace=open,openat,read,pread64 -o '" + log.string() + "' '" + self +
                                   "' --run '" + archive.string() + "' '" + dest.string() + "'"));
-    const std::regex open(R"((open|openat)\(.*")" + folder.string() + R"(/[^"]*".*\) = [0-9])");
+    const std::regex open(R"x((open|openat)\(.*")x" + folder.string() + R"x(/([^"]*)".*\) = [0-9])x");
     const std::regex read(R"((read|pread64)\([0-9]+<)" + folder.string() + R"(/[^>]*>.*\) = ([0-9]+))");
     std::ifstream in(log);
     std::smatch m;
     for (std::string line; std::getline(in, line);) {
-        if (std::regex_search(line, open)) ++reads.opens;
+        if (std::regex_search(line, m, open)) ++reads.byFile[m[2]];
         if (std::regex_search(line, m, read)) reads.bytes += std::stoll(m[2]);
+    }
+    for (const auto& [file, opens] : reads.byFile) {
+        if (file == archive.filename().string()) reads.opens = opens;
+        else reads.otherOpens = std::max(reads.otherOpens, opens);
     }
     return reads;
 }
@@ -119,7 +127,7 @@ int main(int argc, char** argv) {
        "n=$(basename \"$uu\" .uu); n=r.${n##*.part}; n=r.part${n#r.}; "
        "python3 -c \"import binascii,sys; sys.stdout.buffer.write(b''.join(binascii.a2b_uu(l) for l in "
        "open(sys.argv[1]).read().split('\\nend')[0].splitlines()[1:]))\" \"$uu\" > \"$n\"; done");
-    std::printf("%-16s %6s %12s %12s\n", "file", "opens", "bytes read", "set bytes");
+    std::printf("%-16s %6s %12s %12s %12s\n", "file", "opens", "other piece", "bytes read", "set bytes");
     for (const char* name : {"z.zip", "x.7z", "t.tgz", "s.z01", "s.zip", "r.part01.rar", "r.part02.rar", "r.part08.rar"}) {
         if (!fs::exists(sets / name)) continue;
         long long total = 0;
@@ -127,7 +135,8 @@ int main(int argc, char** argv) {
         for (const auto& f : fs::directory_iterator(sets))
             if (f.path().filename().string().rfind(stem + ".", 0) == 0) total += static_cast<long long>(f.file_size());
         const Reads r = Measure(sets, sets / name, work / "out");
-        std::printf("%-16s %6d %12lld %12lld%s\n", name, r.opens, r.bytes, total, r.status == 0 ? "" : "  (failed)");
+        std::printf("%-16s %6d %12d %12lld %12lld%s\n", name, r.opens, r.otherOpens, r.bytes, total,
+                    r.status == 0 ? "" : "  (failed)");
     }
     return 0;
 }

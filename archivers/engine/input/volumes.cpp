@@ -276,6 +276,31 @@ VolumeSet FindSet(const std::wstring& path, SetKind volumes) {
     return set;
 }
 
+namespace {
+
+// The open files of the call under way on this thread, by path; depth 0: no call.
+struct OpenFiles {
+    int depth = 0;
+    std::map<platform::Path, std::shared_ptr<SharedStream>> files;
+};
+thread_local OpenFiles tOpen;
+
+std::shared_ptr<SharedStream> OpenShared(const platform::Path& path) {
+    if (tOpen.depth > 0)
+        if (const auto it = tOpen.files.find(path); it != tOpen.files.end()) return it->second;
+    auto shared = std::make_shared<SharedStream>();
+    shared->stream.open(platform::SystemPath(path), std::ios::binary);
+    if (tOpen.depth > 0 && shared->stream) tOpen.files.emplace(path, shared);
+    return shared;
+}
+
+} // namespace
+
+CallFiles::CallFiles() { ++tOpen.depth; }
+CallFiles::~CallFiles() {
+    if (--tOpen.depth == 0) tOpen.files.clear();  // readers that outlive the call keep their own
+}
+
 SetStamp StampOf(const VolumeSet& set, const std::wstring& opened) {
     // Without its first piece a set is still known by that piece's name, whichever piece was opened.
     const std::wstring first = !set.pieces.empty() ? set.pieces.front()
@@ -307,19 +332,19 @@ std::size_t JoinedFile::Read(std::uint8_t* data, std::size_t size) {
         // The last piece starting at or before at_: empty pieces are passed over.
         const auto piece = static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), at_) - starts_.begin() - 1);
         if (piece != current_) {
-            file_.close();
-            file_.clear();
-            file_.open(platform::SystemPath(paths_[piece]), std::ios::binary);
+            file_ = OpenShared(paths_[piece]);
             current_ = piece;
             placed_ = false;
         }
-        if (!placed_) {
-            file_.clear();
-            placed_ = static_cast<bool>(file_.seekg(static_cast<std::streamoff>(at_ - starts_[piece])));
+        std::ifstream& file = file_->stream;
+        if (!placed_ || file_->user != this) {  // another reader of the call may have moved it
+            file.clear();
+            placed_ = static_cast<bool>(file.seekg(static_cast<std::streamoff>(at_ - starts_[piece])));
+            file_->user = this;
         }
         const std::uint64_t want = std::min<std::uint64_t>(size - got, starts_[piece + 1] - at_);
-        if (placed_) file_.read(reinterpret_cast<char*>(data + got), static_cast<std::streamsize>(want));
-        const auto n = placed_ ? static_cast<std::size_t>(file_.gcount()) : 0;
+        if (placed_) file.read(reinterpret_cast<char*>(data + got), static_cast<std::streamsize>(want));
+        const auto n = placed_ ? static_cast<std::size_t>(file.gcount()) : 0;
         got += n;
         at_ += n;
         failed_ = n < want;  // a piece that cannot be opened, or is shorter than it was

@@ -54,6 +54,24 @@ struct SetStamp {
 };
 SetStamp StampOf(const VolumeSet& set, const std::wstring& opened);
 
+// The files a library's call reads: while a CallFiles lives (one per call of a library), each
+// file is opened once, however many readers look at it (the set finder, the name and method
+// checks, libarchive), and all are closed when it ends, so nothing stays open between the
+// program's calls. Without one, every reader opens its own.
+class CallFiles {
+public:
+    CallFiles();
+    ~CallFiles();
+    CallFiles(const CallFiles&) = delete;
+    CallFiles& operator=(const CallFiles&) = delete;
+};
+
+// A stream on one file, shared within a call; `user` is the reader it last stood for.
+struct SharedStream {
+    std::ifstream stream;
+    const void* user = nullptr;
+};
+
 // The pieces read as one file, front to back or at any offset.
 class JoinedFile final : public own::Input {
 public:
@@ -73,7 +91,7 @@ public:
 private:
     std::vector<platform::Path> paths_;
     std::vector<std::uint64_t> starts_;  // where each piece starts in the whole; then the total
-    std::ifstream file_;
+    std::shared_ptr<SharedStream> file_;
     std::size_t current_ = 0;  // the piece open in file_; the count of pieces for none
     bool placed_ = false;  // file_ stands at at_
     std::uint64_t at_ = 0;

@@ -11,6 +11,7 @@
 
 #include "engine/pipeline/command_line.h"
 #include "common/archiver_contract.h"
+#include "engine/input/volumes.h"
 #include "engine/pipeline/extract.h"
 #include "engine/platform/platform.h"
 #include "engine/pipeline/scan.h"
@@ -116,10 +117,12 @@ int Finish(const std::wstring& archive, const ExtractResult& result, UserInterfa
 } // namespace
 
 int GetFileCount(Family family, const char* archivePath) {
+    const CallFiles files;
     return archivePath == nullptr ? -1 : CountOf(family, Text(archivePath));
 }
 
 int CheckArchive(Family family, const char* archivePath, int) {
+    const CallFiles files;
     if (archivePath == nullptr) return 0;
     const std::wstring path = Text(archivePath);
     if (CallsOf(family) != Calls::Join) return Checked(family, path) ? 1 : 0;
@@ -129,6 +132,7 @@ int CheckArchive(Family family, const char* archivePath, int) {
 }
 
 std::uintptr_t OpenArchive(Family family, const char* archivePath, std::uint32_t) {
+    const CallFiles files;
     if (archivePath == nullptr) return 0;
     auto listing = Scan(family, Text(archivePath));
     if (!listing->recognised) return 0;
@@ -164,6 +168,7 @@ int CloseArchive(Family family, std::uintptr_t handle) {
 }
 
 int Run(Family family, const char* commandLine, char* output, std::uint32_t outputSize, UserInterface* ui) {
+    const CallFiles files;
     ExtractResult result;
     const auto parsed = ParseCommandLine(Text(commandLine));
     if (!parsed) {
@@ -182,6 +187,7 @@ int Run(Family family, const char* commandLine, char* output, std::uint32_t outp
 }
 
 int Combine(Family family, const char* piecePath, const char* folder, UserInterface* ui) {
+    const CallFiles files;
     ExtractResult result;
     result.code = kErrorCannotOpen;
     const std::wstring piece = Text(piecePath);

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <list>
 #include <map>
@@ -38,9 +37,9 @@ std::unique_ptr<own::Reader> MakeOwn(own::Input& input) {
 }
 
 bool StartsWithZipLocalHeader(const std::wstring& firstPiece) {
-    char magic[4] = {};
-    std::ifstream file(platform::SystemPath(platform::ToPath(firstPiece)), std::ios::binary);
-    return file.read(magic, 4) && std::memcmp(magic, "PK\x03\x04", 4) == 0;
+    std::uint8_t magic[4] = {};
+    JoinedFile file({firstPiece});
+    return file.Read(magic, 4) == 4 && std::memcmp(magic, "PK\x03\x04", 4) == 0;
 }
 
 // What an archive's bytes decided (its ZIP names, whether our reader must read it), kept by
@@ -236,8 +235,8 @@ int OpenFamilyReader(archive* reader, Family family, const VolumeSet& set, Passw
     }
     const bool ours = traits.ownReader && (!traits.ownReaderOnly || Remembered(set, traits.ownReaderOnly));
     if (ours) return OpenOwnReader(reader, set.pieces, traits.ownReader);
-    if (set.pieces.size() > 1) return OpenJoinedReader(reader, set.pieces, kReadBlockSize);
-    return platform::OpenReader(reader, platform::ToPath(set.pieces.front()), kReadBlockSize);
+    // Through the call's open files, which the checks before have opened already.
+    return OpenJoinedReader(reader, set.pieces, kReadBlockSize);
 }
 
 bool FallbackMayRead(Family family, const VolumeSet& set) {

@@ -10,8 +10,6 @@
 #include <string>
 #include <string_view>
 
-struct archive;
-
 namespace dexalo::archivers::platform {
 
 using Path = std::filesystem::path;
@@ -47,9 +45,6 @@ std::wstring FromPath(const Path& path);
 // The form of `path` to hand to file calls made outside this seam (such as a std::ifstream):
 // on Windows a path past MAX_PATH gets the \\?\ prefix. The calls below do this themselves.
 Path SystemPath(const Path& path);
-
-// Opens the archive file for reading, seekable.
-int OpenReader(archive* reader, const Path& path, std::size_t blockSize);
 
 enum class Kind { Missing, File, Directory, Link, Other };
 struct FileInfo {

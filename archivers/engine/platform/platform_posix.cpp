@@ -216,10 +216,6 @@ Path ToPath(const std::wstring& path) { return Path(ToUtf8(path)); }
 Path SystemPath(const Path& path) { return path; }
 std::wstring FromPath(const Path& path) { return FromUtf8(path.native()); }
 
-int OpenReader(archive* reader, const Path& path, std::size_t blockSize) {
-    return archive_read_open_filename(reader, path.c_str(), blockSize);
-}
-
 namespace {
 
 FileInfo Describe(int status, const struct stat& st) {

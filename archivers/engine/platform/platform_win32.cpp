@@ -132,10 +132,6 @@ Path ToPath(const std::wstring& path) { return Path(path); }
 Path SystemPath(const Path& path) { return Path(Long(path)); }
 std::wstring FromPath(const Path& path) { return path.native(); }
 
-int OpenReader(archive* reader, const Path& path, std::size_t blockSize) {
-    return archive_read_open_filename_w(reader, Long(path).c_str(), blockSize);
-}
-
 FileInfo Inspect(const Path& path) {
     FileInfo info;
     WIN32_FILE_ATTRIBUTE_DATA data;
