@@ -1,0 +1,88 @@
+// RAR 5 as RAR 7.01 writes it (tests/data/archives/make-rar5.sh made the samples; the
+// expectations are the files it archived).
+#include "archiver_test_support.h"
+
+#include "engine/formats/seven_zip.h"
+#include "engine/pipeline/report.h"
+#include "engine/pipeline/scan.h"
+
+namespace dexalo::archivers::testing {
+
+namespace {
+
+std::string Bytes1024() {
+    std::string bytes;
+    for (int round = 0; round < 4; ++round)
+        for (int b = 0; b < 256; ++b) bytes += static_cast<char>(b);
+    return bytes;
+}
+
+const Files kNames = {{"readme.txt", "read me\n"},
+                      {"パンダ.txt", "panda\n"},  // stored decomposed, as macOS writes it
+                      {"😀.txt", "smile\n"},
+                      {"한국어/", ""},
+                      {"한국어/안녕.txt", "안녕하세요\n"},
+                      {"写真/", ""},
+                      {"写真/data.bin", Bytes1024()},
+                      {"写真/旅行/", ""},
+                      {"写真/旅行/メモ.txt", "旅行のメモ\n"}};
+
+std::string Tails() {
+    std::string tails;
+    for (int i = 0; i < 50; ++i) tails += "tail\n";
+    return tails;
+}
+std::string Memo(int times) {
+    std::string memo;
+    for (int i = 0; i < times; ++i) memo += "旅行のメモ\n";
+    return memo;
+}
+const Files kSecret = {{"secret.txt", "behind a password\n"}, {"写真/", ""}, {"写真/メモ.txt", Memo(200)}};
+
+const Files kSolid = {{"a.bin", Noise(9000, 28)},
+                      {"資料/", ""},
+                      {"資料/b.txt", Noise(9000, 28).substr(0, 4000) + Tails()},
+                      {"c.bin", Noise(5000, 29)}};
+
+struct Rar5 : ::testing::Test {
+    ScratchDir dir;
+    std::vector<std::pair<std::wstring, bool>> asked;  // the recognition questions: archive, wrong
+    void SetUp() override {
+        ForgetScans();
+        ForgetHandledSets();
+        ForgetPasswords();
+        SetRecognitionQuestion(nullptr);
+    }
+    void TearDown() override { SetRecognitionQuestion(nullptr); }
+    // Recognition answers in turn, then declines.
+    void Answer(std::vector<std::wstring> answers) {
+        SetRecognitionQuestion([this, answers](const std::wstring& archive, bool wrong) -> std::optional<std::wstring> {
+            asked.emplace_back(archive, wrong);
+            if (asked.size() > answers.size()) return std::nullopt;
+            return answers[asked.size() - 1];
+        });
+    }
+};
+
+} // namespace
+
+// Every name under its real name, in NFC, whatever its script. (On Windows libarchive's own
+// forms of these names come out empty: the Wine tests see to that.)
+TEST_F(Rar5, NamesComeOutWhole) {
+    EXPECT_EQ(List(Family::Rar, Fixture("names.rar"), "*"),
+              (Names{"readme.txt", "パンダ.txt", "😀.txt", "한국어\\안녕.txt", "写真\\data.bin", "写真\\旅行\\メモ.txt",
+                     "写真\\旅行\\", "한국어\\", "写真\\"}));
+    ScriptedUser user;
+    EXPECT_EQ(Extract(Family::Rar, Fixture("names.rar"), dir / "out", &user), kOk);
+    EXPECT_EQ(Tree(dir / "out"), kNames);
+    EXPECT_TRUE(user.reports.empty());
+    // A name that still cannot be read is not shown as what is left of it.
+    ExtractResult refused;
+    refused.code = kErrorRefused;
+    refused.refused = 4;
+    refused.refusedExample = L"\\";
+    EXPECT_EQ(ReportText(L"a.rar", refused), L"「a.rar」を解凍できませんでした。\n\n安全でないパスの 4 個のファイルを"
+                                             L"解凍しませんでした (例: 名前を読み取れないファイル)。");
+}
+
+} // namespace dexalo::archivers::testing
