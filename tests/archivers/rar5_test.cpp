@@ -85,4 +85,16 @@ TEST_F(Rar5, NamesComeOutWhole) {
                                              L"解凍しませんでした (例: 名前を読み取れないファイル)。");
 }
 
+// A solid set in volumes, opened at any piece: a.bin is cut between the two, and decodes only
+// after b.txt.
+TEST_F(Rar5, SolidSetInVolumesFromAnyPiece) {
+    for (const char* piece : {"solid.part1.rar", "solid.part2.rar"}) {
+        EXPECT_EQ(Count(Family::Rar, Fixture(piece)), 4) << piece;
+        const fs::path to = dir / piece;
+        EXPECT_EQ(Extract(Family::Rar, Fixture(piece), to), kOk) << piece;
+        EXPECT_EQ(Tree(to), kSolid) << piece;
+        ForgetHandledSets();
+    }
+}
+
 } // namespace dexalo::archivers::testing
