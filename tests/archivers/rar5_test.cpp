@@ -97,4 +97,79 @@ TEST_F(Rar5, SolidSetInVolumesFromAnyPiece) {
     }
 }
 
+// -p: names plain, listed without a question; the data asks, a wrong password again, and the
+// MACs in place of the CRCs pass.
+TEST_F(Rar5, PasswordAskedAgainWhenWrong) {
+    EXPECT_EQ(List(Family::Rar, Fixture("locked.rar"), "*"), (Names{"写真\\メモ.txt", "secret.txt", "写真\\"}));
+    ScriptedUser user;
+    user.answers = {L"wrong", L"right"};
+    EXPECT_EQ(Extract(Family::Rar, Fixture("locked.rar"), dir / "out", &user), kOk);
+    EXPECT_EQ(user.questions, (std::vector<bool>{false, true}));
+    EXPECT_EQ(Tree(dir / "out"), kSecret);
+    EXPECT_TRUE(user.reports.empty());
+}
+
+// -hp: asked while the archive is recognised (a wrong password again), then listed and
+// extracted with no further question. Declined there, it is one unreadable entry, and its
+// extraction writes nothing and says so once.
+TEST_F(Rar5, EncryptedNamesAskedAtRecognition) {
+    const fs::path archive = Fixture("hidden.rar");
+    Answer({L"wrong", L"right"});
+    EXPECT_EQ(List(Family::Rar, archive, "*"), (Names{"写真\\メモ.txt", "secret.txt", "写真\\"}));
+    EXPECT_EQ(asked, (std::vector<std::pair<std::wstring, bool>>{{archive.wstring(), false}, {archive.wstring(), true}}));
+    ScriptedUser user;
+    EXPECT_EQ(Extract(Family::Rar, archive, dir / "out", &user), kOk);
+    EXPECT_TRUE(user.questions.empty());
+    EXPECT_EQ(Tree(dir / "out"), kSecret);
+
+    ForgetScans();
+    ForgetPasswords();
+    Answer({});
+    EXPECT_EQ(Count(Family::Rar, archive), 1);
+    EXPECT_EQ(CheckArchive(Family::Rar, archive.c_str(), 0), 0);
+    ScriptedUser declining;
+    EXPECT_EQ(Extract(Family::Rar, archive, dir / "declined", &declining), kErrorUnsupported);
+    EXPECT_EQ(declining.questions, (std::vector<bool>{false}));
+    EXPECT_EQ(Tree(dir / "declined"), Files{});
+    ASSERT_EQ(declining.reports.size(), 1u);
+    EXPECT_EQ(declining.reports[0].declined, 1u);
+}
+
+// -hp, solid, in volumes, with a password that is not ASCII: asked once for the whole set,
+// and kept for its other piece.
+TEST_F(Rar5, EncryptedSolidSetAskedOnce) {
+    Answer({L"秘密"});
+    EXPECT_EQ(Count(Family::Rar, Fixture("vault.part2.rar")), 4);
+    ForgetScans();
+    EXPECT_EQ(Count(Family::Rar, Fixture("vault.part1.rar")), 4);
+    EXPECT_EQ(asked.size(), 1u);
+    EXPECT_EQ(Extract(Family::Rar, Fixture("vault.part1.rar"), dir / "out"), kOk);
+    EXPECT_EQ(Tree(dir / "out"), kSolid);
+}
+
+// Damage behind the password, in the first file's first block, by a cut in the last file's
+// data, and in stored data that only the MAC tells from the original: one message naming the
+// file, which is not left behind.
+TEST_F(Rar5, DamagedEncryptedDataIsNotKept) {
+    const std::string bytes = ReadText(Fixture("locked.rar")), stored = ReadText(Fixture("locked-stored.rar"));
+    const struct {
+        std::string archive;
+        std::wstring entry;
+        Files kept;
+    } rows[] = {{Flip(bytes, 0x7A), L"写真\\メモ.txt", {{"写真/", ""}}},
+                {bytes.substr(0, bytes.size() - 40), L"secret.txt", {{"写真/", ""}, {"写真/メモ.txt", Memo(200)}}},
+                {Flip(stored, 3407), L"secret.txt", {{"写真/", ""}, {"写真/メモ.txt", Memo(200)}}}};
+    for (const auto& row : rows) {
+        WriteText(dir / "bad.rar", row.archive);
+        fs::remove_all(dir / "out");
+        ForgetScans();
+        ScriptedUser user;
+        user.answers = {L"right"};
+        EXPECT_EQ(Extract(Family::Rar, dir / "bad.rar", dir / "out", &user), kErrorCorrupt);
+        EXPECT_EQ(Tree(dir / "out"), row.kept);
+        ASSERT_EQ(user.reports.size(), 1u);
+        EXPECT_EQ(user.reports[0].corruptEntry, row.entry);
+    }
+}
+
 } // namespace dexalo::archivers::testing
