@@ -479,12 +479,8 @@ Decryption OpenDecryptedRar5(archive* reader, const VolumeSet& set, bool namesOn
     if (set.pieces.empty()) return Decryption::NotNeeded;
     auto fresh = [&] { return std::make_shared<DecryptedView>(std::make_unique<JoinedFile>(set.pieces)); };
     const auto probe = fresh();
-    switch (probe->Open(std::nullopt)) {
-    case Status::NeedsPassword: break;
-    case Status::Unsupported: return Decryption::Unsupported;
-    default: return Decryption::NotNeeded;  // libarchive reads it, or says what is wrong
-    }
-    if (namesOnly && !probe->NamesEncrypted()) return Decryption::NotNeeded;
+    const auto first = probe->Open(std::nullopt);
+    if (const auto verdict = WithoutPassword(first, namesOnly, probe->NamesEncrypted())) return *verdict;
     std::shared_ptr<DecryptedView> opened;
     const Decryption outcome = OpenWithPassword(reader, set, ask, [&](const std::wstring& password) -> PasswordAttempt {
         const auto attempt = fresh();

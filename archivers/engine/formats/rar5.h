@@ -30,14 +30,8 @@ namespace dexalo::archivers {
 
 namespace rar5 {
 
-enum class Status {
-    Ok,             // the view is ready
-    NotEncrypted,   // nothing to decrypt: libarchive reads the file itself
-    NeedsPassword,  // asked without a password
-    WrongPassword,  // a check value did not match
-    Unsupported,    // encrypted in a way this cannot undo (another version, too many rounds)
-    Damaged,
-};
+// What opening a view found, as for 7z: WrongPassword when a check value did not match.
+using Status = seven_zip::Status;
 
 struct Limits {
     // RAR writes 15; each key costs three derivations of 2^n rounds, and a crafted archive

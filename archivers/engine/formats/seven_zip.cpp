@@ -622,6 +622,14 @@ RecognitionQuestion& RecognitionQuestionSlot() {
 
 } // namespace
 
+std::optional<Decryption> WithoutPassword(Status status, bool namesOnly, bool namesEncrypted) {
+    switch (status) {
+    case Status::NeedsPassword: return namesOnly && !namesEncrypted ? std::optional(Decryption::NotNeeded) : std::nullopt;
+    case Status::Unsupported: return Decryption::Unsupported;
+    default: return Decryption::NotNeeded;  // libarchive reads it, or says what is wrong
+    }
+}
+
 Decryption OpenWithPassword(archive* reader, const VolumeSet& set, const PasswordQuestion& ask,
                             const std::function<PasswordAttempt(const std::wstring& password)>& attempt) {
     const SetStamp stamp = StampOf(set, set.pieces.front());
@@ -653,12 +661,8 @@ Decryption OpenDecryptedSevenZip(archive* reader, const VolumeSet& set, bool nam
     if (set.pieces.empty()) return Decryption::NotNeeded;
     auto fresh = [&] { return std::make_shared<DecryptedView>(std::make_unique<JoinedFile>(set.pieces)); };
     const auto view = fresh();
-    switch (view->Open(std::nullopt)) {
-    case Status::NeedsPassword: break;
-    case Status::Unsupported: return Decryption::Unsupported;
-    default: return Decryption::NotNeeded;  // libarchive reads it, or says what is wrong
-    }
-    if (namesOnly && !view->NamesEncrypted()) return Decryption::NotNeeded;
+    const auto first = view->Open(std::nullopt);
+    if (const auto verdict = WithoutPassword(first, namesOnly, view->NamesEncrypted())) return *verdict;
     return OpenWithPassword(reader, set, ask, [&](const std::wstring& password) -> PasswordAttempt {
         const auto attempt = fresh();
         const Status status = attempt->Open(platform::ToUtf16(password));

@@ -89,6 +89,10 @@ struct PasswordAttempt {
     bool wrong = false;
 };
 
+// What a first look without a password decides: nullopt when a password is to be asked for
+// (with `namesOnly`, only when the names are encrypted).
+std::optional<Decryption> WithoutPassword(seven_zip::Status status, bool namesOnly, bool namesEncrypted);
+
 // Finds the set's password, first the one that opened the same set before in this process,
 // else asking `ask` (which may be empty) until `attempt` says one fits, and opens `reader` on
 // the view it gave. Never opens `reader` otherwise.
