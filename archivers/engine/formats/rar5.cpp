@@ -231,6 +231,7 @@ std::vector<std::uint8_t> WithCrc(const std::vector<std::uint8_t>& body) {
 
 std::optional<Keys> DeriveKeys(const std::string& password, const std::uint8_t* salt, unsigned kdfCount) {
     // The rounds after the key's go on from it: PBKDF2 run for 16 and 32 rounds more gives them.
+    if (kdfCount > 30) return std::nullopt;
     const std::uint32_t rounds = std::uint32_t{1} << kdfCount;
     const auto key = platform::Pbkdf2Sha256(password, salt, 16, rounds);
     const auto hashKey = platform::Pbkdf2Sha256(password, salt, 16, rounds + 16);
