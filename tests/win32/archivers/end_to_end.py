@@ -316,31 +316,23 @@ def talk_cases(suite, made, src):
 
 
 def rar5_cases(suite):
-    # RAR 7.01's archives (tests/data/archives/make-rar5.sh): names in any script, a solid set
-    # in volumes opened at its second piece, and passwords, asked by the main operation for -p
-    # and while dexalo.exe recognises the archive for -hp.
+    # RAR 7.01's archives (tests/data/archives/make-rar5.sh, holding rar5_files.py's files):
+    # names in any script, a solid set in volumes opened at its second piece, and passwords,
+    # asked by the main operation for -p and while dexalo.exe recognises the archive for -hp.
     fixtures = os.path.join(HERE, '..', '..', 'data', 'archives')
-    names = {'readme.txt': b'read me\n', 'パンダ.txt': b'panda\n', '😀.txt': b'smile\n',
-             '한국어/안녕.txt': '안녕하세요\n'.encode(), '写真/data.bin': bytes(range(256)) * 4,
-             '写真/旅行/メモ.txt': '旅行のメモ\n'.encode()}
+    sys.path.insert(0, fixtures)
+    sys.dont_write_bytecode = True  # nothing written into the source tree
+    import rar5_files
+    names = {unicodedata.normalize('NFC', n): d for n, d in rar5_files.NAMES.items()}
     suite.talk('rar-names', os.path.join(fixtures, 'names.rar'), '', [], {f'names/{n}': d for n, d in names.items()})
-    secret = {'secret.txt': b'behind a password\n', '写真/メモ.txt': '旅行のメモ\n'.encode() * 200}
     suite.talk('password-rar', os.path.join(fixtures, 'locked.rar'), 'password wrong\npassword right\n',
-               ['prompt', 'prompt'], {f'locked/{n}': d for n, d in secret.items()})
+               ['prompt', 'prompt'], {f'locked/{n}': d for n, d in rar5_files.SECRET.items()})
     suite.talk('password-rar-names', os.path.join(fixtures, 'hidden.rar'), 'password right\n', ['prompt'],
-               {f'hidden/{n}': d for n, d in secret.items()})
-
-    def noise(size, seed):  # as the samples were made
-        out = bytearray()
-        for _ in range(size):
-            seed = (seed * 1103515245 + 12345) & 0xFFFFFFFF
-            out.append(seed >> 16 & 0xFF)
-        return bytes(out)
-    solid = {'a.bin': noise(9000, 28), '資料/b.txt': noise(9000, 28)[:4000] + b'tail\n' * 50, 'c.bin': noise(5000, 29)}
+               {f'hidden/{n}': d for n, d in rar5_files.SECRET.items()})
     root, boxes, _ = suite.run('rar-solid-set', [os.path.join(fixtures, f'solid.part{i}.rar') for i in (1, 2)], 0,
                                names=['solid.part2.rar'])
     found = {k: v for k, v in tree(root).items() if not k.startswith(ARC)}
-    suite.check('rar-solid-set', found == {f'{OUT}/solid.part2/{n}': d for n, d in solid.items()} and not boxes,
+    suite.check('rar-solid-set', found == {f'{OUT}/solid.part2/{n}': d for n, d in rar5_files.SOLID.items()} and not boxes,
                 f'{sorted(found)} {boxes}')
 
 
