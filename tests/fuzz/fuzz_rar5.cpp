@@ -1,10 +1,12 @@
 // Any bytes as a RAR 5 archive encrypted with the password "a": the view is built or refused
-// without reading out of bounds, reads back exactly its size, and libarchive reads it without
-// crashing. The input is the archive in the clear, encryption headers and records included;
-// this sets each header's CRC right, gives every encryption header and record the check
-// value of "a" at one round, and encrypts what they cover (the headers after an encryption
-// header, a file's data after its record), so that mutations reach the header and block
-// parsers rather than stopping at a checksum or a wrong password.
+// without reading out of bounds (its headers, and the block headers that end each file's
+// data), and reads back exactly its size. libarchive is not run on it: 3.6's RAR 5 reader
+// exits the process on some mangled names, encrypted or not. The input is the archive in the
+// clear, encryption headers and records included; this sets each header's CRC right, gives
+// every encryption header and record the check value of "a" at one round, and encrypts what
+// they cover (the headers after an encryption header, a file's data after its record), so
+// that mutations reach the header and block parsers rather than stopping at a checksum or a
+// wrong password.
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -18,7 +20,6 @@
 #include "engine/formats/rar5.h"
 #include "engine/formats/rar_name.h"
 #include "engine/platform/platform.h"
-#include "fuzz_archive.h"
 #include "fuzz_support.h"
 
 namespace arc = dexalo::archivers;
@@ -123,10 +124,6 @@ std::vector<std::uint8_t> Seal(const std::uint8_t* data, std::size_t size) {
 
 } // namespace
 
-// libarchive's RAR 5 reader asks malloc for sizes taken from headers as they are and copes
-// when it says no; ASan would abort at such a request instead of saying no.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::uint8_t> bytes = Seal(data, size);
     auto view = std::make_shared<arc::rar5::DecryptedView>(std::make_unique<arc::own::MemoryInput>(bytes.data(), bytes.size()),
@@ -135,7 +132,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> whole(static_cast<std::size_t>(std::min<std::uint64_t>(view->Size(), 1u << 26)));
     view->Seek(0);
     dexalo::fuzz::Check(view->Read(whole.data(), whole.size()) == whole.size(), "the view read back short");
-
-    dexalo::fuzz::ReadEntries(view, &archive_read_support_format_rar5);
     return 0;
 }
