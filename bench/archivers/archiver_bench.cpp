@@ -2,11 +2,14 @@
 // about 256 MiB (1 GiB of text-like data), against Debian's `arj x` on an ARJ archive of
 // about 100 MiB (our own ARJ reader) and against Debian's `7z x` on a 7z of about 256 MiB
 // (LZMA2, 16 MiB dictionary: 256 MiB of the same data and 192 MiB that does not compress,
-// which 7z makes far faster than 2 GiB of text), runs alternating so that both see the same cache,
+// which 7z makes far faster than 2 GiB of text), RAR 5 (rar -ma5, as WinRAR writes it) against
+// `bsdtar -x` and, encrypted with -p, against itself without the password, runs alternating
+// so that all see the same cache,
 // and measures the peak memory (VmHWM) of an extraction in a fresh process for growing
 // archives.
 //
-//   archiver_bench [--work DIR] [--mib 1024] [--arj-mib 400] [--7z-mib 256] [--7z-noise-mib 192] [--big-mib 1024] [--runs 3]
+//   archiver_bench [--work DIR] [--mib 1024] [--arj-mib 400] [--7z-mib 256] [--7z-noise-mib 192] [--rar-mib 512]
+//                  [--big-mib 1024] [--runs 3] [--only rar5]
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,10 +21,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/pipeline/api.h"
+#include "engine/pipeline/user_interface.h"
 
 extern char** environ;
 
@@ -36,8 +41,10 @@ struct Options {
     int arjMib = 400;  // arj compresses it about 4:1: an archive of about 100 MiB
     int sevenMib = 256;
     int sevenNoiseMib = 192;
+    int rarMib = 512;
     int bigMib = 1024;
     int runs = 3;
+    std::string only;  // "rar5": that comparison alone
 };
 
 // Text-like data that compresses about 3:1, or random bytes that do not compress.
@@ -88,7 +95,9 @@ void MakeTree(const fs::path& root, int totalMib, bool compressible) {
 
 int Sh(const std::string& command) { return std::system(command.c_str()); }
 
-const char* KindOf(Family family) { return family == Family::Zip ? "zip" : family == Family::Arj ? "arj" : "tar"; }
+const char* KindOf(Family family) {
+    return family == Family::Zip ? "zip" : family == Family::Arj ? "arj" : family == Family::Rar ? "rar" : "tar";
+}
 
 double Seconds(const std::chrono::steady_clock::time_point& since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
@@ -155,7 +164,10 @@ Child FrontEndSequence(Family family, const fs::path& archive, const fs::path& d
 
 int ChildMain(const std::string& mode, const std::string& kind, const std::string& archive,
               const std::string& dest, const std::string& highWaterFile) {
-    const Family family = kind == "zip" ? Family::Zip : kind == "arj" ? Family::Arj : Family::Tar;  // 7z too
+    const Family family = kind == "zip" ? Family::Zip
+                        : kind == "arj" ? Family::Arj
+                        : kind == "rar" ? Family::Rar
+                                        : Family::Tar;  // 7z too
     if (mode == "--sequence") {
         if (dexalo::archivers::GetFileCount(family, archive.c_str()) < 1) return 90;
         const auto handle = dexalo::archivers::OpenArchive(family, archive.c_str(), 512);
@@ -166,10 +178,21 @@ int ChildMain(const std::string& mode, const std::string& kind, const std::strin
         dexalo::archivers::CloseArchive(family, handle);
     }
     // The option texts the front end passes.
-    const char* options = family == Family::Zip ? "-u -qq" : family == Family::Arj ? "x -u+ -hq+ -y+" : "x -f";
+    const char* options = family == Family::Zip ? "-u -qq" : family == Family::Arj ? "x -u+ -hq+ -y+"
+                        : family == Family::Rar ? "x -u" : "x -f";
     const std::string line = std::string(options) + " \"" + archive + "\" \"" + dest + "/\"";
     char out[1] = {0};
-    const int code = dexalo::archivers::Run(family, line.c_str(), out, 0);
+    // The password of an encrypted archive, typed in at once.
+    struct Typist final : dexalo::archivers::UserInterface {
+        void Progress(const std::wstring&, const std::wstring&, std::uint64_t, std::uint64_t) override {}
+        bool Cancelled() override { return false; }
+        std::optional<std::wstring> Passphrase(const std::wstring&, bool wrong) override {
+            if (const char* p = std::getenv("DEXALO_BENCH_PASSWORD"); p && !wrong) return std::wstring(p, p + std::strlen(p));
+            return std::nullopt;
+        }
+        void Report(const std::wstring&, const dexalo::archivers::ExtractResult&) override {}
+    } typist;
+    const int code = dexalo::archivers::Run(family, line.c_str(), out, 0, &typist);
     std::ifstream status("/proc/self/status");
     for (std::string key; status >> key;) {
         if (key == "VmHWM:") {
@@ -223,6 +246,40 @@ bool CompareWithTool(const Options& options, const char* label, Family family, i
     return same;
 }
 
+// RAR 5 as rar writes it by default: against bsdtar -x, and encrypted (-p) against the same
+// archive made without the password.
+bool CompareRar5(const Options& options) {
+    const fs::path w = options.work;
+    std::printf("== rar5: %d MiB of text-like data, %d alternating runs each, best run counted\n", options.rarMib, options.runs);
+    MakeTree(w / "src", options.rarMib, true);
+    fs::remove(w / "a.rar");
+    fs::remove(w / "e.rar");
+    Sh("cd '" + w.string() + "/src' && rar a -ma5 -r -idq ../a.rar . && rar a -ma5 -r -idq -pbench ../e.rar .");
+    ::setenv("DEXALO_BENCH_PASSWORD", "bench", 1);
+    double plain = 1e9, encrypted = 1e9, bsdtar = 1e9;
+    for (int run = 0; run < options.runs; ++run) {
+        const Child p = Engine(Family::Rar, w / "a.rar", w / "out-engine");
+        const Child b = Bsdtar(w / "a.rar", w / "out-bsdtar");
+        const Child e = Engine(Family::Rar, w / "e.rar", w / "out-encrypted");
+        if (p.status != 0 || b.status != 0 || e.status != 0) {
+            std::printf("rar5: failed (engine %d, bsdtar %d, encrypted %d)\n", p.status, b.status, e.status);
+            return false;
+        }
+        plain = std::min(plain, p.seconds);
+        bsdtar = std::min(bsdtar, b.seconds);
+        encrypted = std::min(encrypted, e.seconds);
+    }
+    const bool same = Sh("diff -r '" + (w / "out-engine").string() + "' '" + (w / "out-bsdtar").string() + "' >/dev/null && diff -r '" +
+                         (w / "out-engine").string() + "' '" + (w / "out-encrypted").string() + "' >/dev/null") == 0;
+    std::printf("rar5    archive %6.1f MiB  engine %6.2f s  bsdtar -x %6.2f s  ratio %.3f\n",
+                static_cast<double>(fs::file_size(w / "a.rar")) / 1048576.0, plain, bsdtar, plain / bsdtar);
+    std::printf("rar5 -p archive %6.1f MiB  engine %6.2f s  without the password %6.2f s  ratio %.3f%s\n",
+                static_cast<double>(fs::file_size(w / "e.rar")) / 1048576.0, encrypted, plain, encrypted / plain,
+                same ? "" : "  THE EXTRACTIONS DIFFER");
+    for (const char* name : {"out-engine", "out-bsdtar", "out-encrypted", "a.rar", "e.rar"}) fs::remove_all(w / name);
+    return same;
+}
+
 struct Pair {
     const char* name;
     Family family;
@@ -244,6 +301,8 @@ int main(int argc, char** argv) {
         else if (key == "--arj-mib") options.arjMib = std::atoi(argv[i + 1]);
         else if (key == "--7z-mib") options.sevenMib = std::atoi(argv[i + 1]);
         else if (key == "--7z-noise-mib") options.sevenNoiseMib = std::atoi(argv[i + 1]);
+        else if (key == "--rar-mib") options.rarMib = std::atoi(argv[i + 1]);
+        else if (key == "--only") options.only = argv[i + 1];
         else if (key == "--runs") options.runs = std::atoi(argv[i + 1]);
     }
 #if defined(__SANITIZE_ADDRESS__)
@@ -251,6 +310,7 @@ int main(int argc, char** argv) {
 #endif
     fs::create_directories(options.work);
     const fs::path w = options.work;
+    if (options.only == "rar5") return CompareRar5(options) ? 0 : 1;
 
     std::printf("== speed: %d MiB of text-like data, %d alternating runs each, best run counted\n", options.mib,
                 options.runs);
@@ -288,7 +348,8 @@ int main(int argc, char** argv) {
     if (!CompareWithTool(options, "arj", Family::Arj, options.arjMib, 0, "a.arj", "arj a -r -y ../a.arj .",
                          "arj x -y -i \"$0\" \"$1/\"") ||
         !CompareWithTool(options, "7z", Family::Tar, options.sevenMib, options.sevenNoiseMib, "a.7z", "7z a -bd -t7z -m0=LZMA2 -mx=5 ../a.7z .",
-                         "7z x -bd -y \"-o$1\" \"$0\""))
+                         "7z x -bd -y \"-o$1\" \"$0\"") ||
+        !CompareRar5(options))
         return 1;
 
     std::printf("== memory: incompressible data, archives of growing size, peak memory (VmHWM) of one extraction\n");

@@ -2,8 +2,6 @@
 // out of bounds, reads back exactly its size, and libarchive reads it without crashing. The
 // CRCs of the start header and the next header are set right first, so that mutations reach
 // the header parser rather than stopping at a checksum.
-#include <archive.h>
-#include <archive_entry.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +10,7 @@
 
 #include "engine/codecs/bytes.h"
 #include "engine/formats/seven_zip.h"
-#include "engine/pipeline/input_reader.h"
+#include "fuzz_archive.h"
 #include "fuzz_support.h"
 
 namespace arc = dexalo::archivers;
@@ -40,18 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t n = view->Read(whole.data(), whole.size());
     dexalo::fuzz::Check(n == whole.size() || view->Failed(), "the view read back short without failing");
 
-    archive* reader = archive_read_new();
-    archive_read_support_format_7zip(reader);
-    if (arc::OpenInputReader(reader, view, 1 << 16) == ARCHIVE_OK) {
-        archive_entry* entry = nullptr;
-        std::vector<std::uint8_t> block(1 << 16);
-        std::size_t total = 0;
-        for (int entries = 0; entries < 64 && archive_read_next_header(reader, &entry) == ARCHIVE_OK; ++entries) {
-            la_ssize_t got;
-            while ((got = archive_read_data(reader, block.data(), block.size())) > 0)
-                if ((total += static_cast<std::size_t>(got)) > (1u << 24)) break;  // a bomb: enough
-        }
-    }
-    archive_read_free(reader);
+    dexalo::fuzz::ReadEntries(view, &archive_read_support_format_7zip);
     return 0;
 }

@@ -25,16 +25,6 @@ constexpr std::uint64_t kMaxRar5Header = 2u << 20;  // RAR 5 headers are at most
 
 
 
-// RAR 5's variable-length numbers: 7 bits a byte, lowest first, the top bit says more follow.
-bool ReadVint(const unsigned char*& p, const unsigned char* end, std::uint64_t& value) {
-    value = 0;
-    for (int shift = 0; p < end && shift < 64; shift += 7) {
-        const unsigned char c = *p++;
-        value |= static_cast<std::uint64_t>(c & 0x7F) << shift;
-        if ((c & 0x80) == 0) return true;
-    }
-    return false;
-}
 
 bool ReadAll(JoinedFile& in, void* data, std::size_t size) {
     return in.Read(static_cast<std::uint8_t*>(data), size) == size;
@@ -70,14 +60,14 @@ RarVolumeFlags Rar4Volume(JoinedFile& in) {
 }
 
 RarVolumeFlags Rar5Volume(JoinedFile& in) {
-    constexpr unsigned kMain = 1, kEnd = 5, kHasExtra = 1, kHasData = 2;
+    constexpr unsigned kMain = 1, kCrypt = 4, kEnd = 5, kHasExtra = 1, kHasData = 2;
     RarVolumeFlags flags;
     for (int block = 0; block < kMaxWalk; ++block) {
         const std::uint64_t at = in.Position();
         unsigned char start[7];  // the header's CRC, then its size (a number of 1 to 3 bytes)
         const unsigned char* p = start + 4;
         std::uint64_t size = 0;
-        if (!ReadAll(in, start, sizeof start) || !ReadVint(p, start + 7, size) || size == 0 || size > kMaxRar5Header)
+        if (!ReadAll(in, start, sizeof start) || !ReadRar5Number(p, start + 7, size) || size == 0 || size > kMaxRar5Header)
             break;
         const auto sizeLength = static_cast<std::uint64_t>(p - (start + 4));
         std::string header(static_cast<std::size_t>(size), '\0');
@@ -85,10 +75,16 @@ RarVolumeFlags Rar5Volume(JoinedFile& in) {
         p = reinterpret_cast<const unsigned char*>(header.data());
         const unsigned char* end = p + header.size();
         std::uint64_t type = 0, bits = 0, extra = 0, data = 0, own = 0;
-        if (!ReadVint(p, end, type) || !ReadVint(p, end, bits) || ((bits & kHasExtra) && !ReadVint(p, end, extra)) ||
-            ((bits & kHasData) && !ReadVint(p, end, data)))
+        if (!ReadRar5Number(p, end, type) || !ReadRar5Number(p, end, bits) || ((bits & kHasExtra) && !ReadRar5Number(p, end, extra)) ||
+            ((bits & kHasData) && !ReadRar5Number(p, end, data)))
             break;
-        if ((type == kMain || type == kEnd) && !ReadVint(p, end, own)) break;
+        // Behind an encryption header (rar -hp) the flags cannot be read without the password:
+        // the file's name says it is a volume, and the last one found is taken to be the last.
+        if (type == kCrypt) {
+            flags.volume = true;
+            break;
+        }
+        if ((type == kMain || type == kEnd) && !ReadRar5Number(p, end, own)) break;
         if (type == kMain && !(flags.volume = own & kVolume)) break;
         if (type == kEnd) {
             flags.more = own & kNextVolume;
@@ -100,6 +96,16 @@ RarVolumeFlags Rar5Volume(JoinedFile& in) {
 }
 
 } // namespace
+
+bool ReadRar5Number(const unsigned char*& p, const unsigned char* end, std::uint64_t& value) {
+    value = 0;
+    for (int shift = 0; p < end && shift < 64; shift += 7) {
+        const unsigned char c = *p++;
+        value |= static_cast<std::uint64_t>(c & 0x7F) << shift;
+        if ((c & 0x80) == 0) return true;
+    }
+    return false;
+}
 
 std::optional<RarVolumeFlags> RarVolume(const std::wstring& path) {
     JoinedFile in({path});
@@ -147,7 +153,7 @@ bool Rar5FileEncrypted(JoinedFile& in, std::int64_t headerPosition) {
         if (std::memcmp(start, "Rar!\x1A\x07\x01\x00", sizeof start) == 0) continue;
         const unsigned char* p = start + 4;
         std::uint64_t size = 0;
-        if (!ReadVint(p, start + 7, size) || size == 0 || size > kMaxRar5Header) return false;
+        if (!ReadRar5Number(p, start + 7, size) || size == 0 || size > kMaxRar5Header) return false;
         const auto sizeLength = static_cast<std::size_t>(p - (start + 4));
         std::string header(sizeLength + size, '\0');
         if (!in.Seek(at + 4) || !ReadAll(in, header.data(), header.size())) return false;
@@ -156,9 +162,9 @@ bool Rar5FileEncrypted(JoinedFile& in, std::int64_t headerPosition) {
         const unsigned char* end = h + header.size();
         p = h + sizeLength;
         std::uint64_t type = 0, flags = 0, extra = 0, data = 0;
-        if (!ReadVint(p, end, type) || !ReadVint(p, end, flags)) return false;
-        if ((flags & kHasExtra) && !ReadVint(p, end, extra)) return false;
-        if ((flags & kHasData) && !ReadVint(p, end, data)) return false;
+        if (!ReadRar5Number(p, end, type) || !ReadRar5Number(p, end, flags)) return false;
+        if ((flags & kHasExtra) && !ReadRar5Number(p, end, extra)) return false;
+        if ((flags & kHasData) && !ReadRar5Number(p, end, data)) return false;
         if (type == kEnd || extra > static_cast<std::uint64_t>(end - p)) return false;
         if (type != kFile) {
             if (!in.Skip(data)) return false;
@@ -167,9 +173,9 @@ bool Rar5FileEncrypted(JoinedFile& in, std::int64_t headerPosition) {
         // The extra area closes the header, after the file's own fields and its name.
         for (p = end - extra; p < end;) {
             std::uint64_t recordSize = 0, recordType = 0;
-            if (!ReadVint(p, end, recordSize) || recordSize > static_cast<std::uint64_t>(end - p)) return false;
+            if (!ReadRar5Number(p, end, recordSize) || recordSize > static_cast<std::uint64_t>(end - p)) return false;
             const unsigned char* next = p + recordSize;
-            if (!ReadVint(p, next, recordType)) return false;
+            if (!ReadRar5Number(p, next, recordType)) return false;
             if (recordType == kCryptRecord) return true;
             p = next;
         }

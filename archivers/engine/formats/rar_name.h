@@ -25,6 +25,10 @@ std::optional<std::string> Rar4CodePageName(const std::vector<std::wstring>& pie
 // no such header can be read there.
 bool Rar5FileEncrypted(JoinedFile& archive, std::int64_t headerPosition);
 
+// RAR 5's variable-length numbers: 7 bits a byte, lowest first, the top bit says more follow.
+// False when the bytes end first (or after 10 bytes).
+bool ReadRar5Number(const unsigned char*& p, const unsigned char* end, std::uint64_t& value);
+
 struct RarVolumeFlags {
     bool volume = false;  // the main header says the file is a volume of a set
     bool more = false;    // its end header says another volume follows

@@ -368,12 +368,6 @@ std::vector<std::uint8_t> DecodeHeaderFolder(const Folder& f, const std::vector<
     return out;
 }
 
-std::array<std::uint8_t, 16> Block(const std::uint8_t* p) {
-    std::array<std::uint8_t, 16> b;
-    std::copy_n(p, 16, b.begin());
-    return b;
-}
-
 } // namespace
 
 std::optional<std::array<std::uint8_t, 32>> DeriveKey(const std::u16string& password, const std::vector<std::uint8_t>& salt,
@@ -427,10 +421,11 @@ std::optional<std::array<std::uint8_t, 32>> RememberedKey(const std::u16string& 
 
 } // namespace
 
-DecryptedView::DecryptedView(std::unique_ptr<own::Input> input, Limits limits) : input_(std::move(input)), limits_(limits) {}
+DecryptedView::DecryptedView(std::unique_ptr<own::Input> input, Limits limits) : view_(std::move(input)), limits_(limits) {}
 DecryptedView::~DecryptedView() = default;
 
 Status DecryptedView::Open(const std::optional<std::u16string>& password) {
+    own::Input* const input_ = &view_.Source();
     try {
         std::uint8_t start[32];
         if (!input_->Seek(0) || input_->Read(start, 32) != 32 || !std::equal(kSignature, kSignature + 6, start))
@@ -444,11 +439,11 @@ Status DecryptedView::Open(const std::optional<std::u16string>& password) {
         if (Crc32(0, header.data(), header.size()) != Le32(start + 28)) Fail();
 
         // The key and IV of an AES coder; a key is derived once per password, salt and rounds.
-        auto key = [&](const Aes& aes) -> std::optional<Key> {
+        auto key = [&](const Aes& aes) -> CbcKey {
             if (aes.rounds > limits_.maxKeyRounds && aes.rounds != 0x3F) Fail(Status::Unsupported);
             const auto derived = RememberedKey(*password, aes.salt, aes.rounds);
             if (!derived) Fail(Status::Unsupported);
-            return Key{*derived, aes.iv};
+            return CbcKey{*derived, aes.iv};
         };
 
         // A header packed in folders of its own, perhaps encrypted: decoded here, since the
@@ -480,7 +475,7 @@ Status DecryptedView::Open(const std::optional<std::u16string>& password) {
                 at += packedSize;
                 if (const auto& aes = f.crypt[0]) {
                     if (packed.size() % 16 != 0 || aes->plainSize > packed.size()) Fail(Status::WrongPassword);
-                    const Key k = *key(*aes);
+                    const CbcKey k = key(*aes);
                     if (!platform::DecryptAes256Cbc(k.key, k.iv, packed.data(), packed.data(), packed.size()))
                         Fail(Status::Unsupported);
                     packed.resize(static_cast<std::size_t>(aes->plainSize));
@@ -527,109 +522,57 @@ Status DecryptedView::Open(const std::optional<std::u16string>& password) {
         if (!password) return Status::NeedsPassword;
 
         // The packed streams, one after another as in the file, decrypted where they were encrypted.
-        std::uint64_t source = 32 + s.packPos, at = 32;
+        struct Stream {
+            std::uint64_t source, stored, size;
+            std::optional<CbcKey> crypt;
+        };
+        std::vector<Stream> streams;
+        std::uint64_t source = 32 + s.packPos, packedEnd = 32;
         std::size_t stream = 0;
-        std::vector<std::uint64_t> sizes;
         for (const Folder& f : s.folders) {
             for (const auto& aes : f.crypt) {
                 const std::uint64_t packedSize = s.packSizes[stream++];
                 if (source > input_->Size() || packedSize > input_->Size() - source) Fail();
-                Segment segment{at, packedSize, source, packedSize, std::nullopt};
+                Stream run{source, packedSize, packedSize, std::nullopt};
                 if (aes) {
                     if (packedSize % 16 != 0 || aes->plainSize > packedSize) Fail();
-                    segment.size = aes->plainSize;
-                    segment.crypt = key(*aes);
+                    run.size = aes->plainSize;
+                    run.crypt = key(*aes);
                 }
-                segments_.push_back(segment);
-                sizes.push_back(segment.size);
-                at += segment.size;
+                streams.push_back(run);
+                packedEnd += run.size;
                 source += packedSize;
             }
         }
-        packedEnd_ = at;
 
-        header_.assign(header.begin(), header.begin() + static_cast<std::ptrdiff_t>(head));
+        std::vector<std::uint8_t> plain(header.begin(), header.begin() + static_cast<std::ptrdiff_t>(head));
         if (packInfo) {
-            header_.push_back(kPackInfo);
-            PutNumber(header_, 0);
-            PutNumber(header_, sizes.size());
-            header_.push_back(kSize);
-            for (std::uint64_t size : sizes) PutNumber(header_, size);
-            header_.push_back(kEnd);
+            plain.push_back(kPackInfo);
+            PutNumber(plain, 0);
+            PutNumber(plain, streams.size());
+            plain.push_back(kSize);
+            for (const Stream& run : streams) PutNumber(plain, run.size);
+            plain.push_back(kEnd);
         }
-        if (unpackInfo) PutFolders(header_, s.folders);
-        header_.insert(header_.end(), header.begin() + static_cast<std::ptrdiff_t>(tail), header.end());
+        if (unpackInfo) PutFolders(plain, s.folders);
+        plain.insert(plain.end(), header.begin() + static_cast<std::ptrdiff_t>(tail), header.end());
 
-        front_.assign(start, start + 8);
-        front_.resize(32);
-        const std::uint64_t next[2] = {packedEnd_ - 32, header_.size()};
+        std::uint8_t front[32] = {};
+        std::copy_n(start, 8, front);
+        const std::uint64_t next[2] = {packedEnd - 32, plain.size()};
         for (int n = 0; n < 2; ++n)
-            for (int i = 0; i < 8; ++i) front_[12 + 8 * n + i] = static_cast<std::uint8_t>(next[n] >> (8 * i));
-        const std::uint32_t headerCrc = Crc32(0, header_.data(), header_.size());
-        for (int i = 0; i < 4; ++i) front_[28 + i] = static_cast<std::uint8_t>(headerCrc >> (8 * i));
-        const std::uint32_t startCrc = Crc32(0, front_.data() + 12, 20);
-        for (int i = 0; i < 4; ++i) front_[8 + i] = static_cast<std::uint8_t>(startCrc >> (8 * i));
+            for (int i = 0; i < 8; ++i) front[12 + 8 * n + i] = static_cast<std::uint8_t>(next[n] >> (8 * i));
+        const std::uint32_t headerCrc = Crc32(0, plain.data(), plain.size());
+        for (int i = 0; i < 4; ++i) front[28 + i] = static_cast<std::uint8_t>(headerCrc >> (8 * i));
+        const std::uint32_t startCrc = Crc32(0, front + 12, 20);
+        for (int i = 0; i < 4; ++i) front[8 + i] = static_cast<std::uint8_t>(startCrc >> (8 * i));
+        view_.AddBytes(front, 32);
+        for (const Stream& run : streams) view_.AddRange(run.source, run.size, run.crypt, run.stored);
+        view_.AddBytes(plain);
         return Status::Ok;
     } catch (const Stop& stop) {
         return stop.status;
     }
-}
-
-std::uint64_t DecryptedView::Size() const { return packedEnd_ + header_.size(); }
-
-std::size_t DecryptedView::ReadSegment(const Segment& segment, std::uint64_t at, std::uint8_t* out, std::size_t size) {
-    if (!segment.crypt) {
-        if (!input_->Seek(segment.source + at) || input_->Read(out, size) != size) failed_ = true;
-        return failed_ ? 0 : size;
-    }
-    // CBC: a block decrypts with the one stored before it (the first with the IV).
-    const std::uint64_t first = at / 16 * 16;
-    const std::uint64_t last = std::min(segment.sourceSize, (at + size + 15) / 16 * 16);
-    const std::uint64_t from = first == 0 ? 0 : first - 16;
-    scratch_.resize(static_cast<std::size_t>(last - from));
-    if (!input_->Seek(segment.source + from) || input_->Read(scratch_.data(), scratch_.size()) != scratch_.size()) {
-        failed_ = true;
-        return 0;
-    }
-    const std::size_t skip = first == 0 ? 0 : 16;
-    const auto iv = first == 0 ? segment.crypt->iv : Block(scratch_.data());
-    if (!platform::DecryptAes256Cbc(segment.crypt->key, iv, scratch_.data() + skip, scratch_.data() + skip,
-                                    scratch_.size() - skip)) {
-        failed_ = true;
-        return 0;
-    }
-    std::copy_n(scratch_.data() + skip + (at - first), size, out);
-    return size;
-}
-
-std::size_t DecryptedView::Read(std::uint8_t* data, std::size_t size) {
-    const std::size_t n = ReadAt(at_, data, size);
-    at_ += n;
-    return n;
-}
-
-std::size_t DecryptedView::ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size && !failed_) {
-        const std::uint64_t at = offset + done;
-        std::size_t n = 0;
-        if (at < 32) {
-            n = static_cast<std::size_t>(std::min<std::uint64_t>(size - done, 32 - at));
-            std::copy_n(front_.data() + at, n, out + done);
-        } else if (at < packedEnd_) {
-            const auto segment = std::upper_bound(segments_.begin(), segments_.end(), at,
-                                                  [](std::uint64_t v, const Segment& s) { return v < s.start; }) - 1;
-            n = static_cast<std::size_t>(std::min<std::uint64_t>(size - done, segment->start + segment->size - at));
-            n = ReadSegment(*segment, at - segment->start, out + done, n);
-        } else if (at < Size()) {
-            n = static_cast<std::size_t>(std::min<std::uint64_t>(size - done, Size() - at));
-            std::copy_n(header_.data() + (at - packedEnd_), n, out + done);
-        } else {
-            break;
-        }
-        done += n;
-    }
-    return done;
 }
 
 } // namespace seven_zip

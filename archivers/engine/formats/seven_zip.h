@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/input/own_reader.h"
+#include "engine/input/patched_view.h"
 
 namespace dexalo::archivers {
 
@@ -47,38 +48,16 @@ public:
     bool NamesEncrypted() const { return namesEncrypted_; }
 
     // Fewer bytes than asked only at the end, or when the archive cannot be read (then Failed()).
-    std::size_t Read(std::uint8_t* data, std::size_t size) override;
-    bool Skip(std::uint64_t size) override { return size <= Size() - at_ && Seek(at_ + size); }
-    std::uint64_t Size() const override;
-    bool Seek(std::uint64_t position) override { return position <= Size() && (at_ = position, true); }
-    bool Failed() const { return failed_; }
-
-    struct Key {
-        std::array<std::uint8_t, 32> key{};
-        std::array<std::uint8_t, 16> iv{};
-    };
-    // Where a packed stream of the view comes from in the file.
-    struct Segment {
-        std::uint64_t start = 0, size = 0;  // in the view
-        std::uint64_t source = 0;           // in the file
-        std::uint64_t sourceSize = 0;
-        std::optional<Key> crypt;
-    };
+    std::size_t Read(std::uint8_t* data, std::size_t size) override { return view_.Read(data, size); }
+    bool Skip(std::uint64_t size) override { return view_.Skip(size); }
+    std::uint64_t Size() const override { return view_.Size(); }
+    bool Seek(std::uint64_t position) override { return view_.Seek(position); }
+    bool Failed() const { return view_.Failed(); }
 
 private:
-    std::size_t ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size);
-    std::size_t ReadSegment(const Segment& segment, std::uint64_t at, std::uint8_t* out, std::size_t size);
-
-    std::unique_ptr<own::Input> input_;
+    PatchedView view_;  // the signature header, the packed streams, the plain header
     Limits limits_;
     bool namesEncrypted_ = false;
-    bool failed_ = false;
-    std::uint64_t at_ = 0;
-    std::vector<std::uint8_t> front_;   // the new signature header
-    std::vector<Segment> segments_;
-    std::uint64_t packedEnd_ = 32;
-    std::vector<std::uint8_t> header_;  // the new plain header, after the packed streams
-    std::vector<std::uint8_t> scratch_;
 };
 
 // 7-Zip's key: SHA-256 over 2^rounds copies of salt, password (UTF-16LE) and a 64-bit

@@ -20,6 +20,8 @@
 #include "common/archiver_contract.h"
 #include "engine/platform/platform.h"
 #include "engine/formats/rar_name.h"
+#include "engine/codecs/bytes.h"
+#include "engine/formats/rar5.h"
 #include "engine/pipeline/report.h"
 #include "engine/pipeline/scan.h"
 #include "engine/input/volumes.h"
@@ -108,6 +110,8 @@ private:
 bool IsUnsupportedMethod(const char* message) {
     if (message == nullptr) return false;
     const std::string text(message);
+    // RAR 5's "Unsupported block header size" is what damaged (or wrongly decrypted) data gives.
+    if (text.find("block header") != std::string::npos) return false;
     return text.find("nsupported") != std::string::npos || text.find("not supported") != std::string::npos;
 }
 
@@ -314,7 +318,7 @@ private:
 
     // libarchive 3.6 neither flags nor decrypts RAR 5's encrypted files: their headers say so.
     bool EncryptedRar5(archive_entry* entry) const {
-        return archive_format(reader_) == ARCHIVE_FORMAT_RAR_V5 && archive_entry_filetype(entry) == AE_IFREG &&
+        return !decrypted_ && archive_format(reader_) == ARCHIVE_FORMAT_RAR_V5 && archive_entry_filetype(entry) == AE_IFREG &&
                Rar5FileEncrypted(headers_, archive_read_header_position(reader_));
     }
 
@@ -444,6 +448,9 @@ private:
         Temporary temp;
         if (!CreateTemporary(temp, folder, target)) return Outcome::CannotWrite;
         std::uint64_t end = 0;
+        // A checksum that only we can check (a MAC in place of an encrypted file's CRC).
+        const bool mac = decrypted_ && Rar5MacDue(reader_);
+        std::uint32_t crc = 0;
         for (;;) {
             const void* block = nullptr;
             std::size_t size = 0;
@@ -462,6 +469,7 @@ private:
                 return Discard(temp, Outcome::CannotWrite, nullptr);
             }
             if (size > 0) end = std::max(end, static_cast<std::uint64_t>(offset) + size);
+            if (mac) crc = Crc32(crc, static_cast<const std::uint8_t*>(block), size);
             ui_.Progress(request_.archive, current_, Consumed(), total_);
             if (ui_.Cancelled()) return Discard(temp, Outcome::Cancelled, nullptr);
         }
@@ -472,6 +480,7 @@ private:
                 return Discard(temp, Outcome::Corrupt, "the entry's data ends early");
             end = std::max(end, expected);
         }
+        if (mac && !Rar5MacMatches(reader_, crc).value_or(true)) return Discard(temp, Outcome::Corrupt, "checksum error");
         if (!temp.File().Finish(end, EntryTime(entry)) || !temp.Commit(target)) {
             Unwritable(target, "a file cannot be put in place");
             return Discard(temp, Outcome::CannotWrite, nullptr);

@@ -13,6 +13,7 @@
 #include "engine/formats/bga.h"
 #include "engine/formats/ish.h"
 #include "engine/formats/lzh.h"
+#include "engine/formats/rar5.h"
 #include "engine/pipeline/own_stream.h"
 #include "engine/platform/platform.h"
 #include "engine/pipeline/input_reader.h"
@@ -186,7 +187,7 @@ constexpr FamilyTraits kFamilies[] = {
          SetNameCharset(r, "rar", platform::AnsiCharset());
      },
      [](archive* r) { return BaseFormat(r) == ARCHIVE_FORMAT_RAR || BaseFormat(r) == ARCHIVE_FORMAT_RAR_V5; },
-     nullptr, nullptr, nullptr, true, SetKind::RarVolumes},
+     nullptr, nullptr, nullptr, true, SetKind::RarVolumes, &OpenDecryptedRar5},
     {Family::Bga, "BGA", L'\\', &ReadOurOwn, &OpenedOnItsHeader, &MakeOwn<bga::Reader>},
     // The split-file library reads nothing through libarchive: its calls (Join) go to the set
     // finder and the join in extract.cpp, which take plain pieces that no other family takes.
@@ -257,7 +258,9 @@ bool IsOwnArchive(archive* reader, Family family) { return TraitsOf(family).isOw
 
 bool NamesEncrypted(archive* reader) {
     const char* message = archive_error_string(reader);
-    return BaseFormat(reader) == ARCHIVE_FORMAT_7ZIP && message != nullptr && std::strstr(message, "encrypted") != nullptr;
+    if (message == nullptr) return false;
+    return (BaseFormat(reader) == ARCHIVE_FORMAT_7ZIP && std::strstr(message, "encrypted") != nullptr) ||
+           (BaseFormat(reader) == ARCHIVE_FORMAT_RAR_V5 && std::strstr(message, "Encryption") != nullptr);
 }
 
 bool CheckNeedsWholeListing(Family family) { return TraitsOf(family).checkNeedsWholeListing; }

@@ -81,7 +81,7 @@ bool IsOwnArchive(archive* reader, Family family);
 bool CheckNeedsWholeListing(Family family);
 
 // True when the reader failed at the first header because the archive's names are encrypted
-// (a 7z made with -mhe): libarchive 3.6 reads no such archive, not even its listing.
+// (a 7z made with -mhe, a RAR 5 with -hp): libarchive 3.6 reads no such archive, not even its listing.
 bool NamesEncrypted(archive* reader);
 
 // True when the reader delivers a lone compressed stream rather than an archive.

@@ -22,7 +22,7 @@ using seven_zip::DecryptedView;
 using seven_zip::Status;
 
 std::mutex gPasswordsMutex;
-std::map<SetStamp, std::u16string> gPasswords;  // the password that opened each set
+std::map<SetStamp, std::wstring> gPasswords;  // the password that opened each set
 
 // With the names plain, a wrong password shows only in the data: the first file's first
 // megabyte must decode (and, when the file is no longer, pass its CRC). A method libarchive
@@ -57,41 +57,53 @@ RecognitionQuestion& RecognitionQuestionSlot() {
 
 } // namespace
 
-Decryption OpenDecryptedSevenZip(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask) {
-    if (set.pieces.empty()) return Decryption::NotNeeded;
-    auto fresh = [&] { return std::make_shared<DecryptedView>(std::make_unique<JoinedFile>(set.pieces)); };
-    const auto view = fresh();
-    switch (view->Open(std::nullopt)) {
-    case Status::NeedsPassword: break;
+std::optional<Decryption> WithoutPassword(Status status, bool namesOnly, bool namesEncrypted) {
+    switch (status) {
+    case Status::NeedsPassword: return namesOnly && !namesEncrypted ? std::optional(Decryption::NotNeeded) : std::nullopt;
     case Status::Unsupported: return Decryption::Unsupported;
     default: return Decryption::NotNeeded;  // libarchive reads it, or says what is wrong
     }
-    if (namesOnly && !view->NamesEncrypted()) return Decryption::NotNeeded;
+}
+
+Decryption OpenWithPassword(archive* reader, const VolumeSet& set, const PasswordQuestion& ask,
+                            const std::function<PasswordAttempt(const std::wstring& password)>& attempt) {
     const SetStamp stamp = StampOf(set, set.pieces.front());
-    std::optional<std::u16string> password;
+    std::optional<std::wstring> password;
     {
         std::lock_guard lock(gPasswordsMutex);
         if (const auto it = gPasswords.find(stamp); it != gPasswords.end()) password = it->second;
     }
     for (bool wrong = false;;) {
         if (!password) {
-            const std::optional<std::wstring> answer = ask ? ask(wrong) : std::nullopt;
-            if (!answer) return Decryption::Declined;
-            password = platform::ToUtf16(*answer);
+            password = ask ? ask(wrong) : std::nullopt;
+            if (!password) return Decryption::Declined;
             wrong = true;  // for the question after this one
         }
-        const auto attempt = fresh();
-        const Status status = attempt->Open(password);
-        if (status == Status::Ok && (attempt->NamesEncrypted() || FirstDataDecodes(attempt))) {
+        const PasswordAttempt tried = attempt(*password);
+        if (tried.view) {
             {
                 std::lock_guard lock(gPasswordsMutex);
                 gPasswords[stamp] = *password;
             }
-            return OpenInputReader(reader, attempt, kReadBlockSize) == ARCHIVE_OK ? Decryption::Opened : Decryption::Refused;
+            return OpenInputReader(reader, tried.view, kReadBlockSize) == ARCHIVE_OK ? Decryption::Opened : Decryption::Refused;
         }
-        if (status != Status::Ok && status != Status::WrongPassword) return Decryption::Unsupported;
+        if (!tried.wrong) return Decryption::Unsupported;
         password.reset();
     }
+}
+
+Decryption OpenDecryptedSevenZip(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask) {
+    if (set.pieces.empty()) return Decryption::NotNeeded;
+    auto fresh = [&] { return std::make_shared<DecryptedView>(std::make_unique<JoinedFile>(set.pieces)); };
+    const auto view = fresh();
+    const auto first = view->Open(std::nullopt);
+    if (const auto verdict = WithoutPassword(first, namesOnly, view->NamesEncrypted())) return *verdict;
+    return OpenWithPassword(reader, set, ask, [&](const std::wstring& password) -> PasswordAttempt {
+        const auto attempt = fresh();
+        const Status status = attempt->Open(platform::ToUtf16(password));
+        if (status == Status::Ok && (attempt->NamesEncrypted() || FirstDataDecodes(attempt))) return {attempt};
+        return {nullptr, status == Status::Ok || status == Status::WrongPassword};
+    });
 }
 
 void SetRecognitionQuestion(RecognitionQuestion ask) { RecognitionQuestionSlot() = std::move(ask); }

@@ -2,9 +2,11 @@
 // Archives that libarchive reads only once the engine has decrypted them (an encrypted 7z):
 // where the password comes from, and the reader opened on the decrypted view.
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "engine/formats/seven_zip.h"
 #include "engine/input/volumes.h"
 
 struct archive;
@@ -22,6 +24,23 @@ enum class Decryption {
     Unsupported,  // encrypted in a way we cannot read
     Refused,      // decrypted, but libarchive refused to open the result: the reader is spent
 };
+
+// One password tried on an archive: the view to read when it fits; else `wrong` when it did
+// not fit, neither when the archive cannot be read this way at all.
+struct PasswordAttempt {
+    std::shared_ptr<own::Input> view;
+    bool wrong = false;
+};
+
+// What a first look without a password decides: nullopt when a password is to be asked for
+// (with `namesOnly`, only when the names are encrypted).
+std::optional<Decryption> WithoutPassword(seven_zip::Status status, bool namesOnly, bool namesEncrypted);
+
+// Finds the set's password, first the one that opened the same set before in this process,
+// else asking `ask` (which may be empty) until `attempt` says one fits, and opens `reader` on
+// the view it gave. Never opens `reader` otherwise.
+Decryption OpenWithPassword(archive* reader, const VolumeSet& set, const PasswordQuestion& ask,
+                            const std::function<PasswordAttempt(const std::wstring& password)>& attempt);
 
 // For an encrypted 7z set (with `namesOnly`, only when its names are encrypted): finds its
 // password, first the one that opened the same set before in this process, else asking

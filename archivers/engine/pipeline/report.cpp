@@ -43,9 +43,12 @@ std::wstring ReportText(const std::wstring& archivePath, const ExtractResult& re
         text += L"\n書き込めませんでした: " + result.unwritable;
         if (!result.systemReason.empty()) text += L"\n理由: " + result.systemReason;
     }
-    if (result.refused > 0)
+    if (result.refused > 0) {
+        // A name that could not be decoded comes out empty, or as a folder's lone separator.
+        const bool unreadable = result.refusedExample.find_first_not_of(L"\\/") == std::wstring::npos;
         text += L"\n安全でないパスの " + std::to_wstring(result.refused) + L" 個のファイルを解凍しませんでした (例: " +
-                result.refusedExample + L")。";
+                (unreadable ? L"名前を読み取れないファイル" : result.refusedExample) + L")。";
+    }
     return text;
 }
 

@@ -126,17 +126,30 @@ bool StoredAsUnicode(archive* reader, const std::optional<ZipEntryText>& zip) {
            format == ARCHIVE_FORMAT_TAR_PAX_INTERCHANGE || format == ARCHIVE_FORMAT_TAR_PAX_RESTRICTED;
 }
 
-Text EntryText(archive* reader, const char* raw, const wchar_t* wide, bool unicode) {
+// libarchive keeps a RAR 5 name (and link target) in UTF-8 alone and makes its narrow and
+// wide forms by converting through the C runtime's locale. In a DLL that locale is "C", where
+// no non-ASCII text converts: both forms come out as nothing, and a folder's name as its lone
+// separator. The UTF-8 form is what the archive stored; text that is not UTF-8 stays unread.
+using Utf8Form = const char* (*)(archive_entry*);
+std::optional<Text> Rar5Text(archive* reader, archive_entry* entry, Utf8Form utf8) {
+    const char* text = archive_format(reader) == ARCHIVE_FORMAT_RAR_V5 ? utf8(entry) : nullptr;
+    if (text == nullptr) return std::nullopt;
+    return Text{FromStrictUtf8(text).value_or(std::wstring()), true};
+}
+
+Text EntryText(archive* reader, archive_entry* entry, const char* raw, const wchar_t* wide, Utf8Form utf8, bool unicode) {
+    if (auto text = Rar5Text(reader, entry, utf8)) return std::move(*text);
     if (auto text = PlainTarText(reader, raw)) return std::move(*text);
     if (wide != nullptr) return {wide, unicode};
     if (raw != nullptr) return {platform::FromAnsi(raw), unicode};
     return {};
 }
 
-std::optional<std::wstring> LinkTarget(archive* reader, const char* raw, const wchar_t* wide) {
-    if (raw == nullptr && wide == nullptr) return std::nullopt;
+std::optional<std::wstring> LinkTarget(archive* reader, archive_entry* entry, const char* raw, const wchar_t* wide,
+                                       Utf8Form utf8) {
+    if (raw == nullptr && wide == nullptr && utf8(entry) == nullptr) return std::nullopt;
     const std::optional<ZipEntryText> zip = OwnBytesRead(reader) ? std::nullopt : ZipEntry(reader);
-    return Composed(EntryText(reader, raw, wide, StoredAsUnicode(reader, zip)));
+    return Composed(EntryText(reader, entry, raw, wide, utf8, StoredAsUnicode(reader, zip)));
 }
 
 } // namespace
@@ -175,8 +188,8 @@ std::wstring EntryPath(archive* reader, archive_entry* entry, const VolumeSet& s
     // matched against the positions of their pax stream.
     const std::optional<ZipEntryText> zip = OwnBytesRead(reader) ? std::nullopt : ZipEntry(reader);
     Text path = zip && zip->name ? Text{*zip->name, zip->unicode}
-                                 : EntryText(reader, archive_entry_pathname(entry), archive_entry_pathname_w(entry),
-                                             StoredAsUnicode(reader, zip));
+                                 : EntryText(reader, entry, archive_entry_pathname(entry), archive_entry_pathname_w(entry),
+                                             &archive_entry_pathname_utf8, StoredAsUnicode(reader, zip));
     // An all-ASCII name came through libarchive intact; others may have lost a 0x5C byte
     // (and one that libarchive could not decode at all comes out empty).
     if (archive_format(reader) == ARCHIVE_FORMAT_RAR &&
@@ -192,11 +205,12 @@ std::wstring EntryPath(archive* reader, archive_entry* entry, const VolumeSet& s
 }
 
 std::optional<std::wstring> SymlinkTarget(archive* reader, archive_entry* entry) {
-    return LinkTarget(reader, archive_entry_symlink(entry), archive_entry_symlink_w(entry));
+    return LinkTarget(reader, entry, archive_entry_symlink(entry), archive_entry_symlink_w(entry), &archive_entry_symlink_utf8);
 }
 
 std::optional<std::wstring> HardlinkTarget(archive* reader, archive_entry* entry) {
-    return LinkTarget(reader, archive_entry_hardlink(entry), archive_entry_hardlink_w(entry));
+    return LinkTarget(reader, entry, archive_entry_hardlink(entry), archive_entry_hardlink_w(entry),
+                      &archive_entry_hardlink_utf8);
 }
 
 std::shared_ptr<const Listing> Scan(Family family, const std::wstring& archivePath) {

@@ -105,6 +105,10 @@ private:
     struct State;
     std::unique_ptr<State> state_;
 };
+// PBKDF2 with HMAC-SHA256, 32 bytes: `iterations` rounds over `password` and `salt`; nullopt
+// when the system fails.
+std::optional<std::array<std::uint8_t, 32>> Pbkdf2Sha256(std::string_view password, const std::uint8_t* salt,
+                                                         std::size_t saltSize, std::uint32_t iterations);
 // AES-256 in CBC mode over whole 16-byte blocks, without padding; false when the system fails.
 bool DecryptAes256Cbc(const std::array<std::uint8_t, 32>& key, const std::array<std::uint8_t, 16>& iv,
                       const std::uint8_t* in, std::uint8_t* out, std::size_t size);

@@ -365,6 +365,16 @@ std::optional<std::array<std::uint8_t, 32>> Sha256::Finish() {
     return digest;
 }
 
+std::optional<std::array<std::uint8_t, 32>> Pbkdf2Sha256(std::string_view password, const std::uint8_t* salt,
+                                                         std::size_t saltSize, std::uint32_t iterations) {
+    std::array<std::uint8_t, 32> key{};
+    if (password.size() > INT_MAX || saltSize > INT_MAX || iterations == 0 || iterations > INT_MAX ||
+        PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt, static_cast<int>(saltSize),
+                          static_cast<int>(iterations), EVP_sha256(), 32, key.data()) != 1)
+        return std::nullopt;
+    return key;
+}
+
 bool DecryptAes256Cbc(const std::array<std::uint8_t, 32>& key, const std::array<std::uint8_t, 16>& iv,
                       const std::uint8_t* in, std::uint8_t* out, std::size_t size) {
     if (size % 16 != 0 || size > static_cast<std::size_t>(INT_MAX)) return false;

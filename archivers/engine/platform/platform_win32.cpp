@@ -298,9 +298,9 @@ using UniqueHash = win32::UniqueResource<win32::NullHandleTraits<BCRYPT_HASH_HAN
 using UniqueKey = win32::UniqueResource<win32::NullHandleTraits<BCRYPT_KEY_HANDLE, &DestroyKey>>;
 
 // Opened once: opening a provider costs far more than a hash or a block of data.
-UniqueProvider OpenProvider(const wchar_t* algorithm, const wchar_t* chaining) {
+UniqueProvider OpenProvider(const wchar_t* algorithm, const wchar_t* chaining, ULONG flags = 0) {
     BCRYPT_ALG_HANDLE h = nullptr;
-    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&h, algorithm, nullptr, 0))) return UniqueProvider();
+    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&h, algorithm, nullptr, flags))) return UniqueProvider();
     UniqueProvider provider(h);
     if (chaining != nullptr &&
         !BCRYPT_SUCCESS(::BCryptSetProperty(h, BCRYPT_CHAINING_MODE, reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(chaining)),
@@ -319,7 +319,24 @@ BCRYPT_ALG_HANDLE AesCbcProvider() {
     return provider.get();
 }
 
+BCRYPT_ALG_HANDLE HmacSha256Provider() {
+    static const UniqueProvider provider = OpenProvider(BCRYPT_SHA256_ALGORITHM, nullptr, BCRYPT_ALG_HANDLE_HMAC_FLAG);
+    return provider.get();
+}
+
 } // namespace
+
+std::optional<std::array<std::uint8_t, 32>> Pbkdf2Sha256(std::string_view password, const std::uint8_t* salt,
+                                                         std::size_t saltSize, std::uint32_t iterations) {
+    std::array<std::uint8_t, 32> key{};
+    if (HmacSha256Provider() == nullptr || password.size() > 0xFFFFFFFFu || saltSize > 0xFFFFFFFFu || iterations == 0 ||
+        !BCRYPT_SUCCESS(::BCryptDeriveKeyPBKDF2(HmacSha256Provider(),
+                                                reinterpret_cast<PUCHAR>(const_cast<char*>(password.data())),
+                                                static_cast<ULONG>(password.size()), const_cast<PUCHAR>(salt),
+                                                static_cast<ULONG>(saltSize), iterations, key.data(), 32, 0)))
+        return std::nullopt;
+    return key;
+}
 
 struct Sha256::State {
     UniqueHash hash;

@@ -1,0 +1,26 @@
+#!/bin/sh
+# Remakes the RAR 5 samples with RAR 7.01 (Debian non-free's `rar`), as WinRAR writes them
+# today. Tests and CI never run rar: they read the committed archives. Encrypted archives
+# differ from run to run (fresh salts and IVs); their contents and passwords do not.
+#
+#   tests/data/archives/make-rar5.sh        (from anywhere; rar and python3 on the PATH)
+# The files archived are rar5_files.py's.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+export LC_ALL=C.UTF-8 TZ=UTC
+
+python3 "$here/rar5_files.py"
+find . -exec touch -h -d '2024-05-12 10:20:30' {} +
+
+rar5() { (cd "$1" && shift && rar a -ma5 -r -idq "$@" .); }
+rm -f "$here"/names.rar "$here"/solid.part*.rar "$here"/locked.rar "$here"/locked-stored.rar "$here"/hidden.rar "$here"/vault.part*.rar
+rar5 names "$here/names.rar"
+rar5 solid -s -v8k "$here/solid.rar"
+rar5 secret -pright "$here/locked.rar"
+rar5 secret -m0 -pright "$here/locked-stored.rar"  # stored: only the MAC tells damaged data
+rar5 secret -hpright "$here/hidden.rar"
+# Names and data behind the password, solid, in volumes; the password is not ASCII.
+rar5 solid -s -v8k -hp秘密 "$here/vault.rar"
