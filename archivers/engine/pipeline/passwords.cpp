@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/formats/rar5.h"
 #include "engine/formats/seven_zip.h"
 #include "engine/pipeline/family.h"
 #include "engine/pipeline/input_reader.h"
@@ -113,5 +114,86 @@ void ForgetPasswords() {
     std::lock_guard lock(gPasswordsMutex);
     gPasswords.clear();
 }
+
+namespace {
+
+std::mutex gViewsMutex;
+// The view each reader opened on a decrypted archive reads, for the MACs; a reader's entry
+// lapses with the view, which libarchive frees with the reader.
+std::map<archive*, std::weak_ptr<const rar5::DecryptedView>> gViews;
+
+std::optional<rar5::DecryptedView::Mac> CurrentMac(archive* reader) {
+    std::shared_ptr<const rar5::DecryptedView> view;
+    {
+        std::lock_guard lock(gViewsMutex);
+        const auto it = gViews.find(reader);
+        if (it == gViews.end()) return std::nullopt;
+        view = it->second.lock();
+    }
+    return view ? view->MacAt(archive_read_header_position(reader)) : std::nullopt;
+}
+
+// UTF-8, as RAR 5 takes the password.
+std::string Utf8(const std::wstring& text) {
+    std::string out;
+    const std::u16string units = platform::ToUtf16(text);
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        char32_t c = units[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | c >> 6);
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | c >> 12);
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | c >> 18);
+            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+Decryption OpenDecryptedRar5(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask) {
+    using rar5::DecryptedView;
+    using rar5::Status;
+    if (set.pieces.empty()) return Decryption::NotNeeded;
+    auto fresh = [&] { return std::make_shared<DecryptedView>(std::make_unique<JoinedFile>(set.pieces)); };
+    const auto probe = fresh();
+    const auto first = probe->Open(std::nullopt);
+    if (const auto verdict = WithoutPassword(first, namesOnly, probe->NamesEncrypted())) return *verdict;
+    std::shared_ptr<DecryptedView> opened;
+    const Decryption outcome = OpenWithPassword(reader, set, ask, [&](const std::wstring& password) -> PasswordAttempt {
+        const auto attempt = fresh();
+        const Status status = attempt->Open(Utf8(password));
+        if (status == Status::Ok) {
+            opened = attempt;
+            return {attempt};
+        }
+        return {nullptr, status == Status::WrongPassword};
+    });
+    if (outcome == Decryption::Opened) {
+        std::lock_guard lock(gViewsMutex);
+        gViews[reader] = opened;
+    }
+    return outcome;
+}
+
+std::optional<bool> Rar5MacMatches(archive* reader, std::uint32_t crc) {
+    const auto mac = CurrentMac(reader);
+    if (!mac) return std::nullopt;
+    const auto made = rar5::CrcMac(mac->hashKey, crc);
+    return made && *made == mac->mac;
+}
+
+bool Rar5MacDue(archive* reader) { return CurrentMac(reader).has_value(); }
 
 } // namespace dexalo::archivers

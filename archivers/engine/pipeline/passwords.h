@@ -58,4 +58,15 @@ const RecognitionQuestion& CurrentRecognitionQuestion();
 // Forgets the passwords that opened archives (tests).
 void ForgetPasswords();
 
+// For an encrypted RAR 5 set (with `namesOnly`, only when its headers are encrypted): finds its
+// password as OpenWithPassword does, and opens `reader` on the decrypted archive. A password
+// fits when every check value it meets matches.
+Decryption OpenDecryptedRar5(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask);
+
+// For a reader opened above: nullopt when the current entry's checksum is not a MAC; else
+// whether `crc`, the CRC-32 of all the data extracted, is the one the MAC was made from.
+std::optional<bool> Rar5MacMatches(archive* reader, std::uint32_t crc);
+// True when the current entry of such a reader carries a MAC to check.
+bool Rar5MacDue(archive* reader);
+
 } // namespace dexalo::archivers
