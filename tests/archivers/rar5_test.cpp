@@ -88,7 +88,7 @@ TEST_F(Rar5, NamesComeOutWhole) {
 // A solid set in volumes, opened at any piece: a.bin is cut between the two, and decodes only
 // after b.txt.
 TEST_F(Rar5, SolidSetInVolumesFromAnyPiece) {
-    for (const char* piece : {"solid.part1.rar", "solid.part2.rar"}) {
+    for (const char* piece : {"solid.rar", "solid.r00"}) {
         EXPECT_EQ(Count(Family::Rar, Fixture(piece)), 4) << piece;
         const fs::path to = dir / piece;
         EXPECT_EQ(Extract(Family::Rar, Fixture(piece), to), kOk) << piece;
@@ -139,11 +139,11 @@ TEST_F(Rar5, EncryptedNamesAskedAtRecognition) {
 // and kept for its other piece.
 TEST_F(Rar5, EncryptedSolidSetAskedOnce) {
     Answer({L"秘密"});
-    EXPECT_EQ(Count(Family::Rar, Fixture("vault.part2.rar")), 4);
+    EXPECT_EQ(Count(Family::Rar, Fixture("vault.r00")), 4);
     ForgetScans();
-    EXPECT_EQ(Count(Family::Rar, Fixture("vault.part1.rar")), 4);
+    EXPECT_EQ(Count(Family::Rar, Fixture("vault.rar")), 4);
     EXPECT_EQ(asked.size(), 1u);
-    EXPECT_EQ(Extract(Family::Rar, Fixture("vault.part1.rar"), dir / "out"), kOk);
+    EXPECT_EQ(Extract(Family::Rar, Fixture("vault.rar"), dir / "out"), kOk);
     EXPECT_EQ(Tree(dir / "out"), kSolid);
 }
 

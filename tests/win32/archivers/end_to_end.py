@@ -349,10 +349,10 @@ def rar5_cases(suite):
                ['prompt', 'prompt'], {f'locked/{n}': d for n, d in rar5_files.SECRET.items()})
     suite.talk('password-rar-names', os.path.join(fixtures, 'hidden.rar'), 'password right\n', ['prompt'],
                {f'hidden/{n}': d for n, d in rar5_files.SECRET.items()})
-    root, boxes, _ = suite.run('rar-solid-set', [os.path.join(fixtures, f'solid.part{i}.rar') for i in (1, 2)], 0,
-                               names=['solid.part2.rar'])
+    root, boxes, _ = suite.run('rar-solid-set', [os.path.join(fixtures, n) for n in ('solid.rar', 'solid.r00')], 0,
+                               names=['solid.r00'])
     found = {k: v for k, v in tree(root).items() if not k.startswith(ARC)}
-    suite.check('rar-solid-set', found == {f'{OUT}/solid.part2/{n}': d for n, d in rar5_files.SOLID.items()} and not boxes,
+    suite.check('rar-solid-set', found == {f'{OUT}/solid/{n}': d for n, d in rar5_files.SOLID.items()} and not boxes,
                 f'{sorted(found)} {boxes}')
 
 
