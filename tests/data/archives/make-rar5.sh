@@ -18,9 +18,14 @@ find . -exec touch -h -d '2024-05-12 10:20:30' {} +
 rar5() { (cd "$1" && shift && rar a -ma5 -r -idq "$@" .); }
 rm -f "$here"/names.rar "$here"/solid.rar "$here"/solid.r0* "$here"/locked.rar "$here"/locked-stored.rar "$here"/hidden.rar "$here"/vault.rar "$here"/vault.r0*
 rar5 names "$here/names.rar"
-rar5 solid -s -v8k -vn "$here/solid.rar"  # volumes named solid.rar, solid.r00
+rar5 solid -s -v8k "$here/solid.rar"
 rar5 secret -pright "$here/locked.rar"
 rar5 secret -m0 -pright "$here/locked-stored.rar"  # stored: only the MAC tells damaged data
 rar5 secret -hpright "$here/hidden.rar"
 # Names and data behind the password, solid, in volumes; the password is not ASCII.
-rar5 solid -s -v8k -vn -hp秘密 "$here/vault.rar"
+rar5 solid -s -v8k -hp秘密 "$here/vault.rar"
+# RAR 7 names RAR 5 volumes name.partN.rar whatever -vn says; the samples keep the older
+# names (name.rar, name.r00), which the set finder reads as well.
+for set in solid vault; do
+  mv "$here/$set.part1.rar" "$here/$set.rar" && mv "$here/$set.part2.rar" "$here/$set.r00"
+done
