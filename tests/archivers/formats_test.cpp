@@ -5,7 +5,7 @@
 
 #include "archiver_test_support.h"
 #include "engine/platform/platform_posix.h"
-#include "engine/pipeline/scan.h"
+#include "engine/pipeline/resolve.h"
 
 namespace dexalo::archivers::testing {
 class Formats : public ::testing::Test {

@@ -4,7 +4,7 @@
 
 #include "engine/formats/seven_zip.h"
 #include "engine/pipeline/report.h"
-#include "engine/pipeline/scan.h"
+#include "engine/pipeline/resolve.h"
 
 namespace dexalo::archivers::testing {
 

@@ -2,7 +2,7 @@
 // never written with, names that can be counted only with the password.
 #include "archiver_test_support.h"
 
-#include "engine/pipeline/scan.h"
+#include "engine/pipeline/resolve.h"
 #include "engine/formats/seven_zip.h"
 #include "engine/pipeline/passwords.h"
 

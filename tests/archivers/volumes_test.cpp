@@ -7,7 +7,7 @@
 
 #include "archiver_test_support.h"
 #include "engine/pipeline/report.h"
-#include "engine/pipeline/scan.h"
+#include "engine/pipeline/resolve.h"
 
 namespace dexalo::archivers::testing {
 namespace {

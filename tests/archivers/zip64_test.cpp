@@ -9,7 +9,7 @@
 
 #include "archiver_test_support.h"
 #include "engine/codecs/inflate64.h"
-#include "engine/pipeline/scan.h"
+#include "engine/pipeline/resolve.h"
 #include "engine/formats/zip.h"
 
 namespace dexalo::archivers::testing {

@@ -11,7 +11,7 @@
 
 #include "engine/input/volumes.h"
 #include "engine/platform/platform.h"
-#include "engine/pipeline/scan.h"
+#include "engine/pipeline/resolve.h"
 
 namespace dexalo::archivers {
 

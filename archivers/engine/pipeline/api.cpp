@@ -14,7 +14,7 @@
 #include "engine/input/volumes.h"
 #include "engine/pipeline/extract.h"
 #include "engine/platform/platform.h"
-#include "engine/pipeline/scan.h"
+#include "engine/pipeline/resolve.h"
 #include "common/wildcard.h"
 
 namespace dexalo::archivers {

@@ -23,7 +23,7 @@
 #include "engine/codecs/bytes.h"
 #include "engine/formats/rar5.h"
 #include "engine/pipeline/report.h"
-#include "engine/pipeline/scan.h"
+#include "engine/pipeline/resolve.h"
 #include "engine/input/volumes.h"
 #include "common/wildcard.h"
 

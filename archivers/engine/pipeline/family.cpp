@@ -17,7 +17,7 @@
 #include "engine/pipeline/own_stream.h"
 #include "engine/platform/platform.h"
 #include "engine/pipeline/input_reader.h"
-#include "engine/pipeline/scan.h"
+#include "engine/pipeline/resolve.h"
 #include "engine/formats/zip.h"
 #include "engine/names/zip_names.h"
 

@@ -12,7 +12,7 @@
 #include "engine/formats/seven_zip.h"
 #include "engine/pipeline/family.h"
 #include "engine/pipeline/input_reader.h"
-#include "engine/pipeline/scan.h"
+#include "engine/pipeline/resolve.h"
 #include "engine/platform/platform.h"
 
 namespace dexalo::archivers {

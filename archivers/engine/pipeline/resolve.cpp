@@ -1,4 +1,4 @@
-#include "engine/pipeline/scan.h"
+#include "engine/pipeline/resolve.h"
 
 #include <archive.h>
 #include <archive_entry.h>
