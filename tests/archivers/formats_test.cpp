@@ -226,7 +226,7 @@ TEST(CodePageNames, ListedInTheAnsiCodePageAndWrittenInUnicode) {
          {{"資料/", ""}, {"資料/表.txt", "hyo\n"}, {"日/", ""}, {"日/u.txt", "utf\n"}}},
     };
     platform::UseCodePages("CP932", "CP932");  // the code pages of a Japanese Windows
-    ForgetScans();
+    ForgetResolved();
     for (const auto& row : rows) {
         ScratchDir dir;
         EXPECT_EQ(List(row.family, Fixture(row.fixture), "*"), row.listed) << row.fixture;
@@ -268,7 +268,7 @@ TEST(CodePageNames, ListedInTheAnsiCodePageAndWrittenInUnicode) {
     // A wildcard matches the record's form of the name.
     EXPECT_EQ(List(Family::Rar, Fixture("cp932-backslash.rar"), "*\\" + kHyo + ".txt"), (Names{kSofuto + "\\" + kHyo + ".txt"}));
     platform::UseCodePages({}, {});
-    ForgetScans();
+    ForgetResolved();
 }
 
 // The engine finds each entry's central record as libarchive does, glued behind a
@@ -283,7 +283,7 @@ TEST(ZipNames, FoundBehindAStubAndSafeWhenDamaged) {
     for (std::size_t i = zip.find("PK\1\2"); i < zip.size(); ++i) {
         for (const std::string& bad : {zip.substr(0, i), zip.substr(0, i) + char(~zip[i]) + zip.substr(i + 1)}) {
             WriteText(dir / "b.zip", bad);
-            ForgetScans();  // the scan before extracting reads the directory too
+            ForgetResolved();  // the scan before extracting reads the directory too
             EXPECT_NE(Extract(Family::Zip, dir / "b.zip", dir / "x"), kErrorCannotWrite) << i;
         }
     }

@@ -48,7 +48,7 @@ struct Rar5 : ::testing::Test {
     ScratchDir dir;
     std::vector<std::pair<std::wstring, bool>> asked;  // the recognition questions: archive, wrong
     void SetUp() override {
-        ForgetScans();
+        ForgetResolved();
         ForgetHandledSets();
         ForgetPasswords();
         SetRecognitionQuestion(nullptr);
@@ -122,7 +122,7 @@ TEST_F(Rar5, EncryptedNamesAskedAtRecognition) {
     EXPECT_TRUE(user.questions.empty());
     EXPECT_EQ(Tree(dir / "out"), kSecret);
 
-    ForgetScans();
+    ForgetResolved();
     ForgetPasswords();
     Answer({});
     EXPECT_EQ(Count(Family::Rar, archive), 2);  // a folder of its own, see the 7z case
@@ -140,7 +140,7 @@ TEST_F(Rar5, EncryptedNamesAskedAtRecognition) {
 TEST_F(Rar5, EncryptedSolidSetAskedOnce) {
     Answer({L"秘密"});
     EXPECT_EQ(Count(Family::Rar, Fixture("vault.r00")), 4);
-    ForgetScans();
+    ForgetResolved();
     EXPECT_EQ(Count(Family::Rar, Fixture("vault.rar")), 4);
     EXPECT_EQ(asked.size(), 1u);
     EXPECT_EQ(Extract(Family::Rar, Fixture("vault.rar"), dir / "out"), kOk);
@@ -162,7 +162,7 @@ TEST_F(Rar5, DamagedEncryptedDataIsNotKept) {
     for (const auto& row : rows) {
         WriteText(dir / "bad.rar", row.archive);
         fs::remove_all(dir / "out");
-        ForgetScans();
+        ForgetResolved();
         ScriptedUser user;
         user.answers = {L"right"};
         EXPECT_EQ(Extract(Family::Rar, dir / "bad.rar", dir / "out", &user), kErrorCorrupt);

@@ -65,7 +65,7 @@ TEST_F(SevenZipEncryption, EncryptedNamesAreCountedWithThePassword) {
     EXPECT_TRUE(user.questions.empty());
     EXPECT_EQ(Tree(dir / "out"), kFiles);
 
-    ForgetScans();
+    ForgetResolved();
     ForgetPasswords();
     SetRecognitionQuestion([](const std::wstring&, bool) { return std::nullopt; });
     EXPECT_EQ(Count(Family::Tar, archive), 2);

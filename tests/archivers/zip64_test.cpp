@@ -323,9 +323,9 @@ TEST(ZipHeaders, SizesPast8GiBListedWhole) {
     }});
     zip.replace(zip.find("huge.bin") - 12, 8, Le(0xFFFFFFFF, 4) + Le(0xFFFFFFFF, 4));
     WriteText(dir / "huge.zip", zip);
-    const auto listing = Scan(Family::Zip, (dir / "huge.zip").wstring());
-    ASSERT_EQ(listing->entries.size(), 1u);
-    EXPECT_EQ(listing->entries[0].size, 9ull << 30);
+    const auto archive = Resolve(Family::Zip, (dir / "huge.zip").wstring());
+    ASSERT_EQ(archive->listing.entries.size(), 1u);
+    EXPECT_EQ(archive->listing.entries[0].size, 9ull << 30);
 }
 
 // Sizes after the data, and a stream ending on each byte around 256 KiB, where the reader's

@@ -109,4 +109,32 @@ std::wstring WindowsLinkText(std::wstring_view target) {
     return out;
 }
 
+std::optional<std::wstring> FromStrictUtf8(std::string_view text) {
+    std::wstring out;
+    for (const auto* p = reinterpret_cast<const unsigned char*>(text.data()), *end = p + text.size(); p < end;) {
+        const unsigned char b = *p;
+        const int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+        if (extra < 0 || end - p <= extra) return std::nullopt;
+        char32_t c = extra == 0 ? b : static_cast<char32_t>(b & (0x3F >> extra));
+        for (int k = 1; k <= extra; ++k) {
+            if ((p[k] & 0xC0) != 0x80) return std::nullopt;
+            c = (c << 6) | (p[k] & 0x3F);
+        }
+        static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+        if (c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+        if constexpr (sizeof(wchar_t) == 2) {
+            if (c >= 0x10000) {
+                out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+                out += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+            } else {
+                out += static_cast<wchar_t>(c);
+            }
+        } else {
+            out += static_cast<wchar_t>(c);
+        }
+        p += extra + 1;
+    }
+    return out;
+}
+
 } // namespace dexalo::archivers

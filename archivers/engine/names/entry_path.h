@@ -33,4 +33,7 @@ std::wstring WindowsLinkText(std::wstring_view target);
 
 bool IsReservedDeviceName(std::wstring_view component);
 
+// Strict UTF-8 to wide text (UTF-16 where wchar_t is 16 bits); nullopt when not valid UTF-8.
+std::optional<std::wstring> FromStrictUtf8(std::string_view text);
+
 } // namespace dexalo::archivers

@@ -1,17 +1,15 @@
 #include "engine/names/zip_names.h"
 #include "engine/codecs/bytes.h"
 
-#include <archive.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
 #include "engine/input/volumes.h"
 #include "engine/platform/platform.h"
-#include "engine/pipeline/resolve.h"
+#include "engine/names/entry_path.h"
 
 namespace dexalo::archivers {
 
@@ -130,13 +128,6 @@ bool Ascii(const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-std::mutex gAttachedMutex;
-struct Attached {
-    std::shared_ptr<const ZipNames> names;
-    bool byEntry = false;
-};
-std::map<const archive*, Attached> gAttached;
-
 } // namespace
 
 std::shared_ptr<const ZipNames> ReadZipNames(const std::vector<std::wstring>& pieces) {
@@ -165,33 +156,14 @@ std::shared_ptr<const ZipNames> ReadZipNames(const std::vector<std::wstring>& pi
     return names;
 }
 
-void AttachZipNames(const archive* reader, std::shared_ptr<const ZipNames> names, bool byEntry) {
-    std::lock_guard lock(gAttachedMutex);
-    gAttached[reader] = Attached{std::move(names), byEntry};
-}
-
-void DetachZipNames(const archive* reader) {
-    std::lock_guard lock(gAttachedMutex);
-    gAttached.erase(reader);
-}
-
-std::optional<ZipEntryText> ZipEntry(archive* reader) {
-    Attached attached;
-    {
-        std::lock_guard lock(gAttachedMutex);
-        const auto it = gAttached.find(reader);
-        if (it == gAttached.end()) return std::nullopt;
-        attached = it->second;
-    }
-    const ZipNames& names = *attached.names;
+std::optional<ZipEntryText> ZipEntryAt(const ZipNames& names, bool byEntry, std::uint64_t at) {
     ZipEntryText text{std::nullopt, names.utf8, names.utf8};
     // Just past its local header the reader stands at the entry's data: the header is the
     // nearest one before, at most a header's length (with its name and extra field) away.
-    const la_int64_t at = archive_filter_bytes(reader, 0);
-    auto it = names.entries.lower_bound(static_cast<std::uint64_t>(std::max<la_int64_t>(at, 0)));
-    if (!attached.byEntry || it == names.entries.begin()) return text;
+    auto it = names.entries.lower_bound(at);
+    if (!byEntry || it == names.entries.begin()) return text;
     --it;
-    const std::uint64_t distance = static_cast<std::uint64_t>(at) - it->first;
+    const std::uint64_t distance = at - it->first;
     if (distance < kLocalHeader || distance > kLocalHeader + 2 * 0xFFFF) return text;
     return ZipEntryText{it->second.text, it->second.unicode, it->second.utf8};
 }

@@ -20,8 +20,6 @@
 #include <string>
 #include <vector>
 
-struct archive;
-
 namespace dexalo::archivers {
 
 struct ZipNames {
@@ -40,19 +38,14 @@ struct ZipNames {
 // no central directory can be found or read there.
 std::shared_ptr<const ZipNames> ReadZipNames(const std::vector<std::wstring>& pieces);
 
-// Keeps the names with the reader until DetachZipNames. With `byEntry` false (the reader
-// works from the local headers, where it may meet entries the directory does not list)
-// only the choice of charset stands.
-void AttachZipNames(const archive* reader, std::shared_ptr<const ZipNames> names, bool byEntry);
-void DetachZipNames(const archive* reader);
-
 struct ZipEntryText {
     std::optional<std::wstring> name;  // nullopt: libarchive's name stands
     bool unicode = false;              // that name was stored as UTF-8
     bool utf8 = false;                 // the texts libarchive converts for the entry are UTF-8
 };
-// For a reader with names attached, right after archive_read_next_header; nullopt for
-// any other reader.
-std::optional<ZipEntryText> ZipEntry(archive* reader);
+// For the entry whose data starts at `at` (where a reader stands right after its header).
+// With `byEntry` false (the reader works from the local headers, where it may meet entries
+// the directory does not list) only the choice of charset stands.
+std::optional<ZipEntryText> ZipEntryAt(const ZipNames& names, bool byEntry, std::uint64_t at);
 
 } // namespace dexalo::archivers

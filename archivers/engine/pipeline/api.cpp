@@ -23,7 +23,7 @@ namespace {
 
 struct Session {
     Family family;
-    std::shared_ptr<const Listing> listing;
+    std::shared_ptr<const Resolved> archive;
     std::wstring pattern;
     std::size_t next = 0;
 };
@@ -69,7 +69,7 @@ void Fill(EntryRecord& record, const ListedEntry& entry) {
 
 // Next entry of the session that matches its pattern.
 int Advance(Session& session, EntryRecord* record) {
-    const auto& entries = session.listing->entries;
+    const auto& entries = session.archive->listing.entries;
     while (session.next < entries.size()) {
         const ListedEntry& entry = entries[session.next++];
         if (MatchesWildcard(session.pattern, entry.path)) {
@@ -81,7 +81,8 @@ int Advance(Session& session, EntryRecord* record) {
 }
 
 int CountOf(Family family, const std::wstring& archivePath) {
-    const auto listing = Scan(family, archivePath);
+    const auto archive = Resolve(family, archivePath);
+    const Listing* listing = &archive->listing;
     if (!listing->recognised) return -1;
     // A set whose readable pieces list nothing says "ours", so that the main operation gets
     // the file and tells the user, instead of the file passing for none. Names hidden behind
@@ -93,8 +94,8 @@ int CountOf(Family family, const std::wstring& archivePath) {
 }
 
 bool Checked(Family family, const std::wstring& archivePath) {
-    const auto listing = Scan(family, archivePath);
-    return listing->recognised && (listing->complete || !CheckNeedsWholeListing(family));
+    const auto archive = Resolve(family, archivePath);
+    return archive->listing.recognised && (archive->listing.complete || !CheckNeedsWholeListing(family));
 }
 
 // What the program would do with the file before it asks the split-file library.
@@ -134,12 +135,12 @@ int CheckArchive(Family family, const char* archivePath, int) {
 std::uintptr_t OpenArchive(Family family, const char* archivePath, std::uint32_t) {
     const CallFiles files;
     if (archivePath == nullptr) return 0;
-    auto listing = Scan(family, Text(archivePath));
-    if (!listing->recognised) return 0;
+    auto archive = Resolve(family, Text(archivePath));
+    if (!archive->listing.recognised) return 0;
     std::lock_guard lock(gSessionMutex);
     const std::uintptr_t handle = gNextHandle;
     gNextHandle += 4;
-    gSessions.emplace(handle, Session{family, std::move(listing), {}, 0});
+    gSessions.emplace(handle, Session{family, std::move(archive), {}, 0});
     return handle;
 }
 

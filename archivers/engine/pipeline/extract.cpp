@@ -23,6 +23,7 @@
 #include "engine/codecs/bytes.h"
 #include "engine/formats/rar5.h"
 #include "engine/pipeline/report.h"
+#include "engine/pipeline/entry_reader.h"
 #include "engine/pipeline/resolve.h"
 #include "engine/input/volumes.h"
 #include "common/wildcard.h"
@@ -163,10 +164,10 @@ bool FirstToHandle(Family family, const VolumeSet& set, const std::wstring& open
 class Extractor {
 public:
     // Before the reader is opened: libarchive takes the password callback only then.
-    Extractor(const ExtractRequest& request, const VolumeSet& set, archive* reader)
-        : request_(request), set_(set), reader_(reader), ui_(request.ui ? *request.ui : gSilent),
-          root_(platform::ToPath(request.destination)), headers_(set.pieces) {
-        for (const auto& piece : set.pieces) {
+    Extractor(const ExtractRequest& request, const Resolved& archive, EntryReader& entries)
+        : request_(request), set_(archive.set), entries_(entries), reader_(entries.get()),
+          ui_(request.ui ? *request.ui : gSilent), root_(platform::ToPath(request.destination)), headers_(set_.pieces) {
+        for (const auto& piece : set_.pieces) {
             pieces_.push_back(platform::ToPath(piece));
             total_ += platform::InspectTarget(pieces_.back()).size;
         }
@@ -205,8 +206,8 @@ public:
             result_.code = kErrorUnsupported;
             return result_;
         }
-        if (r == ARCHIVE_EOF || r < ARCHIVE_WARN || !IsOwnArchive(reader_, request_.family)) {
-            result_.code = r == ARCHIVE_EOF && IsOwnArchive(reader_, request_.family) ? kOk : kErrorCannotOpen;
+        if (r == ARCHIVE_EOF || r < ARCHIVE_WARN || !entries_.IsOwnArchive()) {
+            result_.code = r == ARCHIVE_EOF && entries_.IsOwnArchive() ? kOk : kErrorCannotOpen;
             if (result_.code != kOk) Note(archive_error_string(reader_));
             return result_;
         }
@@ -311,7 +312,7 @@ private:
             if (declined_) return Outcome::Declined;
             return passphraseGiven_ ? Outcome::CorruptEncrypted : Outcome::UnsupportedEncryption;
         }
-        if (OwnEntryEncrypted(reader_)) return Outcome::UnsupportedEncryption;  // no password is asked for
+        if (entries_.OwnEntryEncrypted()) return Outcome::UnsupportedEncryption;  // no password is asked for
         if (IsUnsupportedMethod(archive_error_string(reader_))) return Outcome::Unsupported;
         return decrypted_ ? Outcome::CorruptEncrypted : Outcome::Corrupt;
     }
@@ -387,7 +388,7 @@ private:
     }
 
     Outcome Process(archive_entry* entry) {
-        const std::wstring stored = EntryPath(reader_, entry, set_);
+        const std::wstring stored = entries_.Path(entry);
         const std::optional<Components> parts = names_.Next(stored);
         current_ = WrittenNames::Shown(parts, stored);
         std::replace(current_.begin(), current_.end(), L'/', SeparatorOf(request_.family));
@@ -422,7 +423,7 @@ private:
         const Path target = folder / platform::ToPath(parts->back());
 
         if (type == AE_IFLNK) return WriteLink(entry, *parts, folder, target);
-        const std::optional<std::wstring> hardlink = HardlinkTarget(reader_, entry);
+        const std::optional<std::wstring> hardlink = entries_.HardlinkTarget(entry);
         const bool hasData = archive_entry_size_is_set(entry) && archive_entry_size(entry) > 0;
         if (hardlink && !hasData) return CopyHardlink(entry, *hardlink, folder, target);
         if (type != AE_IFREG && !hardlink) return Outcome::Skipped;  // devices, fifos, sockets
@@ -436,11 +437,7 @@ private:
         return why;
     }
 
-    std::uint64_t Consumed() const {
-        if (const auto own = OwnBytesRead(reader_)) return *own;  // libarchive counts the decoded stream
-        const la_int64_t n = archive_filter_bytes(reader_, -1);
-        return n > 0 ? static_cast<std::uint64_t>(n) : 0;
-    }
+    std::uint64_t Consumed() const { return entries_.BytesRead(); }
 
     Outcome WriteFile(archive_entry* entry, const Path& folder, const Path& target) {
         const Outcome existing = CheckExisting(target, entry);
@@ -449,7 +446,7 @@ private:
         if (!CreateTemporary(temp, folder, target)) return Outcome::CannotWrite;
         std::uint64_t end = 0;
         // A checksum that only we can check (a MAC in place of an encrypted file's CRC).
-        const bool mac = decrypted_ && Rar5MacDue(reader_);
+        const bool mac = decrypted_ && entries_.MacDue();
         std::uint32_t crc = 0;
         for (;;) {
             const void* block = nullptr;
@@ -480,7 +477,7 @@ private:
                 return Discard(temp, Outcome::Corrupt, "the entry's data ends early");
             end = std::max(end, expected);
         }
-        if (mac && !Rar5MacMatches(reader_, crc).value_or(true)) return Discard(temp, Outcome::Corrupt, "checksum error");
+        if (mac && !entries_.MacMatches(crc).value_or(true)) return Discard(temp, Outcome::Corrupt, "checksum error");
         if (!temp.File().Finish(end, EntryTime(entry)) || !temp.Commit(target)) {
             Unwritable(target, "a file cannot be put in place");
             return Discard(temp, Outcome::CannotWrite, nullptr);
@@ -493,7 +490,7 @@ private:
     }
 
     Outcome WriteLink(archive_entry* entry, const Components& parts, const Path& folder, const Path& target) {
-        const std::optional<std::wstring> raw = SymlinkTarget(reader_, entry);
+        const std::optional<std::wstring> raw = entries_.SymlinkTarget(entry);
         if (!raw || !SafeLinkTarget(parts, *raw)) return Outcome::Refused;
         const Outcome existing = CheckExisting(target, entry);
         if (existing != Outcome::Done) return existing;
@@ -541,6 +538,7 @@ private:
 
     const ExtractRequest& request_;
     const VolumeSet& set_;
+    EntryReader& entries_;
     archive* reader_;
     UserInterface& ui_;
     std::vector<Path> pieces_;  // the archive's files: never overwritten
@@ -642,19 +640,20 @@ ExtractResult Extract(const ExtractRequest& request) {
     if (CallsOf(request.family) == Calls::Join) return JoinPieces(request);
     const VolumeSet set = SetFor(request.family, request.archive);
     if (!FirstToHandle(request.family, set, request.archive)) return result;  // done for another of its pieces
+    const auto archive = Resolve(request.family, request.archive, false);
     result = [&] {
         ExtractResult opened;
-        const bool fallback = SecondWayOnly(request.family, set) ||
-                              (FallbackMayRead(request.family, set) && Scan(request.family, request.archive)->fallback);
-        const ReaderPtr reader =
-            NewFamilyReader(request.family, set, fallback);
+        EntryReader reader(*archive, archive->plan);
         if (!reader) {
             opened.code = kErrorCannotOpen;
             return opened;
         }
-        Extractor extractor(request, set, reader.get());
+        Extractor extractor(request, *archive, reader);
+        // A password is looked for only where the archive was found locked (one that opened it
+        // while it was recognised is known by now).
         PasswordRequest passwords = extractor.Passwords();
-        const int open = OpenFamilyReader(reader.get(), request.family, set, &passwords);
+        const bool locked = archive->lock == Lock::Deferred || archive->lock == Lock::Opened;
+        const int open = reader.Open(locked ? &passwords : nullptr);
         extractor.Opened(passwords);
         if (open != ARCHIVE_OK && passwords.outcome == Decryption::Refused) {
             opened.code = kErrorUnsupported;
@@ -670,9 +669,9 @@ ExtractResult Extract(const ExtractRequest& request) {
         return extractor.Run();
     }();
     // Whatever was read before the gap is out; what the gap cut short is not.
-    if (!set.missing.empty() && result.code != kErrorCancelled) {
+    if (!archive->set.missing.empty() && result.code != kErrorCancelled) {
         result.code = kErrorCorrupt;
-        result.missingPiece = set.missing;
+        result.missingPiece = archive->set.missing;
     }
     return result;
 }

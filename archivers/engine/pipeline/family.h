@@ -11,8 +11,10 @@
 #include <string_view>
 
 #include "common/archiver_contract.h"
-#include "engine/pipeline/passwords.h"
 #include "engine/input/volumes.h"
+#include "engine/names/zip_names.h"
+#include "engine/pipeline/own_stream.h"
+#include "engine/pipeline/passwords.h"
 
 namespace dexalo::archivers {
 
@@ -34,34 +36,36 @@ inline Calls CallsOf(Family family) { return kCallsOf[static_cast<std::size_t>(f
 
 // Owns a libarchive reader: freed however the work that uses it ends.
 struct ReaderFree {
-    void operator()(archive* reader) const;
+    void operator()(archive* reader) const { archive_read_free(reader); }
 };
 using ReaderPtr = std::unique_ptr<archive, ReaderFree>;
 
-// A fresh reader for the archive at `archivePath` that reads exactly the family's formats and
-// filters, with the family's name code pages: CP932 for LZH; for ZIP names without the UTF-8
-// flag UTF-8 when all of them are valid UTF-8, else the OEM code page (engine/zip_names.h);
-// the ANSI code page for RAR 4 and CAB names without a Unicode flag. `fallback` asks for the
-// family's second way of reading a file its first refuses (ZIP: from the local headers).
-// nullptr when libarchive cannot make a reader.
-ReaderPtr NewFamilyReader(Family family, const VolumeSet& set, bool fallback = false);
+// A fresh reader that reads exactly the family's formats and filters, with the family's name
+// code pages: CP932 for LZH; for ZIP names without the UTF-8 flag UTF-8 when `zipNames` says
+// all of them are, else the OEM code page (engine/names/zip_names.h); the ANSI code page for
+// RAR 4 and CAB names without a Unicode flag. `fallback` asks for the family's second way of
+// reading a file its first refuses (ZIP: from the local headers). nullptr when libarchive
+// cannot make a reader.
+ReaderPtr NewFamilyReader(Family family, const ZipNames* zipNames, bool fallback);
 
 // What the family reads when `path` is opened: the whole set for plain pieces and for the
 // family's own kind of volumes (RAR's, ZIP's); the file alone otherwise.
 VolumeSet SetFor(Family family, const std::wstring& path);
 
-// What opening asks for an archive that needs a password to be read (an encrypted 7z), and
-// what came of it.
-struct PasswordRequest {
-    bool namesOnly = false;  // only what a listing needs: data may stay encrypted
-    PasswordQuestion ask;    // may be empty: nobody to ask
-    Decryption outcome = Decryption::NotNeeded;
-};
+// The names the family reads from the archive's directory itself (ZIP's); nullptr for none.
+std::shared_ptr<const ZipNames> DirectoryNames(Family family, const VolumeSet& set);
 
-// Opens such a reader on the set's pieces, read as one (through our own reader where the
-// family has one; decrypted where it must be and `passwords` gives a password). Fails when
-// none can be read (the first piece is missing).
-int OpenFamilyReader(archive* reader, Family family, const VolumeSet& set, PasswordRequest* passwords = nullptr);
+// The reader of ours that must read this set (its format, or methods libarchive cannot
+// decode); nullptr when libarchive reads it.
+OwnReaderMaker OwnReaderFor(Family family, const VolumeSet& set);
+// The family's reader of ours, whatever the set; nullptr for none.
+OwnReaderMaker OwnReaderOf(Family family);
+
+// Opens `reader` on the family's archive decrypted, when it is encrypted in a way libarchive
+// cannot read; nullptr for a family without such archives (see passwords.h).
+using Decrypt = Decryption (*)(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask,
+                               MacSource* macs);
+Decrypt DecryptFor(Family family);
 
 // True when the family has a second way of reading and this set may need it.
 bool FallbackMayRead(Family family, const VolumeSet& set);
@@ -73,9 +77,10 @@ bool SecondWayOnly(Family family, const VolumeSet& set);
 wchar_t SeparatorOf(Family family);
 std::string_view NameOf(Family family);
 
-// True when the reader, after its first header, really holds the family's archive.
-// (TAR's raw reader is allowed only behind a compression filter: a lone .gz, .bz2, .Z, .xz...)
-bool IsOwnArchive(archive* reader, Family family);
+// True when the reader, after its first header, really holds the family's archive (with
+// `ownStream`, read through a reader of ours). TAR's raw reader is allowed only behind a
+// compression filter: a lone .gz, .bz2, .Z, .xz...
+bool IsOwnArchive(archive* reader, Family family, bool ownStream);
 
 // False for a family whose check call takes any text it recognises (ISH).
 bool CheckNeedsWholeListing(Family family);

@@ -4,9 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 
@@ -60,45 +58,42 @@ void AppendTarHeader(std::string& out, const char* name, char type, std::uint64_
     out.append(h, sizeof h);
 }
 
-class OwnStream {
+class OwnStream final : public OwnStreamState {
 public:
     OwnStream(const std::vector<std::wstring>& pieces, OwnReaderMaker make) : file_(pieces), reader_(make(file_)) {}
 
+    // libarchive's callback data: a share of the stream, which its close callback drops.
+    using Held = std::shared_ptr<OwnStream>;
+    static OwnStream* Of(void* self) { return static_cast<Held*>(self)->get(); }
+
     static int Opened(archive* a, void* self) {
-        auto* s = static_cast<OwnStream*>(self);
+        auto* s = Of(self);
         if (s->file_.IsOpen() && s->reader_->Open() == own::Status::Ok) return ARCHIVE_OK;
         archive_set_error(a, EILSEQ, "not an archive of this format");
         return ARCHIVE_FATAL;
     }
 
     static la_ssize_t Read(archive* a, void* self, const void** buffer) {
-        return static_cast<OwnStream*>(self)->Produce(a, buffer);
+        return Of(self)->Produce(a, buffer);
     }
 
     // Skips the rest of an entry's data without decoding it (the listing never decodes).
     static la_int64_t Skip(archive*, void* self, la_int64_t request) {
-        auto* s = static_cast<OwnStream*>(self);
+        auto* s = Of(self);
         if (s->state_ != State::Data || request < static_cast<la_int64_t>(s->remaining_)) return 0;
         const auto skipped = static_cast<la_int64_t>(s->remaining_);
         s->EndData();
         return skipped;
     }
 
-    static int Closed(archive* a, void* self) {
-        {
-            std::lock_guard lock(gOpenMutex);
-            gOpen.erase(a);
-        }
-        delete static_cast<OwnStream*>(self);
+    static int Closed(archive*, void* self) {
+        delete static_cast<Held*>(self);
         return ARCHIVE_OK;
     }
 
-    std::uint64_t Position() const { return file_.Position(); }
-    bool Encrypted() const { return entry_.encrypted; }
-    bool Unicode() const { return entry_.utf8; }
-
-    static std::mutex gOpenMutex;
-    static std::map<archive*, const OwnStream*> gOpen;  // for OwnBytesRead
+    std::uint64_t BytesRead() const override { return file_.Position(); }
+    bool EntryEncrypted() const override { return entry_.encrypted; }
+    bool EntryUnicode() const override { return entry_.utf8; }
 
 private:
     enum class State { Header, Data, Done };
@@ -171,54 +166,24 @@ private:
     std::string block_;
 };
 
-std::mutex OwnStream::gOpenMutex;
-std::map<archive*, const OwnStream*> OwnStream::gOpen;
-
 } // namespace
-
-namespace {
-
-// What `ask` says of the stream of ours that `reader` reads; nullopt for any other reader.
-template <class Ask>
-auto AskOwnStream(archive* reader, Ask ask) -> std::optional<decltype(ask(std::declval<const OwnStream&>()))> {
-    std::lock_guard lock(OwnStream::gOpenMutex);
-    const auto it = OwnStream::gOpen.find(reader);
-    if (it == OwnStream::gOpen.end()) return std::nullopt;
-    return ask(*it->second);
-}
-
-} // namespace
-
-std::optional<std::uint64_t> OwnBytesRead(archive* reader) {
-    return AskOwnStream(reader, [](const OwnStream& s) { return s.Position(); });
-}
-
-bool OwnEntryEncrypted(archive* reader) {
-    return AskOwnStream(reader, [](const OwnStream& s) { return s.Encrypted(); }).value_or(false);
-}
-
-std::optional<bool> OwnEntryUnicode(archive* reader) {
-    return AskOwnStream(reader, [](const OwnStream& s) { return s.Unicode(); });
-}
 
 bool TestFileBytes(const std::vector<std::wstring>& pieces, bool (*test)(own::Input& input)) {
     JoinedFile file(pieces);
     return file.IsOpen() && test(file);
 }
 
-int OpenOwnReader(archive* reader, const std::vector<std::wstring>& pieces, OwnReaderMaker make) {
-    auto* stream = new OwnStream(pieces, make);
-    {
-        std::lock_guard lock(OwnStream::gOpenMutex);
-        OwnStream::gOpen[reader] = stream;
-    }
-    archive_read_set_callback_data(reader, stream);
+std::shared_ptr<const OwnStreamState> OpenOwnReader(archive* reader, const std::vector<std::wstring>& pieces,
+                                                    OwnReaderMaker make, int& result) {
+    auto stream = std::make_shared<OwnStream>(pieces, make);
+    archive_read_set_callback_data(reader, new OwnStream::Held(stream));
     archive_read_set_open_callback(reader, &OwnStream::Opened);
     archive_read_set_read_callback(reader, &OwnStream::Read);
     archive_read_set_skip_callback(reader, &OwnStream::Skip);
     archive_read_set_close_callback(reader, &OwnStream::Closed);
-    // From here libarchive owns the stream: its close callback deletes it, even after a failed open.
-    return archive_read_open1(reader);
+    // From here libarchive holds a share: its close callback drops it, even after a failed open.
+    result = archive_read_open1(reader);
+    return stream;
 }
 
 } // namespace dexalo::archivers

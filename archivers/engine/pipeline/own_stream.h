@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,22 +16,28 @@ namespace dexalo::archivers {
 // Makes a reader of ours over the archive's bytes.
 using OwnReaderMaker = std::unique_ptr<own::Reader> (*)(own::Input& input);
 
+// What the engine asks of a stream of ours while libarchive reads it.
+class OwnStreamState {
+public:
+    virtual ~OwnStreamState() = default;
+    // How many bytes of the archive file it has read, for progress (the bytes libarchive
+    // counts are the pax stream's).
+    virtual std::uint64_t BytesRead() const = 0;
+    // The entry it is at is encrypted in a way we cannot read.
+    virtual bool EntryEncrypted() const = 0;
+    // That entry's name was stored as Unicode (its pax record is UTF-8 whatever the archive stored).
+    virtual bool EntryUnicode() const = 0;
+};
+
 // Opens `reader` (configured for tar) on the archive's pieces (one file, or the pieces of a
-// set read as one), read by the reader `make` gives; fails with ARCHIVE_FATAL when the file
+// set read as one), read by the reader `make` gives; `result` is ARCHIVE_FATAL when the file
 // is not that reader's. Entry data that cannot be read fails with a message: the entry's own
-// reason ("...not supported"), else damage.
-int OpenOwnReader(archive* reader, const std::vector<std::wstring>& pieces, OwnReaderMaker make);
+// reason ("...not supported"), else damage. The stream stays readable as long as either
+// holds it.
+std::shared_ptr<const OwnStreamState> OpenOwnReader(archive* reader, const std::vector<std::wstring>& pieces,
+                                                    OwnReaderMaker make, int& result);
 
 // Runs `test` over the archive's bytes; false when they cannot be read.
 bool TestFileBytes(const std::vector<std::wstring>& pieces, bool (*test)(own::Input& input));
-
-// How many bytes of the archive file a reader opened above has read, for progress (the
-// bytes libarchive counts are the pax stream's); nullopt for any other reader.
-std::optional<std::uint64_t> OwnBytesRead(archive* reader);
-// True when such a reader is at an entry that is encrypted in a way we cannot read.
-bool OwnEntryEncrypted(archive* reader);
-// Whether the entry such a reader is at had its name stored as Unicode; nullopt for any other
-// reader. Its pax record is UTF-8 whatever the archive stored.
-std::optional<bool> OwnEntryUnicode(archive* reader);
 
 } // namespace dexalo::archivers

@@ -60,7 +60,7 @@ RecognitionQuestion& RecognitionQuestionSlot() {
 
 std::optional<Decryption> WithoutPassword(Status status, bool namesOnly, bool namesEncrypted) {
     switch (status) {
-    case Status::NeedsPassword: return namesOnly && !namesEncrypted ? std::optional(Decryption::NotNeeded) : std::nullopt;
+    case Status::NeedsPassword: return namesOnly && !namesEncrypted ? std::optional(Decryption::Deferred) : std::nullopt;
     case Status::Unsupported: return Decryption::Unsupported;
     default: return Decryption::NotNeeded;  // libarchive reads it, or says what is wrong
     }
@@ -93,7 +93,8 @@ Decryption OpenWithPassword(archive* reader, const VolumeSet& set, const Passwor
     }
 }
 
-Decryption OpenDecryptedSevenZip(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask) {
+Decryption OpenDecryptedSevenZip(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask,
+                                 MacSource*) {
     if (set.pieces.empty()) return Decryption::NotNeeded;
     auto fresh = [&] { return std::make_shared<DecryptedView>(std::make_unique<JoinedFile>(set.pieces)); };
     const auto view = fresh();
@@ -116,22 +117,6 @@ void ForgetPasswords() {
 }
 
 namespace {
-
-std::mutex gViewsMutex;
-// The view each reader opened on a decrypted archive reads, for the MACs; a reader's entry
-// lapses with the view, which libarchive frees with the reader.
-std::map<archive*, std::weak_ptr<const rar5::DecryptedView>> gViews;
-
-std::optional<rar5::DecryptedView::Mac> CurrentMac(archive* reader) {
-    std::shared_ptr<const rar5::DecryptedView> view;
-    {
-        std::lock_guard lock(gViewsMutex);
-        const auto it = gViews.find(reader);
-        if (it == gViews.end()) return std::nullopt;
-        view = it->second.lock();
-    }
-    return view ? view->MacAt(archive_read_header_position(reader)) : std::nullopt;
-}
 
 // UTF-8, as RAR 5 takes the password.
 std::string Utf8(const std::wstring& text) {
@@ -162,7 +147,8 @@ std::string Utf8(const std::wstring& text) {
 
 } // namespace
 
-Decryption OpenDecryptedRar5(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask) {
+Decryption OpenDecryptedRar5(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask,
+                             MacSource* macs) {
     using rar5::DecryptedView;
     using rar5::Status;
     if (set.pieces.empty()) return Decryption::NotNeeded;
@@ -180,20 +166,17 @@ Decryption OpenDecryptedRar5(archive* reader, const VolumeSet& set, bool namesOn
         }
         return {nullptr, status == Status::WrongPassword};
     });
-    if (outcome == Decryption::Opened) {
-        std::lock_guard lock(gViewsMutex);
-        gViews[reader] = opened;
-    }
+    if (outcome == Decryption::Opened && macs != nullptr) *macs = opened;
     return outcome;
 }
 
-std::optional<bool> Rar5MacMatches(archive* reader, std::uint32_t crc) {
-    const auto mac = CurrentMac(reader);
+std::optional<bool> Rar5MacMatches(const rar5::DecryptedView& view, std::int64_t header, std::uint32_t crc) {
+    const auto mac = view.MacAt(header);
     if (!mac) return std::nullopt;
     const auto made = rar5::CrcMac(mac->hashKey, crc);
     return made && *made == mac->mac;
 }
 
-bool Rar5MacDue(archive* reader) { return CurrentMac(reader).has_value(); }
+bool Rar5MacDue(const rar5::DecryptedView& view, std::int64_t header) { return view.MacAt(header).has_value(); }
 
 } // namespace dexalo::archivers

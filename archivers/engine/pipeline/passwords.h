@@ -13,12 +13,17 @@ struct archive;
 
 namespace dexalo::archivers {
 
+namespace rar5 {
+class DecryptedView;
+}
+
 // Where the password of an encrypted archive comes from: nullopt when the user declines;
 // `wrong` when the one given before did not fit.
 using PasswordQuestion = std::function<std::optional<std::wstring>(bool wrong)>;
 
 enum class Decryption {
     NotNeeded,    // libarchive reads the archive as it is
+    Deferred,     // only the data is encrypted: its password is asked for when it is extracted
     Opened,       // the reader is open on the decrypted archive
     Declined,     // encrypted, and no password was given
     Unsupported,  // encrypted in a way we cannot read
@@ -33,7 +38,7 @@ struct PasswordAttempt {
 };
 
 // What a first look without a password decides: nullopt when a password is to be asked for
-// (with `namesOnly`, only when the names are encrypted).
+// (with `namesOnly`, only when the names are encrypted; Deferred when only the data is).
 std::optional<Decryption> WithoutPassword(seven_zip::Status status, bool namesOnly, bool namesEncrypted);
 
 // Finds the set's password, first the one that opened the same set before in this process,
@@ -47,7 +52,12 @@ Decryption OpenWithPassword(archive* reader, const VolumeSet& set, const Passwor
 // `ask` (which may be empty) until one fits, and opens `reader` on the decrypted archive. A
 // password fits when the header decrypts and passes its check or, where the names are plain,
 // when the first file's data decodes. Never opens `reader` otherwise.
-Decryption OpenDecryptedSevenZip(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask);
+// What a reader opened on a decryption of ours keeps: the view whose MACs stand in for the
+// checksums of a RAR 5's encrypted files (nothing for 7z).
+using MacSource = std::shared_ptr<const rar5::DecryptedView>;
+
+Decryption OpenDecryptedSevenZip(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask,
+                                 MacSource* macs);
 
 // Who is asked while an archive is being recognised and its names are encrypted (the
 // libraries show a prompt); nobody by default. The question names the archive.
@@ -61,12 +71,14 @@ void ForgetPasswords();
 // For an encrypted RAR 5 set (with `namesOnly`, only when its headers are encrypted): finds its
 // password as OpenWithPassword does, and opens `reader` on the decrypted archive. A password
 // fits when every check value it meets matches.
-Decryption OpenDecryptedRar5(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask);
+Decryption OpenDecryptedRar5(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask,
+                             MacSource* macs);
 
-// For a reader opened above: nullopt when the current entry's checksum is not a MAC; else
-// whether `crc`, the CRC-32 of all the data extracted, is the one the MAC was made from.
-std::optional<bool> Rar5MacMatches(archive* reader, std::uint32_t crc);
-// True when the current entry of such a reader carries a MAC to check.
-bool Rar5MacDue(archive* reader);
+// For the entry whose header starts at `header` in a view opened above: nullopt when its
+// checksum is not a MAC; else whether `crc`, the CRC-32 of all the data extracted, is the one
+// the MAC was made from.
+std::optional<bool> Rar5MacMatches(const rar5::DecryptedView& view, std::int64_t header, std::uint32_t crc);
+// True when that entry carries a MAC to check.
+bool Rar5MacDue(const rar5::DecryptedView& view, std::int64_t header);
 
 } // namespace dexalo::archivers
