@@ -147,6 +147,21 @@ TEST_F(Rar5, EncryptedSolidSetAskedOnce) {
     EXPECT_EQ(Tree(dir / "out"), kSolid);
 }
 
+// -hp in volumes, the last one missing: only the first volume's end header, once decrypted,
+// says that another follows. That piece is named; the file it cuts short is dropped, the one
+// wholly before it extracted.
+TEST_F(Rar5, EncryptedSetNamesItsMissingLastVolume) {
+    fs::copy_file(Fixture("vault.rar"), dir / "vault.rar");
+    Answer({L"秘密"});
+    EXPECT_GE(Count(Family::Rar, dir / "vault.rar"), 1);
+    ScriptedUser user;
+    EXPECT_EQ(Extract(Family::Rar, dir / "vault.rar", dir / "out", &user), kErrorCorrupt);
+    EXPECT_EQ(Tree(dir / "out"), (Files{{"資料/", ""}, {"資料/b.txt", kSolid.at("資料/b.txt")}}));
+    EXPECT_TRUE(user.questions.empty());
+    ASSERT_EQ(user.reports.size(), 1u);
+    EXPECT_EQ(user.reports[0].missingPiece, L"vault.r00");
+}
+
 // Damage behind the password, in the first file's first block, by a cut in the last file's
 // data, and in stored data that only the MAC tells from the original: one message naming the
 // file, which is not left behind.

@@ -21,6 +21,7 @@ enum : std::uint64_t { kHasExtra = 0x01, kHasData = 0x02, kSplitBefore = 0x08, k
 enum : std::uint64_t { kFileTime = 0x02, kFileCrc = 0x04, kSizeUnknown = 0x08 };
 enum : std::uint64_t { kCryptRecord = 1, kHashRecord = 2 };
 enum : std::uint64_t { kHasCheck = 0x01, kMacChecksums = 0x02 };
+constexpr std::uint64_t kNotLastVolume = 0x01;  // an end header's flag
 constexpr std::uint64_t kMaxHeader = 2u << 20;  // as RAR itself: headers are at most 2 MB
 
 struct Stop {
@@ -408,6 +409,7 @@ Status DecryptedView::Open(const std::optional<std::string>& password) {
             }
             at = dataAt + dataSize;
             if (type == kEnd) {
+                volumeFollows_ = (c.Number() & kNotLastVolume) != 0;
                 // A volume may be padded after its end: the next one starts at its signature.
                 const std::uint64_t next = NextSignature(in, at);
                 view_.AddRange(at, next - at);

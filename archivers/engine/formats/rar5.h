@@ -57,6 +57,8 @@ public:
     // needed; the password is UTF-8.
     Status Open(const std::optional<std::string>& password);
     bool NamesEncrypted() const { return namesEncrypted_; }
+    // The last end header read says another volume follows (with -hp, only it can say so).
+    bool VolumeFollows() const { return volumeFollows_; }
 
     std::size_t Read(std::uint8_t* data, std::size_t size) override { return view_.Read(data, size); }
     bool Skip(std::uint64_t size) override { return view_.Skip(size); }
@@ -76,6 +78,7 @@ private:
     PatchedView view_;
     Limits limits_;
     bool namesEncrypted_ = false;
+    bool volumeFollows_ = false;
     std::map<std::uint64_t, std::optional<Mac>> files_;  // by where each file's header starts in the view
 };
 

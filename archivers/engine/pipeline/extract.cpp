@@ -670,9 +670,10 @@ ExtractResult Extract(const ExtractRequest& request) {
         return extractor.Run();
     }();
     // Whatever was read before the gap is out; what the gap cut short is not.
-    if (!set.missing.empty() && result.code != kErrorCancelled) {
+    const VolumeSet& read = VolumeFoundFollowing(set) ? SetFor(request.family, request.archive) : set;
+    if (!read.missing.empty() && result.code != kErrorCancelled) {
         result.code = kErrorCorrupt;
-        result.missingPiece = set.missing;
+        result.missingPiece = read.missing;
     }
     return result;
 }

@@ -68,7 +68,9 @@ std::optional<Decryption> WithoutPassword(Status status, bool namesOnly, bool na
 
 Decryption OpenWithPassword(archive* reader, const VolumeSet& set, const PasswordQuestion& ask,
                             const std::function<PasswordAttempt(const std::wstring& password)>& attempt) {
-    const SetStamp stamp = StampOf(set, set.pieces.front());
+    // The pieces there are: a set whose missing piece was found only once decrypted is the same.
+    SetStamp stamp = StampOf(set, set.pieces.front());
+    stamp.missing.clear();
     std::optional<std::wstring> password;
     {
         std::lock_guard lock(gPasswordsMutex);
@@ -181,6 +183,7 @@ Decryption OpenDecryptedRar5(archive* reader, const VolumeSet& set, bool namesOn
         return {nullptr, status == Status::WrongPassword};
     });
     if (outcome == Decryption::Opened) {
+        if (opened->VolumeFollows()) NoteVolumeFollows(set.pieces.back());
         std::lock_guard lock(gViewsMutex);
         gViews[reader] = opened;
     }

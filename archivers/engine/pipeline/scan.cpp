@@ -217,7 +217,7 @@ std::shared_ptr<const Listing> Scan(Family family, const std::wstring& archivePa
     platform::PrepareLocale();
     if (platform::InspectTarget(platform::ToPath(archivePath)).kind != platform::Kind::File)
         return std::make_shared<Listing>();
-    const VolumeSet set = SetFor(family, archivePath);
+    VolumeSet set = SetFor(family, archivePath);
     CacheKey key{family, StampOf(set, archivePath)};
     {
         std::lock_guard lock(gCacheMutex);
@@ -231,6 +231,10 @@ std::shared_ptr<const Listing> Scan(Family family, const std::wstring& archivePa
     const bool secondOnly = SecondWayOnly(family, set);
     auto listing = ReadListing(family, set, secondOnly);
     if (!listing->recognised && !secondOnly && FallbackMayRead(family, set)) listing = ReadListing(family, set, true);
+    if (VolumeFoundFollowing(set)) {
+        set = SetFor(family, archivePath);
+        key.stamp = StampOf(set, archivePath);
+    }
     if (!set.missing.empty()) {
         listing->missingPiece = set.missing;
         listing->complete = false;
