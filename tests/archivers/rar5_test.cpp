@@ -2,6 +2,7 @@
 // expectations are the files it archived).
 #include "archiver_test_support.h"
 
+#include "engine/codecs/blake2sp.h"
 #include "engine/formats/seven_zip.h"
 #include "engine/pipeline/report.h"
 #include "engine/pipeline/scan.h"
@@ -107,6 +108,11 @@ TEST_F(Rar5, PasswordAskedAgainWhenWrong) {
     EXPECT_EQ(user.questions, (std::vector<bool>{false, true}));
     EXPECT_EQ(Tree(dir / "out"), kSecret);
     EXPECT_TRUE(user.reports.empty());
+    // The MACs of BLAKE2sp hashes (-htb) pass too.
+    ScriptedUser hashed;
+    hashed.answers = {L"right"};
+    EXPECT_EQ(Extract(Family::Rar, Fixture("locked-blake2.rar"), dir / "hashed", &hashed), kOk);
+    EXPECT_EQ(Tree(dir / "hashed"), kSecret);
 }
 
 // -hp: asked while the archive is recognised (a wrong password again), then listed and
@@ -162,18 +168,48 @@ TEST_F(Rar5, EncryptedSetNamesItsMissingLastVolume) {
     EXPECT_EQ(user.reports[0].missingPiece, L"vault.r00");
 }
 
+// BLAKE2sp as Python's hashlib.blake2s builds it from its tree parameters (fanout 8, depth 2,
+// inner size 32; leaves 0 to 7 at depth 0 taking 64-byte blocks in turn, the last a last
+// node; the root at depth 1, a last node): whole, and fed in pieces that cut blocks anywhere.
+TEST(Blake2sp, AsHashlibBuildsIt) {
+    const struct {
+        std::size_t size;
+        const char* hex;
+    } rows[] = {{0, "dd0e891776933f43c7d032b08a917e25741f8aa9a12c12e1cac8801500f2ca4f"},
+                {1, "ada7041a17054249d078962f2a16e6a4a31fb496b4cc9df29bdf2674e0491823"},
+                {64, "880bdefdcff6cddf1ecff1a873f1e6e2b12707a7f515bc62374596ca5cd0ddfe"},
+                {65, "096c69bc66d7b17c60412566b6d6d112ad2158af83c6cd54bbc01468afc93830"},
+                {512, "db1178a607f4ff53dc86a1bbe95bdda4ad1d3427ab5cd83ed4b033f9f136fc9c"},
+                {513, "3ff17dfb9c77508cc679ec7038f043635f8b00a32859f279423bc6dbbf974b5a"},
+                {100000, "cd95ceb511dd0c265f25cd4e5ad7dc42dfcd9b2d950d589fb25c9cfa2e11decc"}};
+    for (const auto& row : rows) {
+        const std::string data = Noise(row.size, 7);
+        for (const std::size_t piece : {row.size + 1, std::size_t{7}, std::size_t{100}}) {
+            Blake2sp hash;
+            for (std::size_t at = 0; at < data.size(); at += piece)
+                hash.Update(reinterpret_cast<const std::uint8_t*>(data.data()) + at, std::min(piece, data.size() - at));
+            std::string hex;
+            for (const std::uint8_t b : hash.Finish()) hex += "0123456789abcdef"[b >> 4], hex += "0123456789abcdef"[b & 15];
+            EXPECT_EQ(hex, row.hex) << row.size << " bytes in pieces of " << piece;
+        }
+    }
+}
+
 // Damage behind the password, in the first file's first block, by a cut in the last file's
-// data, and in stored data that only the MAC tells from the original: one message naming the
-// file, which is not left behind.
+// data, and in stored data that only the MAC of its CRC or of its BLAKE2sp hash (-htb) tells
+// from the original: one message naming the file, which is not left behind.
 TEST_F(Rar5, DamagedEncryptedDataIsNotKept) {
     const std::string bytes = ReadText(Fixture("locked.rar")), stored = ReadText(Fixture("locked-stored.rar"));
+    const std::string hashed = ReadText(Fixture("locked-blake2.rar"));
     const struct {
         std::string archive;
         std::wstring entry;
         Files kept;
     } rows[] = {{Flip(bytes, 0x7A), L"写真\\メモ.txt", {{"写真/", ""}}},
                 {bytes.substr(0, bytes.size() - 40), L"secret.txt", {{"写真/", ""}, {"写真/メモ.txt", Memo(200)}}},
-                {Flip(stored, 3407), L"secret.txt", {{"写真/", ""}, {"写真/メモ.txt", Memo(200)}}}};
+                {Flip(stored, 3407), L"secret.txt", {{"写真/", ""}, {"写真/メモ.txt", Memo(200)}}},
+                {Flip(hashed, 3470), L"secret.txt", {{"写真/", ""}, {"写真/メモ.txt", Memo(200)}}},
+                {Flip(hashed, 149 + 3000), L"写真\\メモ.txt", {{"写真/", ""}}}};
     for (const auto& row : rows) {
         WriteText(dir / "bad.rar", row.archive);
         fs::remove_all(dir / "out");

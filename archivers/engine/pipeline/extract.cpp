@@ -20,7 +20,6 @@
 #include "common/archiver_contract.h"
 #include "engine/platform/platform.h"
 #include "engine/formats/rar_name.h"
-#include "engine/codecs/bytes.h"
 #include "engine/formats/rar5.h"
 #include "engine/pipeline/report.h"
 #include "engine/pipeline/scan.h"
@@ -449,8 +448,7 @@ private:
         if (!CreateTemporary(temp, folder, target)) return Outcome::CannotWrite;
         std::uint64_t end = 0;
         // A checksum that only we can check (a MAC in place of an encrypted file's CRC).
-        const bool mac = decrypted_ && Rar5MacDue(reader_);
-        std::uint32_t crc = 0;
+        std::optional<rar5::MacCheck> mac = decrypted_ ? Rar5MacCheck(reader_) : std::nullopt;
         for (;;) {
             const void* block = nullptr;
             std::size_t size = 0;
@@ -469,7 +467,7 @@ private:
                 return Discard(temp, Outcome::CannotWrite, nullptr);
             }
             if (size > 0) end = std::max(end, static_cast<std::uint64_t>(offset) + size);
-            if (mac) crc = Crc32(crc, static_cast<const std::uint8_t*>(block), size);
+            if (mac) mac->Update(static_cast<const std::uint8_t*>(block), size);
             ui_.Progress(request_.archive, current_, Consumed(), total_);
             if (ui_.Cancelled()) return Discard(temp, Outcome::Cancelled, nullptr);
         }
@@ -480,7 +478,7 @@ private:
                 return Discard(temp, Outcome::Corrupt, "the entry's data ends early");
             end = std::max(end, expected);
         }
-        if (mac && !Rar5MacMatches(reader_, crc).value_or(true)) return Discard(temp, Outcome::Corrupt, "checksum error");
+        if (mac && !mac->Matches()) return Discard(temp, Outcome::Corrupt, "checksum error");
         if (!temp.File().Finish(end, EntryTime(entry)) || !temp.Commit(target)) {
             Unwritable(target, "a file cannot be put in place");
             return Discard(temp, Outcome::CannotWrite, nullptr);

@@ -190,13 +190,10 @@ Decryption OpenDecryptedRar5(archive* reader, const VolumeSet& set, bool namesOn
     return outcome;
 }
 
-std::optional<bool> Rar5MacMatches(archive* reader, std::uint32_t crc) {
-    const auto mac = CurrentMac(reader);
+std::optional<rar5::MacCheck> Rar5MacCheck(archive* reader) {
+    auto mac = CurrentMac(reader);
     if (!mac) return std::nullopt;
-    const auto made = rar5::CrcMac(mac->hashKey, crc);
-    return made && *made == mac->mac;
+    return rar5::MacCheck(std::move(*mac));
 }
-
-bool Rar5MacDue(archive* reader) { return CurrentMac(reader).has_value(); }
 
 } // namespace dexalo::archivers

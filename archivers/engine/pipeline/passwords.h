@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/formats/rar5.h"
 #include "engine/formats/seven_zip.h"
 #include "engine/input/volumes.h"
 
@@ -63,10 +64,8 @@ void ForgetPasswords();
 // fits when every check value it meets matches.
 Decryption OpenDecryptedRar5(archive* reader, const VolumeSet& set, bool namesOnly, const PasswordQuestion& ask);
 
-// For a reader opened above: nullopt when the current entry's checksum is not a MAC; else
-// whether `crc`, the CRC-32 of all the data extracted, is the one the MAC was made from.
-std::optional<bool> Rar5MacMatches(archive* reader, std::uint32_t crc);
-// True when the current entry of such a reader carries a MAC to check.
-bool Rar5MacDue(archive* reader);
+// For a reader opened above: nullopt when the current entry's checksums are not MACs; else
+// what checks them, to be given all the data extracted.
+std::optional<rar5::MacCheck> Rar5MacCheck(archive* reader);
 
 } // namespace dexalo::archivers
