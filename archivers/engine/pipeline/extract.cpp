@@ -14,6 +14,7 @@
 #include <set>
 #include <utility>
 
+#include "engine/pipeline/input_reader.h"
 #include "engine/pipeline/own_stream.h"
 #include "engine/names/entry_path.h"
 #include "engine/names/written_names.h"
@@ -192,7 +193,7 @@ public:
             return result_;
         }
         archive_entry* entry = nullptr;
-        int r = archive_read_next_header(reader_, &entry);
+        int r = ReadNextHeader(reader_, &entry);
         if (r < ARCHIVE_WARN && NamesEncrypted(reader_)) {
             if (declined_) {
                 result_.declined = 1;
@@ -216,7 +217,7 @@ public:
                 cancelled_ = true;
                 break;
             }
-            r = archive_read_next_header(reader_, &entry);
+            r = ReadNextHeader(reader_, &entry);
             if (r == ARCHIVE_EOF) break;
             if (r < ARCHIVE_WARN) {
                 corrupt_ = true;
@@ -453,7 +454,7 @@ private:
             const void* block = nullptr;
             std::size_t size = 0;
             la_int64_t offset = 0;
-            const int r = archive_read_data_block(reader_, &block, &size, &offset);
+            const int r = ReadDataBlock(reader_, &block, &size, &offset);
             if (r == ARCHIVE_EOF) break;
             // libarchive reports a failed CRC or a wrong length only as a warning, once the
             // data is through: for us any warning about the data means it is damaged.

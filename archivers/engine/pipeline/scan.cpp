@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "engine/platform/platform.h"
+#include "engine/pipeline/input_reader.h"
 #include "engine/pipeline/own_stream.h"
 #include "engine/formats/rar_name.h"
 #include "engine/names/written_names.h"
@@ -57,7 +58,7 @@ std::shared_ptr<Listing> ReadListing(Family family, const VolumeSet& set, bool f
         archive_entry* entry = nullptr;
         WrittenNames names;
         for (;;) {
-            const int r = archive_read_next_header(reader, &entry);
+            const int r = ReadNextHeader(reader, &entry);
             if (r == ARCHIVE_EOF) {
                 // An empty archive still counts as ours when its format was recognised.
                 if (listing->entries.empty()) listing->recognised = IsOwnArchive(reader, family);
