@@ -175,6 +175,10 @@ TEST_F(Rar5, PasswordAskedAgainWhenWrong) {
     hashed.answers = {L"right"};
     EXPECT_EQ(Extract(Family::Rar, Fixture("locked-blake2.rar"), dir / "hashed", &hashed), kOk);
     EXPECT_EQ(Tree(dir / "hashed"), kSecret);
+    for (const char* plain : {"plain-stored.rar", "plain-blake2.rar"}) {  // and stored files' own checksums
+        EXPECT_EQ(Extract(Family::Rar, Fixture(plain), dir / plain), kOk) << plain;
+        EXPECT_EQ(Tree(dir / plain), kSecret) << plain;
+    }
 }
 
 // -hp: asked while the archive is recognised (a wrong password again), then listed and
@@ -259,10 +263,12 @@ TEST(Blake2sp, AsHashlibBuildsIt) {
 
 // Damage behind the password, in the first file's first block, by a cut in the last file's
 // data, and in stored data that only the MAC of its CRC or of its BLAKE2sp hash (-htb) tells
-// from the original: one message naming the file, which is not left behind.
-TEST_F(Rar5, DamagedEncryptedDataIsNotKept) {
+// from the original; and in stored data without a password, whose CRC or hash libarchive does
+// not check: one message naming the file, which is not left behind.
+TEST_F(Rar5, DamagedDataIsNotKept) {
     const std::string bytes = ReadText(Fixture("locked.rar")), stored = ReadText(Fixture("locked-stored.rar"));
     const std::string hashed = ReadText(Fixture("locked-blake2.rar"));
+    const std::string plain = ReadText(Fixture("plain-stored.rar")), plainHashed = ReadText(Fixture("plain-blake2.rar"));
     const struct {
         std::string archive;
         std::wstring entry;
@@ -271,7 +277,9 @@ TEST_F(Rar5, DamagedEncryptedDataIsNotKept) {
                 {bytes.substr(0, bytes.size() - 40), L"secret.txt", {{"写真/", ""}, {"写真/メモ.txt", Memo(200)}}},
                 {Flip(stored, 3407), L"secret.txt", {{"写真/", ""}, {"写真/メモ.txt", Memo(200)}}},
                 {Flip(hashed, 3470), L"secret.txt", {{"写真/", ""}, {"写真/メモ.txt", Memo(200)}}},
-                {Flip(hashed, 149 + 3000), L"写真\\メモ.txt", {{"写真/", ""}}}};
+                {Flip(hashed, 149 + 3000), L"写真\\メモ.txt", {{"写真/", ""}}},
+                {Flip(plain, plain.find("behind") + 3), L"secret.txt", {{"写真/", ""}, {"写真/メモ.txt", Memo(200)}}},
+                {Flip(plainHashed, plainHashed.find("behind") + 3), L"secret.txt", {{"写真/", ""}, {"写真/メモ.txt", Memo(200)}}}};
     for (const auto& row : rows) {
         WriteText(dir / "bad.rar", row.archive);
         fs::remove_all(dir / "out");

@@ -437,19 +437,22 @@ Status DecryptedView::Open(const std::optional<std::string>& password) {
     return encrypted ? Status::Ok : Status::NotEncrypted;
 }
 
-MacCheck::MacCheck(DecryptedView::Mac mac) : mac_(std::move(mac)) {
+DataCheck::DataCheck(DecryptedView::Mac mac) : mac_(std::move(mac)) {
     if (mac_.blake2) blake2_.emplace();
 }
 
-void MacCheck::Update(const std::uint8_t* data, std::size_t size) {
+void DataCheck::Update(const std::uint8_t* data, std::size_t size) {
     if (mac_.crc) crc_ = Crc32(crc_, data, size);
     if (blake2_) blake2_->Update(data, size);
 }
 
-bool MacCheck::Matches() {
-    if (mac_.crc && CrcMac(mac_.hashKey, crc_) != mac_.crc) return false;
+bool DataCheck::Matches() {
+    const auto& key = mac_.hashKey;
+    if (mac_.crc && (key ? CrcMac(*key, crc_) : crc_) != mac_.crc) return false;
+    if (!blake2_) return true;
     // A BLAKE2sp hash is kept as its HMAC, whole.
-    return !blake2_ || Hmac(mac_.hashKey, blake2_->Finish().data(), 32) == mac_.blake2;
+    const auto hash = blake2_->Finish();
+    return (key ? Hmac(*key, hash.data(), hash.size()) : hash) == mac_.blake2;
 }
 
 } // namespace rar5

@@ -71,7 +71,7 @@ public:
     // their key; nullopt when that file's checksums are plain ones (libarchive checks them) or
     // it has none.
     struct Mac {
-        std::array<std::uint8_t, 32> hashKey{};
+        std::optional<std::array<std::uint8_t, 32>> hashKey;  // none: the checksums themselves
         std::optional<std::uint32_t> crc;
         std::optional<std::array<std::uint8_t, 32>> blake2;
     };
@@ -85,10 +85,11 @@ private:
     std::map<std::uint64_t, std::optional<Mac>> files_;  // by where each file's header starts in the view
 };
 
-// Sums a file's data as it is extracted, and tells at its end whether the MACs hold.
-class MacCheck {
+// Sums a file's data as it is extracted, and tells at its end whether its checksums, or the
+// MACs that stand for them, hold.
+class DataCheck {
 public:
-    explicit MacCheck(DecryptedView::Mac mac);
+    explicit DataCheck(DecryptedView::Mac mac);
     void Update(const std::uint8_t* data, std::size_t size);
     bool Matches();
 

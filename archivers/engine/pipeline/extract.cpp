@@ -319,7 +319,17 @@ private:
     // libarchive 3.6 neither flags nor decrypts RAR 5's encrypted files: their headers say so.
     bool EncryptedRar5(archive_entry* entry) const {
         return !decrypted_ && archive_format(reader_) == ARCHIVE_FORMAT_RAR_V5 && archive_entry_filetype(entry) == AE_IFREG &&
-               Rar5FileEncrypted(headers_, archive_read_header_position(reader_));
+               Rar5File(headers_, archive_read_header_position(reader_)).encrypted;
+    }
+
+    // The checksums only we check: the MACs of a decrypted RAR 5, and the plain checksums of
+    // a RAR 5's stored files, which libarchive 3.6 checks only for compressed data.
+    std::optional<rar5::DataCheck> OwnDataCheck() const {
+        if (decrypted_) return Rar5MacCheck(reader_);
+        if (archive_format(reader_) != ARCHIVE_FORMAT_RAR_V5) return std::nullopt;
+        const Rar5FileData file = Rar5File(headers_, archive_read_header_position(reader_));
+        if (file.encrypted || (!file.storedCrc && !file.storedBlake2)) return std::nullopt;
+        return rar5::DataCheck({std::nullopt, file.storedCrc, file.storedBlake2});
     }
 
     bool CanDecrypt() const { return (archive_format(reader_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP; }
@@ -448,8 +458,7 @@ private:
         Temporary temp;
         if (!CreateTemporary(temp, folder, target)) return Outcome::CannotWrite;
         std::uint64_t end = 0;
-        // A checksum that only we can check (a MAC in place of an encrypted file's CRC).
-        std::optional<rar5::MacCheck> mac = decrypted_ ? Rar5MacCheck(reader_) : std::nullopt;
+        std::optional<rar5::DataCheck> check = OwnDataCheck();
         for (;;) {
             const void* block = nullptr;
             std::size_t size = 0;
@@ -468,7 +477,7 @@ private:
                 return Discard(temp, Outcome::CannotWrite, nullptr);
             }
             if (size > 0) end = std::max(end, static_cast<std::uint64_t>(offset) + size);
-            if (mac) mac->Update(static_cast<const std::uint8_t*>(block), size);
+            if (check) check->Update(static_cast<const std::uint8_t*>(block), size);
             ui_.Progress(request_.archive, current_, Consumed(), total_);
             if (ui_.Cancelled()) return Discard(temp, Outcome::Cancelled, nullptr);
         }
@@ -479,7 +488,7 @@ private:
                 return Discard(temp, Outcome::Corrupt, "the entry's data ends early");
             end = std::max(end, expected);
         }
-        if (mac && !mac->Matches()) return Discard(temp, Outcome::Corrupt, "checksum error");
+        if (check && !check->Matches()) return Discard(temp, Outcome::Corrupt, "checksum error");
         if (!temp.File().Finish(end, EntryTime(entry)) || !temp.Commit(target)) {
             Unwritable(target, "a file cannot be put in place");
             return Discard(temp, Outcome::CannotWrite, nullptr);

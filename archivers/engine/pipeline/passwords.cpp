@@ -190,10 +190,10 @@ Decryption OpenDecryptedRar5(archive* reader, const VolumeSet& set, bool namesOn
     return outcome;
 }
 
-std::optional<rar5::MacCheck> Rar5MacCheck(archive* reader) {
+std::optional<rar5::DataCheck> Rar5MacCheck(archive* reader) {
     auto mac = CurrentMac(reader);
     if (!mac) return std::nullopt;
-    return rar5::MacCheck(std::move(*mac));
+    return rar5::DataCheck(std::move(*mac));
 }
 
 } // namespace dexalo::archivers

@@ -66,6 +66,6 @@ Decryption OpenDecryptedRar5(archive* reader, const VolumeSet& set, bool namesOn
 
 // For a reader opened above: nullopt when the current entry's checksums are not MACs; else
 // what checks them, to be given all the data extracted.
-std::optional<rar5::MacCheck> Rar5MacCheck(archive* reader);
+std::optional<rar5::DataCheck> Rar5MacCheck(archive* reader);
 
 } // namespace dexalo::archivers
