@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <memory>
-#include <vector>
 
 #include "engine/pipeline/input_reader.h"
 
@@ -19,12 +18,13 @@ inline void ReadEntries(std::shared_ptr<archivers::own::Input> input, int (*supp
     support(reader);
     if (archivers::OpenInputReader(reader, std::move(input), 1 << 16) == ARCHIVE_OK) {
         archive_entry* entry = nullptr;
-        std::vector<unsigned char> block(1 << 16);
         std::size_t total = 0;
-        for (int entries = 0; entries < 64 && archive_read_next_header(reader, &entry) == ARCHIVE_OK; ++entries) {
-            la_ssize_t got;
-            while ((got = archive_read_data(reader, block.data(), block.size())) > 0)
-                if ((total += static_cast<std::size_t>(got)) > (1u << 24)) break;
+        for (int entries = 0; entries < 64 && archivers::ReadNextHeader(reader, &entry) == ARCHIVE_OK; ++entries) {
+            const void* block = nullptr;
+            std::size_t got = 0;
+            la_int64_t offset = 0;
+            while (archivers::ReadDataBlock(reader, &block, &got, &offset) == ARCHIVE_OK)
+                if ((total += got) > (1u << 24)) break;
         }
     }
     archive_read_free(reader);

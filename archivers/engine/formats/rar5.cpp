@@ -20,7 +20,9 @@ enum : std::uint64_t { kFile = 2, kCrypt = 4, kEnd = 5 };
 enum : std::uint64_t { kHasExtra = 0x01, kHasData = 0x02, kSplitBefore = 0x08, kSplitAfter = 0x10 };
 enum : std::uint64_t { kFileTime = 0x02, kFileCrc = 0x04, kSizeUnknown = 0x08 };
 enum : std::uint64_t { kCryptRecord = 1, kHashRecord = 2 };
+constexpr std::uint64_t kBlake2sp = 0;  // a hash record's type
 enum : std::uint64_t { kHasCheck = 0x01, kMacChecksums = 0x02 };
+constexpr std::uint64_t kNotLastVolume = 0x01;  // an end header's flag
 constexpr std::uint64_t kMaxHeader = 2u << 20;  // as RAR itself: headers are at most 2 MB
 
 struct Stop {
@@ -215,6 +217,23 @@ struct Packed {
     }
 };
 
+// HMAC-SHA256 (the key is shorter than SHA-256's block, so it is only padded).
+std::optional<std::array<std::uint8_t, 32>> Hmac(const std::array<std::uint8_t, 32>& key, const std::uint8_t* data,
+                                                std::size_t size) {
+    std::uint8_t pad[64];
+    platform::Sha256 inner, outer;
+    std::fill(std::copy(key.begin(), key.end(), pad), pad + 64, 0);
+    for (auto& b : pad) b ^= 0x36;
+    inner.Update(pad, 64);
+    inner.Update(data, size);
+    const auto innerDigest = inner.Finish();
+    for (auto& b : pad) b ^= 0x36 ^ 0x5C;
+    outer.Update(pad, 64);
+    if (!innerDigest) return std::nullopt;
+    outer.Update(innerDigest->data(), innerDigest->size());
+    return outer.Finish();
+}
+
 std::vector<std::uint8_t> WithCrc(const std::vector<std::uint8_t>& body) {
     std::vector<std::uint8_t> header(4);
     PutNumber(header, body.size());
@@ -240,21 +259,10 @@ std::optional<Keys> DeriveKeys(const std::string& password, const std::uint8_t* 
 }
 
 std::optional<std::uint32_t> CrcMac(const std::array<std::uint8_t, 32>& hashKey, std::uint32_t crc) {
-    // HMAC-SHA256 of the CRC's four bytes, little-endian, folded into 32 bits.
-    std::uint8_t pad[64];
+    // The HMAC of the CRC's four bytes, little-endian, folded into 32 bits.
     const std::uint8_t raw[4] = {static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8),
                                  static_cast<std::uint8_t>(crc >> 16), static_cast<std::uint8_t>(crc >> 24)};
-    platform::Sha256 inner, outer;
-    std::fill(std::copy(hashKey.begin(), hashKey.end(), pad), pad + 64, 0);
-    for (auto& b : pad) b ^= 0x36;
-    inner.Update(pad, 64);
-    inner.Update(raw, 4);
-    const auto innerDigest = inner.Finish();
-    for (auto& b : pad) b ^= 0x36 ^ 0x5C;
-    outer.Update(pad, 64);
-    if (!innerDigest) return std::nullopt;
-    outer.Update(innerDigest->data(), innerDigest->size());
-    const auto digest = outer.Finish();
+    const auto digest = Hmac(hashKey, raw, sizeof raw);
     if (!digest) return std::nullopt;
     std::uint32_t mac = 0;
     for (std::size_t i = 0; i < digest->size(); ++i) mac ^= static_cast<std::uint32_t>((*digest)[i]) << (8 * (i % 4));
@@ -320,6 +328,7 @@ Status DecryptedView::Open(const std::optional<std::string>& password) {
             // A file's encryption record, among the records that close its header. (Service
             // headers, such as the quick-open index, libarchive passes over unread.)
             std::optional<Crypt> crypt;
+            std::optional<std::array<std::uint8_t, 32>> blake2;  // the hash record's, when a MAC
             const std::uint8_t* extraStart = c.end - extraSize;
             std::vector<std::uint8_t> extra;  // the records that stay
             if (type == kFile) {
@@ -332,7 +341,10 @@ Status DecryptedView::Open(const std::optional<std::string>& password) {
                         crypt = ReadCrypt(body, true, limits_);
                         continue;
                     }
-                    if (recordType == kHashRecord && crypt && crypt->macs) continue;  // a MAC too: ours to check
+                    if (recordType == kHashRecord && crypt && crypt->macs) {  // a MAC too: ours to check
+                        if (body.Number() == kBlake2sp) std::copy_n(body.Bytes(32), 32, blake2.emplace().begin());
+                        continue;
+                    }
                     PutNumber(extra, recordSize);
                     extra.insert(extra.end(), record, r.p);
                 }
@@ -403,11 +415,14 @@ Status DecryptedView::Open(const std::optional<std::string>& password) {
                 body.insert(body.end(), extra.begin(), extra.end());
                 view_.AddBytes(WithCrc(body));
                 view_.AddRange(dataAt, plain, packed.current->key, stored);
-                if (type == kFile && (flags & kSplitAfter) == 0 && crypt->macs && (fileFlags & kFileCrc))
-                    files_[fileAt] = Mac{keys.hashKey, crc};
+                if (type == kFile && (flags & kSplitAfter) == 0 && crypt->macs && ((fileFlags & kFileCrc) || blake2)) {
+                    files_[fileAt] = Mac{keys.hashKey, std::nullopt, blake2};
+                    if (fileFlags & kFileCrc) files_[fileAt]->crc = crc;
+                }
             }
             at = dataAt + dataSize;
             if (type == kEnd) {
+                volumeFollows_ = (c.Number() & kNotLastVolume) != 0;
                 // A volume may be padded after its end: the next one starts at its signature.
                 const std::uint64_t next = NextSignature(in, at);
                 view_.AddRange(at, next - at);
@@ -420,6 +435,24 @@ Status DecryptedView::Open(const std::optional<std::string>& password) {
         view_.AddRange(at, size - std::min(size, at));
     }
     return encrypted ? Status::Ok : Status::NotEncrypted;
+}
+
+DataCheck::DataCheck(DecryptedView::Mac mac) : mac_(std::move(mac)) {
+    if (mac_.blake2) blake2_.emplace();
+}
+
+void DataCheck::Update(const std::uint8_t* data, std::size_t size) {
+    if (mac_.crc) crc_ = Crc32(crc_, data, size);
+    if (blake2_) blake2_->Update(data, size);
+}
+
+bool DataCheck::Matches() {
+    const auto& key = mac_.hashKey;
+    if (mac_.crc && (key ? CrcMac(*key, crc_) : crc_) != mac_.crc) return false;
+    if (!blake2_) return true;
+    // A BLAKE2sp hash is kept as its HMAC, whole.
+    const auto hash = blake2_->Finish();
+    return (key ? Hmac(*key, hash.data(), hash.size()) : hash) == mac_.blake2;
 }
 
 } // namespace rar5

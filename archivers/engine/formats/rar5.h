@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/codecs/blake2sp.h"
 #include "engine/formats/seven_zip.h"
 #include "engine/input/patched_view.h"
 #include "engine/input/volumes.h"
@@ -57,18 +58,22 @@ public:
     // needed; the password is UTF-8.
     Status Open(const std::optional<std::string>& password);
     bool NamesEncrypted() const { return namesEncrypted_; }
+    // The last end header read says another volume follows (with -hp, only it can say so).
+    bool VolumeFollows() const { return volumeFollows_; }
 
     std::size_t Read(std::uint8_t* data, std::size_t size) override { return view_.Read(data, size); }
     bool Skip(std::uint64_t size) override { return view_.Skip(size); }
     std::uint64_t Size() const override { return view_.Size(); }
     bool Seek(std::uint64_t position) override { return view_.Seek(position); }
 
-    // The MAC that stands for the CRC of the file whose header is the first one at or after
-    // `headerPosition` in the view (libarchive's header position), with its key; nullopt
-    // when that file's checksum is a plain one (libarchive checks it) or it has none.
+    // The MACs that stand for the CRC and the BLAKE2sp hash of the file whose header is the
+    // first one at or after `headerPosition` in the view (libarchive's header position), with
+    // their key; nullopt when that file's checksums are plain ones (libarchive checks them) or
+    // it has none.
     struct Mac {
-        std::array<std::uint8_t, 32> hashKey{};
-        std::uint32_t mac = 0;
+        std::optional<std::array<std::uint8_t, 32>> hashKey;  // none: the checksums themselves
+        std::optional<std::uint32_t> crc;
+        std::optional<std::array<std::uint8_t, 32>> blake2;
     };
     std::optional<Mac> MacAt(std::int64_t headerPosition) const;
 
@@ -76,7 +81,22 @@ private:
     PatchedView view_;
     Limits limits_;
     bool namesEncrypted_ = false;
+    bool volumeFollows_ = false;
     std::map<std::uint64_t, std::optional<Mac>> files_;  // by where each file's header starts in the view
+};
+
+// Sums a file's data as it is extracted, and tells at its end whether its checksums, or the
+// MACs that stand for them, hold.
+class DataCheck {
+public:
+    explicit DataCheck(DecryptedView::Mac mac);
+    void Update(const std::uint8_t* data, std::size_t size);
+    bool Matches();
+
+private:
+    DecryptedView::Mac mac_;
+    std::uint32_t crc_ = 0;
+    std::optional<Blake2sp> blake2_;
 };
 
 } // namespace rar5

@@ -1,6 +1,7 @@
 #include "engine/formats/rar_name.h"
 #include "engine/codecs/bytes.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/input/volumes.h"
@@ -143,45 +144,60 @@ std::optional<std::string> Rar4CodePageName(const std::vector<std::wstring>& pie
     return std::nullopt;
 }
 
-bool Rar5FileEncrypted(JoinedFile& in, std::int64_t headerPosition) {
-    constexpr unsigned kFile = 2, kEnd = 5, kHasExtra = 1, kHasData = 2, kCryptRecord = 1;
-    if (headerPosition < 0 || !in.Seek(static_cast<std::uint64_t>(headerPosition))) return false;
+Rar5FileData Rar5File(JoinedFile& in, std::int64_t headerPosition) {
+    constexpr unsigned kFile = 2, kEnd = 5, kHasExtra = 1, kHasData = 2, kSplit = 0x08 | 0x10, kCryptRecord = 1, kHashRecord = 2;
+    constexpr unsigned kHasTime = 0x02, kHasCrc = 0x04;
+    Rar5FileData file;
+    if (headerPosition < 0 || !in.Seek(static_cast<std::uint64_t>(headerPosition))) return file;
     for (int block = 0; block < kMaxBlocks; ++block) {
         const std::uint64_t at = in.Position();
         unsigned char start[8];  // the header's CRC, then its size (a number of 1 to 3 bytes)
-        if (!ReadAll(in, start, sizeof start)) return false;
+        if (!ReadAll(in, start, sizeof start)) return file;
         if (std::memcmp(start, "Rar!\x1A\x07\x01\x00", sizeof start) == 0) continue;
         const unsigned char* p = start + 4;
         std::uint64_t size = 0;
-        if (!ReadRar5Number(p, start + 7, size) || size == 0 || size > kMaxRar5Header) return false;
+        if (!ReadRar5Number(p, start + 7, size) || size == 0 || size > kMaxRar5Header) return file;
         const auto sizeLength = static_cast<std::size_t>(p - (start + 4));
         std::string header(sizeLength + size, '\0');
-        if (!in.Seek(at + 4) || !ReadAll(in, header.data(), header.size())) return false;
+        if (!in.Seek(at + 4) || !ReadAll(in, header.data(), header.size())) return file;
         const auto* h = reinterpret_cast<const unsigned char*>(header.data());
-        if (Crc32(0, h, header.size()) != Le32(start)) return false;  // not the header libarchive read
+        if (Crc32(0, h, header.size()) != Le32(start)) return file;  // not the header libarchive read
         const unsigned char* end = h + header.size();
         p = h + sizeLength;
         std::uint64_t type = 0, flags = 0, extra = 0, data = 0;
-        if (!ReadRar5Number(p, end, type) || !ReadRar5Number(p, end, flags)) return false;
-        if ((flags & kHasExtra) && !ReadRar5Number(p, end, extra)) return false;
-        if ((flags & kHasData) && !ReadRar5Number(p, end, data)) return false;
-        if (type == kEnd || extra > static_cast<std::uint64_t>(end - p)) return false;
+        if (!ReadRar5Number(p, end, type) || !ReadRar5Number(p, end, flags)) return file;
+        if ((flags & kHasExtra) && !ReadRar5Number(p, end, extra)) return file;
+        if ((flags & kHasData) && !ReadRar5Number(p, end, data)) return file;
+        if (type == kEnd || extra > static_cast<std::uint64_t>(end - p)) return file;
         if (type != kFile) {
-            if (!in.Skip(data)) return false;
+            if (!in.Skip(data)) return file;
             continue;
         }
+        // The file's own fields: flags, size, attributes, time, CRC, method.
+        std::uint64_t fileFlags = 0, method = 0, ignored = 0;
+        if (!ReadRar5Number(p, end, fileFlags) || !ReadRar5Number(p, end, ignored) || !ReadRar5Number(p, end, ignored) ||
+            end - p < ((fileFlags & kHasTime) ? 4 : 0) + ((fileFlags & kHasCrc) ? 4 : 0))
+            return file;
+        p += (fileFlags & kHasTime) ? 4 : 0;
+        const std::optional<std::uint32_t> crc = (fileFlags & kHasCrc) ? std::optional(Le32(p)) : std::nullopt;
+        p += crc ? 4 : 0;
+        if (!ReadRar5Number(p, end, method)) return file;
+        const bool whole = (method >> 7 & 7) == 0 && (flags & kSplit) == 0;
+        if (whole) file.storedCrc = crc;
         // The extra area closes the header, after the file's own fields and its name.
         for (p = end - extra; p < end;) {
-            std::uint64_t recordSize = 0, recordType = 0;
-            if (!ReadRar5Number(p, end, recordSize) || recordSize > static_cast<std::uint64_t>(end - p)) return false;
+            std::uint64_t recordSize = 0, recordType = 0, hashType = 0;
+            if (!ReadRar5Number(p, end, recordSize) || recordSize > static_cast<std::uint64_t>(end - p)) return file;
             const unsigned char* next = p + recordSize;
-            if (!ReadRar5Number(p, next, recordType)) return false;
-            if (recordType == kCryptRecord) return true;
+            if (!ReadRar5Number(p, next, recordType)) return file;
+            file.encrypted = file.encrypted || recordType == kCryptRecord;
+            if (whole && recordType == kHashRecord && ReadRar5Number(p, next, hashType) && hashType == 0 && next - p >= 32)
+                std::copy_n(p, 32, file.storedBlake2.emplace().begin());
             p = next;
         }
-        return false;
+        return file;
     }
-    return false;
+    return file;
 }
 
 } // namespace dexalo::archivers

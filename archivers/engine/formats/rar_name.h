@@ -4,6 +4,7 @@
 // of double-byte characters included (Shift-JIS ソ, 表, 能, 十...), which no later decoding
 // can undo, so the engine decodes the stored bytes instead. RAR 5's encryption records, which
 // libarchive 3.6 skips. And what a volume says of the volumes after it.
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,11 +20,18 @@ class JoinedFile;
 // `headerPosition`; nullopt when that header carries the Unicode flag or cannot be read.
 std::optional<std::string> Rar4CodePageName(const std::vector<std::wstring>& pieces, std::int64_t headerPosition);
 
-// True when the first RAR 5 file header at or after `headerPosition` in `archive` (the
-// pieces read as one, kept open from entry to entry) has an encryption record. libarchive 3.6
-// skips that record and would hand out the encrypted bytes as the entry's data; false when
-// no such header can be read there.
-bool Rar5FileEncrypted(JoinedFile& archive, std::int64_t headerPosition);
+// What the first RAR 5 file header at or after `headerPosition` in `archive` (the pieces read
+// as one, kept open from entry to entry) says of its data that libarchive 3.6 passes over:
+// whether it has an encryption record (libarchive skips it and would hand out the encrypted
+// bytes as the entry's data); and, for a stored file not split between volumes, its CRC-32
+// and BLAKE2sp hash, which libarchive checks only for compressed data. Nothing when no such
+// header can be read there.
+struct Rar5FileData {
+    bool encrypted = false;
+    std::optional<std::uint32_t> storedCrc;
+    std::optional<std::array<std::uint8_t, 32>> storedBlake2;
+};
+Rar5FileData Rar5File(JoinedFile& archive, std::int64_t headerPosition);
 
 // RAR 5's variable-length numbers: 7 bits a byte, lowest first, the top bit says more follow.
 // False when the bytes end first (or after 10 bytes).

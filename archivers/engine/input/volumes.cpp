@@ -160,6 +160,25 @@ std::map<std::size_t, std::wstring> PiecesBeside(const platform::Path& folder, c
     return found;
 }
 
+bool SameFileInfo(const platform::FileInfo& a, const platform::FileInfo& b) {
+    return a.kind == b.kind && a.size == b.size && a.mtime == b.mtime && a.mtimeNanos == b.mtimeNanos;
+}
+
+// The volumes that decryption found to be followed by another, as they were then.
+std::mutex gFollowedMutex;
+std::list<std::pair<std::wstring, platform::FileInfo>> gFollowed;
+
+bool NotedFollowed(const std::wstring& piece) {
+    const platform::FileInfo now = platform::InspectTarget(platform::ToPath(piece));
+    std::lock_guard lock(gFollowedMutex);
+    return std::any_of(gFollowed.begin(), gFollowed.end(),
+                       [&](const auto& noted) { return noted.first == piece && SameFileInfo(noted.second, now); });
+}
+
+bool VolumeFollows(const std::wstring& piece) {
+    return RarVolume(piece).value_or(RarVolumeFlags{}).more || NotedFollowed(piece);
+}
+
 } // namespace
 
 VolumeSet SingleFile(const std::wstring& path) {
@@ -200,7 +219,7 @@ VolumeSet ReadSet(const std::wstring& path, SetKind volumes, bool& headers) {
     case Naming::Part:
     case Naming::OldRar:
         // The last volume found may say that more follow.
-        if (count > 0 && RarVolume(at(found.at(count - 1))).value_or(RarVolumeFlags{}).more) ++count;
+        if (count > 0 && VolumeFollows(at(found.at(count - 1)))) ++count;
         break;
     case Naming::Zip:
         if (zip != found.end()) {
@@ -244,10 +263,6 @@ constexpr std::size_t kFoundSets = 8;
 std::mutex gFoundMutex;
 std::list<FoundSet> gFound;
 
-bool SameFileInfo(const platform::FileInfo& a, const platform::FileInfo& b) {
-    return a.kind == b.kind && a.size == b.size && a.mtime == b.mtime && a.mtimeNanos == b.mtimeNanos;
-}
-
 } // namespace
 
 VolumeSet FindSet(const std::wstring& path, SetKind volumes) {
@@ -274,6 +289,21 @@ VolumeSet FindSet(const std::wstring& path, SetKind volumes) {
     gFound.push_front({path, volumes, opened, set, StampOf(set, path)});
     if (gFound.size() > kFoundSets) gFound.pop_back();
     return set;
+}
+
+void NoteVolumeFollows(const std::wstring& piece) {
+    if (NotedFollowed(piece)) return;
+    {
+        std::lock_guard lock(gFollowedMutex);
+        gFollowed.emplace_front(piece, platform::InspectTarget(platform::ToPath(piece)));
+        if (gFollowed.size() > kFoundSets) gFollowed.pop_back();
+    }
+    std::lock_guard lock(gFoundMutex);
+    gFound.clear();  // found before this was known
+}
+
+bool VolumeFoundFollowing(const VolumeSet& set) {
+    return set.kind == SetKind::RarVolumes && set.missing.empty() && !set.pieces.empty() && NotedFollowed(set.pieces.back());
 }
 
 namespace {

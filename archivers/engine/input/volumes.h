@@ -41,6 +41,12 @@ struct VolumeSet {
 // before is taken again while its files' sizes and times stand and its missing piece is
 // still missing, without reading any header.
 VolumeSet FindSet(const std::wstring& path, SetKind volumes);
+
+// Notes that another volume follows RAR volume `piece`, as it is now: its own headers say so
+// only once decrypted (rar -hp), which the set finder cannot do. Sets found after this see it.
+void NoteVolumeFollows(const std::wstring& piece);
+// True when that was noted of `set`'s last piece after the set was found: find it again.
+bool VolumeFoundFollowing(const VolumeSet& set);
 VolumeSet SingleFile(const std::wstring& path);
 
 // What a set's contents are known by: the first piece's path (or the opened one), every

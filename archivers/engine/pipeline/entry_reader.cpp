@@ -80,11 +80,9 @@ std::uint64_t EntryReader::BytesRead() const {
     return n > 0 ? static_cast<std::uint64_t>(n) : 0;
 }
 
-bool EntryReader::MacDue() const { return macs_ && Rar5MacDue(*macs_, archive_read_header_position(reader_.get())); }
-
-std::optional<bool> EntryReader::MacMatches(std::uint32_t crc) const {
+std::optional<rar5::DataCheck> EntryReader::MacCheck() const {
     if (!macs_) return std::nullopt;
-    return Rar5MacMatches(*macs_, archive_read_header_position(reader_.get()), crc);
+    return Rar5MacCheck(*macs_, archive_read_header_position(reader_.get()));
 }
 
 // Each ZIP entry is named from the central directory, by where its data starts. Our own

@@ -53,10 +53,9 @@ public:
     std::optional<std::wstring> HardlinkTarget(archive_entry* entry) const;
     // a reader of ours met encryption it cannot read (no password is asked for);
     bool OwnEntryEncrypted() const;
-    // the entry's checksum is a MAC that only we can check, and whether `crc`, the CRC-32 of
-    // all its data, is the one it was made from (nullopt: no MAC).
-    bool MacDue() const;
-    std::optional<bool> MacMatches(std::uint32_t crc) const;
+    // what checks the MACs that stand in for its checksums, to be given all its data
+    // (nullopt: no MAC).
+    std::optional<rar5::DataCheck> MacCheck() const;
 
     // Bytes of the archive's files read so far, for progress.
     std::uint64_t BytesRead() const;

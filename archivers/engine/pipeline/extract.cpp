@@ -14,13 +14,13 @@
 #include <set>
 #include <utility>
 
+#include "engine/pipeline/input_reader.h"
 #include "engine/pipeline/own_stream.h"
 #include "engine/names/entry_path.h"
 #include "engine/names/written_names.h"
 #include "common/archiver_contract.h"
 #include "engine/platform/platform.h"
 #include "engine/formats/rar_name.h"
-#include "engine/codecs/bytes.h"
 #include "engine/formats/rar5.h"
 #include "engine/pipeline/report.h"
 #include "engine/pipeline/entry_reader.h"
@@ -194,7 +194,7 @@ public:
             return result_;
         }
         archive_entry* entry = nullptr;
-        int r = archive_read_next_header(reader_, &entry);
+        int r = ReadNextHeader(reader_, &entry);
         if (r < ARCHIVE_WARN && NamesEncrypted(reader_)) {
             if (declined_) {
                 result_.declined = 1;
@@ -218,7 +218,7 @@ public:
                 cancelled_ = true;
                 break;
             }
-            r = archive_read_next_header(reader_, &entry);
+            r = ReadNextHeader(reader_, &entry);
             if (r == ARCHIVE_EOF) break;
             if (r < ARCHIVE_WARN) {
                 corrupt_ = true;
@@ -320,7 +320,17 @@ private:
     // libarchive 3.6 neither flags nor decrypts RAR 5's encrypted files: their headers say so.
     bool EncryptedRar5(archive_entry* entry) const {
         return !decrypted_ && archive_format(reader_) == ARCHIVE_FORMAT_RAR_V5 && archive_entry_filetype(entry) == AE_IFREG &&
-               Rar5FileEncrypted(headers_, archive_read_header_position(reader_));
+               Rar5File(headers_, archive_read_header_position(reader_)).encrypted;
+    }
+
+    // The checksums only we check: the MACs of a decrypted RAR 5, and the plain checksums of
+    // a RAR 5's stored files, which libarchive 3.6 checks only for compressed data.
+    std::optional<rar5::DataCheck> OwnDataCheck() const {
+        if (decrypted_) return entries_.MacCheck();
+        if (archive_format(reader_) != ARCHIVE_FORMAT_RAR_V5) return std::nullopt;
+        const Rar5FileData file = Rar5File(headers_, archive_read_header_position(reader_));
+        if (file.encrypted || (!file.storedCrc && !file.storedBlake2)) return std::nullopt;
+        return rar5::DataCheck({std::nullopt, file.storedCrc, file.storedBlake2});
     }
 
     bool CanDecrypt() const { return (archive_format(reader_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP; }
@@ -445,14 +455,12 @@ private:
         Temporary temp;
         if (!CreateTemporary(temp, folder, target)) return Outcome::CannotWrite;
         std::uint64_t end = 0;
-        // A checksum that only we can check (a MAC in place of an encrypted file's CRC).
-        const bool mac = decrypted_ && entries_.MacDue();
-        std::uint32_t crc = 0;
+        std::optional<rar5::DataCheck> check = OwnDataCheck();
         for (;;) {
             const void* block = nullptr;
             std::size_t size = 0;
             la_int64_t offset = 0;
-            const int r = archive_read_data_block(reader_, &block, &size, &offset);
+            const int r = ReadDataBlock(reader_, &block, &size, &offset);
             if (r == ARCHIVE_EOF) break;
             // libarchive reports a failed CRC or a wrong length only as a warning, once the
             // data is through: for us any warning about the data means it is damaged.
@@ -466,7 +474,7 @@ private:
                 return Discard(temp, Outcome::CannotWrite, nullptr);
             }
             if (size > 0) end = std::max(end, static_cast<std::uint64_t>(offset) + size);
-            if (mac) crc = Crc32(crc, static_cast<const std::uint8_t*>(block), size);
+            if (check) check->Update(static_cast<const std::uint8_t*>(block), size);
             ui_.Progress(request_.archive, current_, Consumed(), total_);
             if (ui_.Cancelled()) return Discard(temp, Outcome::Cancelled, nullptr);
         }
@@ -477,7 +485,7 @@ private:
                 return Discard(temp, Outcome::Corrupt, "the entry's data ends early");
             end = std::max(end, expected);
         }
-        if (mac && !entries_.MacMatches(crc).value_or(true)) return Discard(temp, Outcome::Corrupt, "checksum error");
+        if (check && !check->Matches()) return Discard(temp, Outcome::Corrupt, "checksum error");
         if (!temp.File().Finish(end, EntryTime(entry)) || !temp.Commit(target)) {
             Unwritable(target, "a file cannot be put in place");
             return Discard(temp, Outcome::CannotWrite, nullptr);
@@ -669,9 +677,10 @@ ExtractResult Extract(const ExtractRequest& request) {
         return extractor.Run();
     }();
     // Whatever was read before the gap is out; what the gap cut short is not.
-    if (!archive->set.missing.empty() && result.code != kErrorCancelled) {
+    const VolumeSet& read = VolumeFoundFollowing(archive->set) ? SetFor(request.family, request.archive) : archive->set;
+    if (!read.missing.empty() && result.code != kErrorCancelled) {
         result.code = kErrorCorrupt;
-        result.missingPiece = archive->set.missing;
+        result.missingPiece = read.missing;
     }
     return result;
 }

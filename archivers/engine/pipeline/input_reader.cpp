@@ -32,6 +32,7 @@ struct InputStream {
         }
         s.at += n;
         *buffer = s.block.data();
+        errno = 0;  // see ReadNextHeader
         return static_cast<la_ssize_t>(n);
     }
     static la_int64_t Skip(archive*, void* self, la_int64_t request) {
@@ -73,6 +74,16 @@ int OpenJoinedReader(archive* reader, const std::vector<std::wstring>& pieces, s
         return ARCHIVE_FATAL;
     }
     return OpenInputReader(reader, std::move(file), blockSize);
+}
+
+int ReadNextHeader(archive* reader, archive_entry** entry) {
+    errno = 0;
+    return archive_read_next_header(reader, entry);
+}
+
+int ReadDataBlock(archive* reader, const void** block, std::size_t* size, la_int64_t* offset) {
+    errno = 0;
+    return archive_read_data_block(reader, block, size, offset);
 }
 
 } // namespace dexalo::archivers

@@ -35,7 +35,7 @@ bool FirstDataDecodes(const std::shared_ptr<DecryptedView>& view) {
         return true;
     archive_entry* entry = nullptr;
     std::vector<std::uint8_t> buffer(64 * 1024);
-    while (archive_read_next_header(probe.get(), &entry) == ARCHIVE_OK) {
+    while (ReadNextHeader(probe.get(), &entry) == ARCHIVE_OK) {
         if (archive_entry_size(entry) <= 0) continue;
         for (std::size_t total = 0; total < (1u << 20);) {
             const la_ssize_t n = archive_read_data(probe.get(), buffer.data(), buffer.size());
@@ -68,7 +68,9 @@ std::optional<Decryption> WithoutPassword(Status status, bool namesOnly, bool na
 
 Decryption OpenWithPassword(archive* reader, const VolumeSet& set, const PasswordQuestion& ask,
                             const std::function<PasswordAttempt(const std::wstring& password)>& attempt) {
-    const SetStamp stamp = StampOf(set, set.pieces.front());
+    // The pieces there are: a set whose missing piece was found only once decrypted is the same.
+    SetStamp stamp = StampOf(set, set.pieces.front());
+    stamp.missing.clear();
     std::optional<std::wstring> password;
     {
         std::lock_guard lock(gPasswordsMutex);
@@ -166,17 +168,17 @@ Decryption OpenDecryptedRar5(archive* reader, const VolumeSet& set, bool namesOn
         }
         return {nullptr, status == Status::WrongPassword};
     });
-    if (outcome == Decryption::Opened && macs != nullptr) *macs = opened;
+    if (outcome == Decryption::Opened) {
+        if (opened->VolumeFollows()) NoteVolumeFollows(set.pieces.back());
+        if (macs != nullptr) *macs = opened;
+    }
     return outcome;
 }
 
-std::optional<bool> Rar5MacMatches(const rar5::DecryptedView& view, std::int64_t header, std::uint32_t crc) {
-    const auto mac = view.MacAt(header);
+std::optional<rar5::DataCheck> Rar5MacCheck(const rar5::DecryptedView& view, std::int64_t header) {
+    auto mac = view.MacAt(header);
     if (!mac) return std::nullopt;
-    const auto made = rar5::CrcMac(mac->hashKey, crc);
-    return made && *made == mac->mac;
+    return rar5::DataCheck(std::move(*mac));
 }
-
-bool Rar5MacDue(const rar5::DecryptedView& view, std::int64_t header) { return view.MacAt(header).has_value(); }
 
 } // namespace dexalo::archivers

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/formats/rar5.h"
 #include "engine/formats/seven_zip.h"
 #include "engine/input/volumes.h"
 
@@ -13,9 +14,6 @@ struct archive;
 
 namespace dexalo::archivers {
 
-namespace rar5 {
-class DecryptedView;
-}
 
 // Where the password of an encrypted archive comes from: nullopt when the user declines;
 // `wrong` when the one given before did not fit.
@@ -75,10 +73,7 @@ Decryption OpenDecryptedRar5(archive* reader, const VolumeSet& set, bool namesOn
                              MacSource* macs);
 
 // For the entry whose header starts at `header` in a view opened above: nullopt when its
-// checksum is not a MAC; else whether `crc`, the CRC-32 of all the data extracted, is the one
-// the MAC was made from.
-std::optional<bool> Rar5MacMatches(const rar5::DecryptedView& view, std::int64_t header, std::uint32_t crc);
-// True when that entry carries a MAC to check.
-bool Rar5MacDue(const rar5::DecryptedView& view, std::int64_t header);
+// checksums are not MACs; else what checks them, to be given all the data extracted.
+std::optional<rar5::DataCheck> Rar5MacCheck(const rar5::DecryptedView& view, std::int64_t header);
 
 } // namespace dexalo::archivers

@@ -10,6 +10,7 @@
 
 #include "engine/names/written_names.h"
 #include "engine/pipeline/entry_reader.h"
+#include "engine/pipeline/input_reader.h"
 #include "engine/platform/platform.h"
 
 namespace dexalo::archivers {
@@ -59,7 +60,7 @@ void ReadListing(Resolved& resolved, Plan plan) {
     archive_entry* entry = nullptr;
     WrittenNames names;
     for (;;) {
-        const int r = archive_read_next_header(reader.get(), &entry);
+        const int r = ReadNextHeader(reader.get(), &entry);
         if (r == ARCHIVE_EOF) {
             // An empty archive still counts as ours when its format was recognised.
             if (listing.entries.empty()) listing.recognised = reader.IsOwnArchive();
@@ -88,7 +89,8 @@ void ReadListing(Resolved& resolved, Plan plan) {
     }
 }
 
-std::shared_ptr<const Resolved> ResolveAnew(Family family, VolumeSet set, SetStamp stamp, bool listed) {
+std::shared_ptr<const Resolved> ResolveAnew(Family family, const std::wstring& archivePath, VolumeSet set, SetStamp stamp,
+                                            bool listed) {
     auto resolved = std::make_shared<Resolved>();
     resolved->family = family;
     resolved->set = std::move(set);
@@ -107,6 +109,11 @@ std::shared_ptr<const Resolved> ResolveAnew(Family family, VolumeSet set, SetSta
     if (!resolved->listing.recognised && fallback) {
         resolved->plan = Plan::SecondWay;
         ReadListing(*resolved, resolved->plan);
+    }
+    // Decryption may have found that the last piece is followed by one that is missing.
+    if (VolumeFoundFollowing(pieces)) {
+        resolved->set = SetFor(family, archivePath);
+        resolved->stamp = StampOf(resolved->set, archivePath);
     }
     Listing& listing = resolved->listing;
     if (!pieces.missing.empty()) {
@@ -138,10 +145,10 @@ std::shared_ptr<const Resolved> Resolve(Family family, const std::wstring& archi
             }
         }
     }
-    auto resolved = ResolveAnew(family, std::move(set), key.stamp, listed);
+    auto resolved = ResolveAnew(family, archivePath, std::move(set), std::move(key.stamp), listed);
     if (!listed) return resolved;  // kept only once listed
     std::lock_guard lock(gCacheMutex);
-    gCache.emplace_front(std::move(key), resolved);
+    gCache.emplace_front(CacheKey{family, resolved->stamp}, resolved);
     if (gCache.size() > kCacheSize) gCache.pop_back();
     return resolved;
 }
