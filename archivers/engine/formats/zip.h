@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,20 @@ private:
     std::unique_ptr<EntrySource> source_;
     bool decoding_ = false;  // the decoder holds the current entry's input
 };
+
+// An entry as the central directory records it.
+struct Member {
+    std::uint64_t header = 0;  // where its local header starts
+    std::uint16_t flags = 0, method = 0;
+    std::uint32_t crc = 0;
+    std::uint64_t compressed = 0, original = 0;
+};
+// The central directory's records, ordered by where their local headers start; none when the
+// directory cannot be found.
+std::vector<Member> ReadDirectory(own::Input& input);
+// Where the member's data starts, after its local header; nullopt when that header is missing
+// or disagrees with the directory (method, encryption, or the CRC and sizes it gives).
+std::optional<std::uint64_t> DataStart(own::Input& input, const Member& member);
 
 // Whether any entry of the central directory uses Deflate64, so that the archive should come
 // to this reader rather than libarchive. Reads only the archive's first bytes, its end and its
