@@ -534,7 +534,7 @@ private:
         Temporary temp;
         if (!CreateTemporary(temp, folder, target)) return Outcome::CannotWrite;
         const bool large = !archive_entry_size_is_set(entry) || archive_entry_size(entry) >= kWriteBehindFrom;
-        if (large && ExtractionThreads() > 1) {
+        if ((large || ExtractionThreadsSet()) && ExtractionThreads() > 1) {
             if (!behind_) behind_ = std::make_unique<WriteBehind>();
             temp.WriteBehindBy(*behind_);
         }

@@ -17,6 +17,7 @@ namespace dexalo::archivers {
 namespace {
 
 std::atomic<unsigned> gThreads{0};
+std::atomic<unsigned> gPooled{0};
 
 constexpr std::uint16_t kStored = 0, kDeflate = 8, kBzip2 = 12;
 constexpr std::uint16_t kEncryptedFlags = 0x0001 | 0x0040;  // traditional, strong
@@ -29,6 +30,10 @@ bool WeDecode(const zip::Member& m) {
 } // namespace
 
 void SetExtractionThreads(unsigned count) { gThreads = count; }
+
+bool ExtractionThreadsSet() { return gThreads.load() != 0; }
+
+unsigned PooledEntries() { return gPooled.load(); }
 
 unsigned ExtractionThreads() {
     if (const unsigned set = gThreads.load()) return std::min(set, kMaxThreads);
@@ -68,7 +73,7 @@ public:
             return pool_.End(job, left_, JobEnd::CannotWrite, "a file cannot be put in place", std::move(reason_));
         }
         switch (s) {
-        case Status::Ok: return pool_.End(job, left_, JobEnd::Done);
+        case Status::Ok: ++gPooled; return pool_.End(job, left_, JobEnd::Done);
         case Status::Damaged: return pool_.End(job, left_, JobEnd::Corrupt, "damaged data (a CRC error, or the archive is cut short)");
         case Status::Unwritable:
             return pool_.End(job, left_, JobEnd::CannotWrite, "a file cannot be written (disk full?)", std::move(reason_));
@@ -174,7 +179,7 @@ std::unique_ptr<ZipPool> ZipPool::For(archive* reader, const VolumeSet& set) {
         ++shared;
         bytes += m.original;
     }
-    if (shared < 2 || bytes < kWorthSharing) return nullptr;
+    if (shared < 2 || (bytes < kWorthSharing && !ExtractionThreadsSet())) return nullptr;
     return std::make_unique<ZipPool>(set, std::move(members), static_cast<unsigned>(std::min<std::size_t>(threads, shared)));
 }
 

@@ -40,10 +40,14 @@ namespace dexalo::archivers {
 inline constexpr unsigned kMaxThreads = 8;
 inline constexpr std::size_t kBehindBytes = 4u << 20;
 
-// How many threads an extraction may use: 0 (the default) one per core, at most kMaxThreads;
-// 1 the calling thread alone. Tests and benchmarks set it.
+// How many threads an extraction may use: 0 (the default) one per core, at most kMaxThreads,
+// where they pay (archives of a few entries or small ones take one). A count set is used
+// wherever it can be, small archives too: tests and benchmarks set it.
 void SetExtractionThreads(unsigned count);
 unsigned ExtractionThreads();
+bool ExtractionThreadsSet();
+// How many entries the pools' workers have written since the start (for tests).
+unsigned PooledEntries();
 
 // A file under a temporary name: dropped when destroyed unless it was put in place.
 class PendingFile {
