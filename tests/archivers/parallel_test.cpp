@@ -61,7 +61,8 @@ void Damage(std::string& zip, const std::string& name, bool late) {
 } // namespace
 
 // zip's archives written to a file and into a pipe (sizes in data descriptors), with Deflate,
-// stored and BZip2 entries in folders: the workers write what one thread writes.
+// stored and BZip2 entries in folders, and 7-Zip's with Deflate64 (our own reader's): the
+// workers write what one thread writes.
 TEST(Cores, ManyEntriesComeOutAsOneThreadWritesThem) {
     ScratchDir dir;
     Files expected;
@@ -71,8 +72,8 @@ TEST(Cores, ManyEntriesComeOutAsOneThreadWritesThem) {
         WriteText(dir / "src" / name, expected[name]);
         expected["d" + std::to_string(i % 3) + "/"] = "";
     }
-    Shell(dir / "src", "zip -q -r ../a.zip d0 d1 && zip -q -r -Z bzip2 ../a.zip d2 && zip -q -r - . | cat > ../piped.zip");
-    for (const char* archive : {"a.zip", "piped.zip"}) {
+    Shell(dir / "src", "zip -q -r ../a.zip d0 d1 && zip -q -r -Z bzip2 ../a.zip d2 && zip -q -r - . | cat > ../piped.zip && 7z a -bd -tzip -mm=Deflate64 ../d64.zip d0 d1 d2");
+    for (const char* archive : {"a.zip", "piped.zip", "d64.zip"}) {
         std::map<std::string, fs::file_time_type> oneThread;
         for (unsigned threads : {1u, 4u}) {
             Threads use(threads);

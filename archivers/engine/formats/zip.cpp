@@ -410,6 +410,16 @@ Status Reader::Read(const std::uint8_t*& data, std::size_t& size) {
     return Status::Ok;
 }
 
+std::optional<Located> Reader::Unread() const {
+    if (!current_ || decoding_ || produced_ != 0 || left_ != stored_ || entry_.directory || entry_.unsupported) return std::nullopt;
+    Member m;
+    m.method = method_;
+    m.crc = expectedCrc_;
+    m.compressed = stored_;
+    m.original = entry_.size;
+    return Located{bytes_->Position(), m};
+}
+
 std::vector<Member> ReadDirectory(own::Input& input) {
     std::vector<Member> members;
     ForEachCentralRecord(input, [&](const CentralRecord& r) {

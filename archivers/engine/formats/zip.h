@@ -23,6 +23,19 @@ namespace dexalo::archivers::zip {
 class Bytes;
 class EntrySource;
 
+// An entry as the central directory records it.
+struct Member {
+    std::uint64_t header = 0;  // where its local header starts
+    std::uint16_t flags = 0, method = 0;
+    std::uint32_t crc = 0;
+    std::uint64_t compressed = 0, original = 0;
+};
+// Where a member's data starts.
+struct Located {
+    std::uint64_t start = 0;
+    Member member;
+};
+
 class Reader final : public own::Reader {
 public:
     explicit Reader(own::Input& input);
@@ -34,6 +47,9 @@ public:
     own::Status Open() override;
     own::Status Next(own::Entry& entry) override;
     own::Status Read(const std::uint8_t*& data, std::size_t& size) override;
+    // The current entry's data, for a reader of its own, while none of it has been read;
+    // nullopt for a folder or an entry this reader cannot read.
+    std::optional<Located> Unread() const;
 
 private:
     bool Measure(bool deflate64, std::uint64_t& compressed, std::uint64_t& original);
@@ -66,13 +82,6 @@ private:
     bool decoding_ = false;  // the decoder holds the current entry's input
 };
 
-// An entry as the central directory records it.
-struct Member {
-    std::uint64_t header = 0;  // where its local header starts
-    std::uint16_t flags = 0, method = 0;
-    std::uint32_t crc = 0;
-    std::uint64_t compressed = 0, original = 0;
-};
 // The central directory's records, ordered by where their local headers start; none when the
 // directory cannot be found.
 std::vector<Member> ReadDirectory(own::Input& input);

@@ -241,7 +241,7 @@ public:
             if (result_.code != kOk) Note(archive_error_string(reader_));
             return result_;
         }
-        pool_ = ZipPool::For(reader_, set_);
+        pool_ = ZipPool::For(reader_, request_.family, set_);
         for (;;) {
             Count(Process(entry));
             if (pool_) Collect(false);

@@ -96,6 +96,11 @@ public:
     std::uint64_t Position() const { return file_.Position(); }
     bool Encrypted() const { return entry_.encrypted; }
     bool Unicode() const { return entry_.utf8; }
+    std::optional<zip::Located> ZipData() const {
+        const auto* zip = dynamic_cast<const zip::Reader*>(reader_.get());
+        if (zip == nullptr || state_ != State::Data || remaining_ != entry_.size) return std::nullopt;
+        return zip->Unread();
+    }
 
     static std::mutex gOpenMutex;
     static std::map<archive*, const OwnStream*> gOpen;  // for OwnBytesRead
@@ -195,6 +200,10 @@ std::optional<std::uint64_t> OwnBytesRead(archive* reader) {
 
 bool OwnEntryEncrypted(archive* reader) {
     return AskOwnStream(reader, [](const OwnStream& s) { return s.Encrypted(); }).value_or(false);
+}
+
+std::optional<zip::Located> OwnZipData(archive* reader) {
+    return AskOwnStream(reader, [](const OwnStream& s) { return s.ZipData(); }).value_or(std::nullopt);
 }
 
 std::optional<bool> OwnEntryUnicode(archive* reader) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/formats/zip.h"
 #include "engine/input/own_reader.h"
 
 namespace dexalo::archivers {
@@ -31,6 +32,9 @@ bool TestFileBytes(const std::vector<std::wstring>& pieces, bool (*test)(own::In
 std::optional<std::uint64_t> OwnBytesRead(archive* reader);
 // True when such a reader is at an entry that is encrypted in a way we cannot read.
 bool OwnEntryEncrypted(archive* reader);
+// Where the data of the entry our ZIP reader is at lies, before any of it is read; nullopt for
+// any other reader, and where Unread gives none.
+std::optional<zip::Located> OwnZipData(archive* reader);
 // Whether the entry such a reader is at had its name stored as Unicode; nullopt for any other
 // reader. Its pax record is UTF-8 whatever the archive stored.
 std::optional<bool> OwnEntryUnicode(archive* reader);

@@ -10,6 +10,8 @@
 #include <chrono>
 
 #include "engine/codecs/bytes.h"
+#include "engine/codecs/inflate64.h"
+#include "engine/pipeline/own_stream.h"
 #include "engine/pipeline/scan.h"
 
 namespace dexalo::archivers {
@@ -19,12 +21,14 @@ namespace {
 std::atomic<unsigned> gThreads{0};
 std::atomic<unsigned> gPooled{0};
 
-constexpr std::uint16_t kStored = 0, kDeflate = 8, kBzip2 = 12;
+constexpr std::uint16_t kStored = 0, kDeflate = 8, kDeflate64 = 9, kBzip2 = 12;
 constexpr std::uint16_t kEncryptedFlags = 0x0001 | 0x0040;  // traditional, strong
 constexpr std::uint64_t kWorthSharing = 1u << 20;
 
-bool WeDecode(const zip::Member& m) {
-    return (m.flags & kEncryptedFlags) == 0 && (m.method == kStored || m.method == kDeflate || m.method == kBzip2);
+// The methods of the archive's reader that a worker decodes too.
+bool WeDecode(const zip::Member& m, bool own) {
+    return (m.flags & kEncryptedFlags) == 0 &&
+           (m.method == kStored || m.method == kDeflate || m.method == (own ? kDeflate64 : kBzip2));
 }
 
 } // namespace
@@ -66,6 +70,7 @@ public:
         Status s = !input_.Seek(job.data.start) ? Status::Damaged
                  : m.method == kStored          ? Stored(m)
                  : m.method == kDeflate         ? Deflate()
+                 : m.method == kDeflate64       ? Deflate64()
                                                 : Bzip2();
         if (s == Status::Ok && (produced_ != m.original || crc_ != m.crc)) s = Status::Damaged;
         if (s == Status::Ok && !file_->Commit(m.original)) {
@@ -142,6 +147,33 @@ private:
         });
     }
 
+    // The compressed bytes for our own decoder.
+    class Source final : public inflate64::Source {
+    public:
+        explicit Source(Worker& w) : w_(w) {}
+        std::size_t Next(const std::uint8_t*& data) override {
+            data = w_.in_.data();
+            return w_.Fill();
+        }
+
+    private:
+        Worker& w_;
+    };
+
+    Status Deflate64() {
+        if (!deflate64_) deflate64_ = std::make_unique<inflate64::Decoder>();
+        Source source(*this);
+        deflate64_->Start(source, true);
+        for (;;) {
+            const std::uint8_t* block = nullptr;
+            std::size_t size = 0;
+            const inflate64::Decoder::Status r = deflate64_->Next(block, size);
+            if (r == inflate64::Decoder::Status::End) return Status::Ok;
+            if (r != inflate64::Decoder::Status::Ok) return Status::Damaged;
+            if (const Status s = Emit(block, size); s != Status::Ok) return s;
+        }
+    }
+
     Status Bzip2() {
         bz_stream bz{};
         if (BZ2_bzDecompressInit(&bz, 0, 0) != BZ_OK) return Status::Damaged;
@@ -158,16 +190,19 @@ private:
     std::vector<std::uint8_t> in_, out_;
     z_stream z_{};
     bool inflateReady_ = false;
+    std::unique_ptr<inflate64::Decoder> deflate64_;
     PendingFile* file_ = nullptr;
     std::uint64_t left_ = 0, produced_ = 0, original_ = 0;
     std::uint32_t crc_ = 0;
     std::wstring reason_;
 };
 
-std::unique_ptr<ZipPool> ZipPool::For(archive* reader, const VolumeSet& set) {
+std::unique_ptr<ZipPool> ZipPool::For(archive* reader, Family family, const VolumeSet& set) {
     const unsigned threads = ExtractionThreads();
+    const int format = archive_format(reader) & ARCHIVE_FORMAT_BASE_MASK;
+    const bool own = format == ARCHIVE_FORMAT_TAR && OwnBytesRead(reader).has_value();  // our reader's pax stream
     // A split ZIP's directory counts offsets within each piece.
-    if (threads < 2 || (archive_format(reader) & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_ZIP || set.kind == SetKind::SplitZip)
+    if (threads < 2 || family != Family::Zip || (format != ARCHIVE_FORMAT_ZIP && !own) || set.kind == SetKind::SplitZip)
         return nullptr;
     JoinedFile input(set.pieces);
     if (!input.IsOpen()) return nullptr;
@@ -175,16 +210,16 @@ std::unique_ptr<ZipPool> ZipPool::For(archive* reader, const VolumeSet& set) {
     std::size_t shared = 0;
     std::uint64_t bytes = 0;
     for (const zip::Member& m : members) {
-        if (!WeDecode(m) || m.original == 0) continue;
+        if (!WeDecode(m, own) || m.original == 0) continue;
         ++shared;
         bytes += m.original;
     }
     if (shared < 2 || (bytes < kWorthSharing && !ExtractionThreadsSet())) return nullptr;
-    return std::make_unique<ZipPool>(set, std::move(members), static_cast<unsigned>(std::min<std::size_t>(threads, shared)));
+    return std::make_unique<ZipPool>(set, std::move(members), static_cast<unsigned>(std::min<std::size_t>(threads, shared)), own);
 }
 
-ZipPool::ZipPool(const VolumeSet& set, std::vector<zip::Member> members, unsigned workers)
-    : set_(set), members_(std::move(members)), input_(set_.pieces), workers_(workers) {
+ZipPool::ZipPool(const VolumeSet& set, std::vector<zip::Member> members, unsigned workers, bool own)
+    : set_(set), members_(std::move(members)), input_(set_.pieces), workers_(workers), own_(own) {
     for (unsigned i = 0; i < workers_; ++i) threads_.emplace_back([this] { Work(); });
 }
 
@@ -200,6 +235,11 @@ ZipPool::~ZipPool() {
 
 std::optional<ZipData> ZipPool::Locate(archive* reader, archive_entry* entry) {
     if (archive_entry_is_encrypted(entry) || !archive_entry_size_is_set(entry)) return std::nullopt;
+    const auto size = static_cast<std::uint64_t>(archive_entry_size(entry));
+    if (own_) {  // our reader knows where the entry it hands libarchive lies
+        std::optional<ZipData> data = OwnZipData(reader);
+        return data && data->member.original == size ? data : std::nullopt;
+    }
     // Just past its local header the reader stands at the entry's data: the header is the
     // nearest one before it that the directory lists.
     const la_int64_t at = archive_filter_bytes(reader, 0);
@@ -209,7 +249,7 @@ std::optional<ZipData> ZipPool::Locate(archive* reader, archive_entry* entry) {
                                [](const zip::Member& m, std::uint64_t s) { return m.header < s; });
     if (it == members_.begin()) return std::nullopt;
     --it;
-    if (!WeDecode(*it) || it->original != static_cast<std::uint64_t>(archive_entry_size(entry))) return std::nullopt;
+    if (!WeDecode(*it, false) || it->original != size) return std::nullopt;
     const std::optional<std::uint64_t> data = zip::DataStart(input_, *it);
     if (!data || *data != start) return std::nullopt;
     return ZipData{start, *it};

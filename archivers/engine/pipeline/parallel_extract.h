@@ -2,9 +2,10 @@
 // Extraction on more than one core. The extraction loop stays the one place that reads
 // headers in archive order and decides (names, safety checks, folders, existing files); what
 // it hands over here is only the writing of a file it has decided on:
-// - ZipPool: the entries of a ZIP that libarchive reads through its central directory, each
-//   decoded from its own byte range (stored, Deflate, BZip2) by one of a few workers, every
-//   worker reading the archive through files of its own;
+// - ZipPool: the entries of a ZIP, each decoded from its own byte range by one of a few
+//   workers, every worker reading the archive through files of its own: stored, Deflate and
+//   BZip2 where libarchive reads the archive (from its central directory), stored, Deflate and
+//   Deflate64 where our own reader does;
 // - WriteBehind: for every other stream (a .tar.gz, a solid 7z...), the blocks libarchive
 //   decodes on the calling thread are written to disk by a second thread, through a bounded
 //   queue.
@@ -29,6 +30,7 @@
 #include <vector>
 
 #include "engine/formats/zip.h"
+#include "engine/pipeline/family.h"
 #include "engine/input/volumes.h"
 #include "engine/platform/platform.h"
 
@@ -69,17 +71,14 @@ struct JobEnd {
 };
 
 // Where a ZIP entry's data lies and what it must decode to.
-struct ZipData {
-    std::uint64_t start = 0;
-    zip::Member member;
-};
+using ZipData = zip::Located;
 
 class ZipPool {
 public:
-    // nullptr where one thread does as well: one core, an archive that libarchive does not read
-    // as a ZIP with a central directory, or fewer than two entries (or under 1 MiB) to share.
-    static std::unique_ptr<ZipPool> For(archive* reader, const VolumeSet& set);
-    ZipPool(const VolumeSet& set, std::vector<zip::Member> members, unsigned workers);
+    // nullptr where one thread does as well: one core, an archive that is no ZIP with a central
+    // directory, or fewer than two entries (or under 1 MiB) to share.
+    static std::unique_ptr<ZipPool> For(archive* reader, Family family, const VolumeSet& set);
+    ZipPool(const VolumeSet& set, std::vector<zip::Member> members, unsigned workers, bool own);
     ~ZipPool();  // stops: unfinished files are dropped
     ZipPool(const ZipPool&) = delete;
     ZipPool& operator=(const ZipPool&) = delete;
@@ -121,6 +120,7 @@ private:
     std::vector<zip::Member> members_;
     JoinedFile input_;  // the calling thread's look at local headers
     unsigned workers_;
+    bool own_;  // our own reader reads the archive, libarchive only its pax stream
     mutable std::mutex mutex_;
     std::condition_variable work_, ended_;
     std::deque<Job> queue_;
