@@ -656,7 +656,7 @@ private:
     std::size_t order_ = 0;                  // the place in the archive of the entry being counted
     std::size_t corruptOrder_ = SIZE_MAX;    // that of the damaged entry reported
     std::uint64_t shown_ = 0;                // the furthest progress shown
-    std::unique_ptr<WriteBehind> behind_;    // writes of large entries, from the second on
+    std::unique_ptr<WriteBehind> behind_;    // the thread that writes large entries
     std::unique_ptr<ZipPool> pool_;          // the ZIP entries' workers
 };
 
