@@ -351,7 +351,7 @@ class WriteBehind::Queued final : public platform::OutputFile {
 public:
     Queued(WriteBehind& owner, std::unique_ptr<platform::OutputFile> file) : owner_(owner), file_(std::move(file)) {}
     ~Queued() override {
-        std::optional<Block> failed;
+        std::vector<Block> failed;
         owner_.Settle(file_.get(), failed, true);
     }
     Queued(const Queued&) = delete;
@@ -363,11 +363,14 @@ public:
     bool Finish(std::uint64_t size, std::int64_t mtime) override { return Recover() && file_->Finish(size, mtime); }
 
 private:
-    // Waits for the file's blocks. A write that failed on the other thread is made again here,
-    // so that a lasting failure (a full disk) leaves the system's reason on this thread.
+    // Waits for the file's blocks. Writes that failed on the other thread (the first one, and
+    // those after it, not tried) are made again here, so that a lasting failure (a full disk)
+    // leaves the system's reason on this thread.
     bool Recover() {
-        std::optional<Block> failed;
-        return owner_.Settle(file_.get(), failed, false) || file_->WriteAt(failed->offset, failed->bytes.data(), failed->bytes.size());
+        std::vector<Block> failed;
+        if (owner_.Settle(file_.get(), failed, false)) return true;
+        return std::all_of(failed.begin(), failed.end(),
+                           [&](const Block& b) { return file_->WriteAt(b.offset, b.bytes.data(), b.bytes.size()); });
     }
 
     WriteBehind& owner_;
@@ -408,7 +411,7 @@ bool WriteBehind::Put(platform::OutputFile* file, std::uint64_t offset, const vo
     return true;
 }
 
-bool WriteBehind::Settle(platform::OutputFile* file, std::optional<Block>& failed, bool drop) {
+bool WriteBehind::Settle(platform::OutputFile* file, std::vector<Block>& failed, bool drop) {
     std::unique_lock lock(mutex_);
     if (drop) {
         for (auto it = queue_.begin(); it != queue_.end();) {
@@ -439,14 +442,14 @@ void WriteBehind::Run() {
         Block block = std::move(queue_.front());
         queue_.pop_front();
         busy_ = block.file;
-        const bool skip = failed_.count(block.file) > 0;  // after a failure only its retry counts
+        const bool after = failed_.count(block.file) > 0;  // kept, in order, for the retry
         lock.unlock();
-        const bool ok = skip || block.file->WriteAt(block.offset, block.bytes.data(), block.bytes.size());
+        const bool ok = !after && block.file->WriteAt(block.offset, block.bytes.data(), block.bytes.size());
         lock.lock();
         busy_ = nullptr;
         queued_ -= block.bytes.size();
         if (!ok)
-            failed_.emplace(block.file, std::move(block));
+            failed_[block.file].push_back(std::move(block));
         else if (spare_.size() < 32)
             spare_.push_back(std::move(block.bytes));
         taken_.notify_all();

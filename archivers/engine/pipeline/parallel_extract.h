@@ -157,15 +157,15 @@ private:
     void Run();
     bool Put(platform::OutputFile* file, std::uint64_t offset, const void* data, std::size_t size);
     // Waits until `file` has no block queued (`drop`: they are dropped) or being written; true
-    // when all were written, else the failed one in `failed`.
-    bool Settle(platform::OutputFile* file, std::optional<Block>& failed, bool drop);
+    // when all were written, else the failed one and those after it in `failed`.
+    bool Settle(platform::OutputFile* file, std::vector<Block>& failed, bool drop);
 
     std::mutex mutex_;
     std::condition_variable put_, taken_;
     std::deque<Block> queue_;
     std::size_t queued_ = 0;
     platform::OutputFile* busy_ = nullptr;  // the file being written to now
-    std::map<platform::OutputFile*, Block> failed_;  // the first write that failed, per file
+    std::map<platform::OutputFile*, std::vector<Block>> failed_;  // per file, the write that failed and those after
     std::vector<std::vector<std::uint8_t>> spare_;
     bool closing_ = false;
     std::thread thread_;
