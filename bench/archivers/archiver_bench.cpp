@@ -6,10 +6,11 @@
 // `bsdtar -x` and, encrypted with -p, against itself without the password, runs alternating
 // so that all see the same cache,
 // and measures the peak memory (VmHWM) of an extraction in a fresh process for growing
-// archives.
+// archives. `--only cores` compares extraction on every core (and on one) with `bsdtar -x` on
+// a ZIP of 16 entries of text, a ZIP of one large entry and a .tar.gz, side by side.
 //
 //   archiver_bench [--work DIR] [--mib 1024] [--arj-mib 400] [--7z-mib 256] [--7z-noise-mib 192] [--rar-mib 512]
-//                  [--big-mib 1024] [--runs 3] [--only rar5]
+//                  [--big-mib 1024] [--cores-mib 64] [--runs 3] [--only rar5|cores]
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "engine/pipeline/api.h"
+#include "engine/pipeline/parallel_extract.h"
 #include "engine/pipeline/user_interface.h"
 
 extern char** environ;
@@ -43,8 +45,9 @@ struct Options {
     int sevenNoiseMib = 192;
     int rarMib = 512;
     int bigMib = 1024;
+    int coresMib = 64;
     int runs = 3;
-    std::string only;  // "rar5": that comparison alone
+    std::string only;  // "rar5", "cores": that comparison alone
 };
 
 // Text-like data that compresses about 3:1, or random bytes that do not compress.
@@ -168,6 +171,7 @@ int ChildMain(const std::string& mode, const std::string& kind, const std::strin
                         : kind == "arj" ? Family::Arj
                         : kind == "rar" ? Family::Rar
                                         : Family::Tar;  // 7z too
+    if (const char* threads = std::getenv("DEXALO_BENCH_THREADS")) dexalo::archivers::SetExtractionThreads(static_cast<unsigned>(std::atoi(threads)));
     if (mode == "--sequence") {
         if (dexalo::archivers::GetFileCount(family, archive.c_str()) < 1) return 90;
         const auto handle = dexalo::archivers::OpenArchive(family, archive.c_str(), 512);
@@ -286,6 +290,51 @@ struct Pair {
     fs::path archive;
 };
 
+// The engine on every core and on one against bsdtar -x, runs alternating.
+bool CompareCores(const Options& options) {
+    const fs::path w = options.work;
+    std::printf("== cores: %d MiB of text-like data in %d files, %u cores, %d alternating runs each, best run counted\n",
+                options.coresMib, std::max(1, options.coresMib / 4), dexalo::archivers::ExtractionThreads(), options.runs);
+    MakeTree(w / "src", options.coresMib, true);
+    fs::remove_all(w / "one");
+    fs::create_directories(w / "one");
+    Sh("cd '" + w.string() + "' && rm -f many.zip many.tar.gz one.zip && (cd src && zip -q -r ../many.zip . && tar czf ../many.tar.gz . &&"
+       " cat $(find . -type f | sort) > ../one/big.dat) && (cd one && zip -q ../one.zip big.dat)");
+    fs::remove_all(w / "one");
+    const Pair pairs[] = {{"zip x16", Family::Zip, w / "many.zip"}, {"zip x1", Family::Zip, w / "one.zip"}, {"tar.gz", Family::Tar, w / "many.tar.gz"}};
+    bool same = true;
+    for (const Pair& p : pairs) {
+        double engine = 1e9, single = 1e9, bsdtar = 1e9;
+        long peak = 0, singlePeak = 0;
+        for (int run = 0; run < options.runs; ++run) {
+            const Child e = Engine(p.family, p.archive, w / "out-engine");
+            ::setenv("DEXALO_BENCH_THREADS", "1", 1);
+            const Child s = Engine(p.family, p.archive, w / "out-single");
+            ::unsetenv("DEXALO_BENCH_THREADS");
+            const Child b = Bsdtar(p.archive, w / "out-bsdtar");
+            if (e.status != 0 || s.status != 0 || b.status != 0) {
+                std::printf("%s: failed (engine %d, one thread %d, bsdtar %d)\n", p.name, e.status, s.status, b.status);
+                return false;
+            }
+            engine = std::min(engine, e.seconds);
+            single = std::min(single, s.seconds);
+            bsdtar = std::min(bsdtar, b.seconds);
+            peak = std::max(peak, e.peakKiB);
+            singlePeak = std::max(singlePeak, s.peakKiB);
+        }
+        const bool equal = Sh("diff -r '" + (w / "out-engine").string() + "' '" + (w / "out-bsdtar").string() + "' >/dev/null && diff -r '" +
+                              (w / "out-single").string() + "' '" + (w / "out-bsdtar").string() + "' >/dev/null") == 0;
+        same = same && equal;
+        std::printf("%-7s archive %6.1f MiB  engine %6.2f s  one thread %6.2f s  bsdtar -x %6.2f s  ratio %.3f (one thread %.3f)"
+                    "   peak %.1f MiB (one thread %.1f MiB)%s\n",
+                    p.name, static_cast<double>(fs::file_size(p.archive)) / 1048576.0, engine, single, bsdtar, engine / bsdtar,
+                    single / bsdtar, static_cast<double>(peak) / 1024.0, static_cast<double>(singlePeak) / 1024.0,
+                    equal ? "" : "  THE EXTRACTIONS DIFFER");
+    }
+    for (const char* name : {"out-engine", "out-single", "out-bsdtar", "many.zip", "many.tar.gz", "one.zip"}) fs::remove_all(w / name);
+    return same;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -302,6 +351,7 @@ int main(int argc, char** argv) {
         else if (key == "--7z-mib") options.sevenMib = std::atoi(argv[i + 1]);
         else if (key == "--7z-noise-mib") options.sevenNoiseMib = std::atoi(argv[i + 1]);
         else if (key == "--rar-mib") options.rarMib = std::atoi(argv[i + 1]);
+        else if (key == "--cores-mib") options.coresMib = std::atoi(argv[i + 1]);
         else if (key == "--only") options.only = argv[i + 1];
         else if (key == "--runs") options.runs = std::atoi(argv[i + 1]);
     }
@@ -311,6 +361,7 @@ int main(int argc, char** argv) {
     fs::create_directories(options.work);
     const fs::path w = options.work;
     if (options.only == "rar5") return CompareRar5(options) ? 0 : 1;
+    if (options.only == "cores") return CompareCores(options) ? 0 : 1;
 
     std::printf("== speed: %d MiB of text-like data, %d alternating runs each, best run counted\n", options.mib,
                 options.runs);

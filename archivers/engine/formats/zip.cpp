@@ -157,6 +157,9 @@ struct CentralRecord {
     std::uint64_t offset = 0;  // of the local header
     bool timed = false;        // `mtime` came from a Unix or an NTFS time
     std::int64_t mtime = 0;
+    std::uint16_t flags = 0;
+    std::uint32_t crc = 0;
+    std::uint64_t compressed = 0, original = 0;
 };
 
 // The modification time of a Unix (0x5455) or NTFS (0x000A) time field, the Unix one first.
@@ -210,10 +213,13 @@ void ForEachCentralRecord(own::Input& input, Each each) {
         if (!b.Ensure(46 + names + extras)) return;
         p = b.Peek();
         CentralRecord r{Le16(p + 4), Le16(p + 10), Le32(p + 38), Le32(p + 42)};
-        std::uint64_t original = Le32(p + 24), compressed = Le32(p + 20);
+        r.flags = Le16(p + 8);
+        r.crc = Le32(p + 16);
+        r.original = Le32(p + 24);
+        r.compressed = Le32(p + 20);
         bool unixTime = false, ntfsTime = false;
         ForEachExtra(p + 46 + names, extras, [&](std::uint16_t id, const std::uint8_t* data, std::size_t n) {
-            if (id == 0x0001) Widen(data, n, {&original, &compressed, &r.offset});
+            if (id == 0x0001) Widen(data, n, {&r.original, &r.compressed, &r.offset});
             TimeField(id, data, n, unixTime, ntfsTime, r.mtime);
         });
         r.timed = unixTime || ntfsTime;
@@ -402,6 +408,40 @@ Status Reader::Read(const std::uint8_t*& data, std::size_t& size) {
     data = block;
     size = got;
     return Status::Ok;
+}
+
+std::optional<Located> Reader::Unread() const {
+    if (!current_ || decoding_ || produced_ != 0 || left_ != stored_ || entry_.directory || entry_.unsupported) return std::nullopt;
+    Member m;
+    m.method = method_;
+    m.crc = expectedCrc_;
+    m.compressed = stored_;
+    m.original = entry_.size;
+    return Located{bytes_->Position(), m};
+}
+
+std::vector<Member> ReadDirectory(own::Input& input) {
+    std::vector<Member> members;
+    ForEachCentralRecord(input, [&](const CentralRecord& r) {
+        members.push_back({r.offset, r.flags, r.method, r.crc, r.compressed, r.original});
+        return true;
+    });
+    std::stable_sort(members.begin(), members.end(), [](const Member& a, const Member& b) { return a.header < b.header; });
+    return members;
+}
+
+std::optional<std::uint64_t> DataStart(own::Input& input, const Member& member) {
+    std::uint8_t h[30];
+    if (!input.Seek(member.header) || input.Read(h, 30) != 30 || Le32(h) != kLocalHeader) return std::nullopt;
+    const std::uint16_t flags = Le16(h + 6);
+    if (Le16(h + 8) != member.method || ((flags ^ member.flags) & kEncrypted) != 0) return std::nullopt;
+    // Without a descriptor the local header's CRC and sizes are the ones a reader of local headers
+    // trusts: they must agree with the directory's (Zip64 leaves 0xFFFFFFFF here).
+    auto agrees = [](std::uint32_t local, std::uint64_t central) { return local == kMax32 || local == central; };
+    if ((flags & kSizesAfter) == 0 &&
+        (Le32(h + 14) != member.crc || !agrees(Le32(h + 18), member.compressed) || !agrees(Le32(h + 22), member.original)))
+        return std::nullopt;
+    return member.header + 30 + Le16(h + 26) + Le16(h + 28);
 }
 
 bool UsesDeflate64(own::Input& input) {

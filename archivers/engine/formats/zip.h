@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,19 @@ namespace dexalo::archivers::zip {
 class Bytes;
 class EntrySource;
 
+// An entry as the central directory records it.
+struct Member {
+    std::uint64_t header = 0;  // where its local header starts
+    std::uint16_t flags = 0, method = 0;
+    std::uint32_t crc = 0;
+    std::uint64_t compressed = 0, original = 0;
+};
+// Where a member's data starts.
+struct Located {
+    std::uint64_t start = 0;
+    Member member;
+};
+
 class Reader final : public own::Reader {
 public:
     explicit Reader(own::Input& input);
@@ -33,6 +47,9 @@ public:
     own::Status Open() override;
     own::Status Next(own::Entry& entry) override;
     own::Status Read(const std::uint8_t*& data, std::size_t& size) override;
+    // The current entry's data, for a reader of its own, while none of it has been read;
+    // nullopt for a folder or an entry this reader cannot read.
+    std::optional<Located> Unread() const;
 
 private:
     bool Measure(bool deflate64, std::uint64_t& compressed, std::uint64_t& original);
@@ -64,6 +81,13 @@ private:
     std::unique_ptr<EntrySource> source_;
     bool decoding_ = false;  // the decoder holds the current entry's input
 };
+
+// The central directory's records, ordered by where their local headers start; none when the
+// directory cannot be found.
+std::vector<Member> ReadDirectory(own::Input& input);
+// Where the member's data starts, after its local header; nullopt when that header is missing
+// or disagrees with the directory (method, encryption, or the CRC and sizes it gives).
+std::optional<std::uint64_t> DataStart(own::Input& input, const Member& member);
 
 // Whether any entry of the central directory uses Deflate64, so that the archive should come
 // to this reader rather than libarchive. Reads only the archive's first bytes, its end and its

@@ -57,6 +57,11 @@ public:
     // (nullopt: no MAC).
     std::optional<rar5::DataCheck> MacCheck() const;
 
+    // Where the entry's data lies, for a ZIP that our own reader reads (nullopt otherwise).
+    std::optional<zip::Located> OwnZipData() const { return own_ ? own_->ZipData() : std::nullopt; }
+    // It reads through a reader of ours.
+    bool ReadsOwnStream() const { return own_ != nullptr; }
+
     // Bytes of the archive's files read so far, for progress.
     std::uint64_t BytesRead() const;
 

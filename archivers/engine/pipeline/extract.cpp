@@ -16,6 +16,7 @@
 
 #include "engine/pipeline/input_reader.h"
 #include "engine/pipeline/own_stream.h"
+#include "engine/pipeline/parallel_extract.h"
 #include "engine/names/entry_path.h"
 #include "engine/names/written_names.h"
 #include "common/archiver_contract.h"
@@ -39,7 +40,8 @@ enum class Outcome {
     Done, Folder, Kept, Skipped, Refused, CannotWrite, Unsupported, UnsupportedEncryption, Corrupt,
     CorruptEncrypted,  // damaged data behind a password that passed libarchive's check: maybe a wrong one
     Declined,          // encrypted, and the user gave no password
-    Cancelled
+    Cancelled,
+    HandedOver         // written by the pool: counted when its job ends
 };
 
 std::atomic<std::uint32_t> gTempCounter{static_cast<std::uint32_t>(
@@ -65,6 +67,8 @@ public:
         return Make(folder, reason, [&](const Path& p) { return platform::MakeSymlink(target, p); });
     }
     platform::OutputFile& File() { return *file_; }
+    // Its writes made by another thread from here on.
+    void WriteBehindBy(WriteBehind& writer) { file_ = writer.Wrap(std::move(file_)); }
 
     // Puts it in place of `target`; it is the caller's from then on.
     bool Commit(const Path& target) {
@@ -117,6 +121,33 @@ bool IsUnsupportedMethod(const char* message) {
 }
 
 SilentInterface gSilent;
+
+// A file the pool writes: put in place with the entry's time, then marked read-only if it was.
+class PooledFile final : public PendingFile {
+public:
+    PooledFile(Path target, std::int64_t mtime, bool readOnly) : target_(std::move(target)), mtime_(mtime), readOnly_(readOnly) {}
+    platform::OutputFile& File() override { return temp.File(); }
+    bool Commit(std::uint64_t size) override {
+        if (!temp.File().Finish(size, mtime_) || !temp.Commit(target_)) return false;
+        if (readOnly_) platform::MarkReadOnly(target_);
+        return true;
+    }
+    Temporary temp;
+
+private:
+    Path target_;
+    std::int64_t mtime_;
+    bool readOnly_;
+};
+
+// An entry that carries no write permission for its owner (a DOS read-only attribute).
+bool ReadOnlyEntry(archive_entry* entry) {
+    const auto perm = archive_entry_perm(entry);
+    return perm != 0 && (perm & 0200) == 0;
+}
+
+// Entries from this size on are written by a second thread, where there is one.
+constexpr std::int64_t kWriteBehindFrom = 1 << 20;
 
 // A folder with its missing parents, through the platform's calls (which take long paths).
 // Links on the way are followed: the user chose this folder. False, with the folder that
@@ -211,13 +242,16 @@ public:
             if (result_.code != kOk) Note(archive_error_string(reader_));
             return result_;
         }
+        pool_ = ZipPool::For(entries_, request_.family, set_);
         for (;;) {
             Count(Process(entry));
+            if (pool_) Collect(false);
             if (fatal_ || corrupt_ || cancelled_) break;  // after damaged data nothing later can be trusted
             if (ui_.Cancelled()) {
                 cancelled_ = true;
                 break;
             }
+            if (pool_ && pool_->Halted()) break;  // its damaged entry is counted below
             r = ReadNextHeader(reader_, &entry);
             if (r == ARCHIVE_EOF) break;
             if (r < ARCHIVE_WARN) {
@@ -226,6 +260,7 @@ public:
                 break;
             }
         }
+        if (pool_) Collect(true);
         // Folders last and deepest first, so that writing their contents does not move the times on.
         for (auto it = folderTimes_.rbegin(); it != folderTimes_.rend(); ++it)
             platform::SetModified(it->first, it->second);
@@ -269,6 +304,8 @@ private:
         case Outcome::Corrupt:
         case Outcome::CorruptEncrypted:
             corrupt_ = true;
+            if (order_ > corruptOrder_) break;  // the pool may tell of a later entry first
+            corruptOrder_ = order_;
             result_.corruptEntry = current_;
             result_.corruptEncrypted = outcome == Outcome::CorruptEncrypted;
             break;
@@ -277,7 +314,45 @@ private:
             First(result_.declinedExample, current_);
             break;
         case Outcome::Cancelled: cancelled_ = true; break;
+        case Outcome::HandedOver: break;
         }
+    }
+
+    // Counts the pool's ended jobs, in archive order; with `all`, waits for every one. Waiting,
+    // it keeps the progress going and takes a cancel, which stops the workers.
+    void Collect(bool all) {
+        for (;;) {
+            for (JobEnd& end : pool_->Collect()) {
+                const std::wstring entry = std::exchange(current_, std::move(end.name));
+                const std::size_t order = std::exchange(order_, end.order);
+                switch (end.kind) {
+                case JobEnd::Done: Count(Outcome::Done); break;
+                case JobEnd::Corrupt:
+                    Note(end.detail);
+                    Count(Outcome::Corrupt);
+                    break;
+                case JobEnd::CannotWrite: Count(Unwritable(end.target, end.detail, std::move(end.reason))); break;
+                case JobEnd::Dropped: break;  // cancelled, or after damage: never written
+                }
+                current_ = entry;
+                order_ = order;
+            }
+            if (all ? pool_->Idle() : !pool_->Full()) return;
+            if (!cancelled_ && ui_.Cancelled()) cancelled_ = true;
+            if (cancelled_) pool_->Stop();
+            pool_->Wait(50);
+            ui_.Progress(request_.archive, current_, Consumed(), total_);
+        }
+    }
+
+    // Hands the entry's data to the pool, once there is room.
+    Outcome HandOver(const ZipData& data, archive_entry* entry, const Path& folder, const Path& target) {
+        auto file = std::make_unique<PooledFile>(target, EntryTime(entry), ReadOnlyEntry(entry));
+        if (!CreateTemporary(file->temp, folder, target)) return Outcome::CannotWrite;
+        Collect(false);
+        if (cancelled_) return Outcome::Cancelled;
+        pool_->Submit(data, std::move(file), current_, target, order_);
+        return Outcome::HandedOver;
     }
 
     // Records the first thing that could not be written, with the system's reason.
@@ -398,6 +473,7 @@ private:
     }
 
     Outcome Process(archive_entry* entry) {
+        order_ = met_++;
         const std::wstring stored = entries_.Path(entry);
         const std::optional<Components> parts = names_.Next(stored);
         current_ = WrittenNames::Shown(parts, stored);
@@ -447,13 +523,27 @@ private:
         return why;
     }
 
-    std::uint64_t Consumed() const { return entries_.BytesRead(); }
+    // Monotonic: what the pool has yet to decode is not counted as read.
+    std::uint64_t Consumed() {
+        std::uint64_t n = entries_.BytesRead();
+        if (pool_) n -= std::min(n, pool_->Behind());
+        return shown_ = std::max(shown_, n);
+    }
 
     Outcome WriteFile(archive_entry* entry, const Path& folder, const Path& target) {
+        // An entry stored again under the same path is weighed against the file the pool writes.
+        if (pool_ && pool_->Writes(target)) Collect(true);
         const Outcome existing = CheckExisting(target, entry);
         if (existing != Outcome::Done) return existing;
+        if (pool_)
+            if (const std::optional<ZipData> data = pool_->Locate(entries_, entry)) return HandOver(*data, entry, folder, target);
         Temporary temp;
         if (!CreateTemporary(temp, folder, target)) return Outcome::CannotWrite;
+        const bool large = !archive_entry_size_is_set(entry) || archive_entry_size(entry) >= kWriteBehindFrom;
+        if ((large || ExtractionThreadsSet()) && ExtractionThreads() > 1) {
+            if (!behind_) behind_ = std::make_unique<WriteBehind>();
+            temp.WriteBehindBy(*behind_);
+        }
         std::uint64_t end = 0;
         std::optional<rar5::DataCheck> check = OwnDataCheck();
         for (;;) {
@@ -492,8 +582,7 @@ private:
         }
         // The entry's own attributes, once the file is in place (a read-only temporary file could
         // not be removed after a failed replacement).
-        const auto perm = archive_entry_perm(entry);
-        if (perm != 0 && (perm & 0200) == 0) platform::MarkReadOnly(target);
+        if (ReadOnlyEntry(entry)) platform::MarkReadOnly(target);
         return Outcome::Done;
     }
 
@@ -568,6 +657,12 @@ private:
     bool corrupt_ = false;
     bool unsupported_ = false;
     bool cannotWrite_ = false;
+    std::size_t met_ = 0;                    // entries met so far
+    std::size_t order_ = 0;                  // the place in the archive of the entry being counted
+    std::size_t corruptOrder_ = SIZE_MAX;    // that of the damaged entry reported
+    std::uint64_t shown_ = 0;                // the furthest progress shown
+    std::unique_ptr<WriteBehind> behind_;    // the thread that writes large entries
+    std::unique_ptr<ZipPool> pool_;          // the ZIP entries' workers
 };
 
 // The split-file family: the pieces joined, in order, into one new file in the destination.

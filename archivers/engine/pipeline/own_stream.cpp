@@ -94,6 +94,11 @@ public:
     std::uint64_t BytesRead() const override { return file_.Position(); }
     bool EntryEncrypted() const override { return entry_.encrypted; }
     bool EntryUnicode() const override { return entry_.utf8; }
+    std::optional<zip::Located> ZipData() const override {
+        const auto* zip = dynamic_cast<const zip::Reader*>(reader_.get());
+        if (zip == nullptr || state_ != State::Data || remaining_ != entry_.size) return std::nullopt;
+        return zip->Unread();
+    }
 
 private:
     enum class State { Header, Data, Done };

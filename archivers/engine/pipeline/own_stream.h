@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/formats/zip.h"
 #include "engine/input/own_reader.h"
 
 namespace dexalo::archivers {
@@ -27,6 +29,9 @@ public:
     virtual bool EntryEncrypted() const = 0;
     // That entry's name was stored as Unicode (its pax record is UTF-8 whatever the archive stored).
     virtual bool EntryUnicode() const = 0;
+    // Where the data of the entry our ZIP reader is at lies, before any of it is read; nullopt
+    // for any other reader, and where the reader cannot say.
+    virtual std::optional<zip::Located> ZipData() const = 0;
 };
 
 // Opens `reader` (configured for tar) on the archive's pieces (one file, or the pieces of a

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <clocale>
@@ -292,6 +293,22 @@ bool SameFile(const Path& a, const Path& b) {
 
 namespace {
 
+std::atomic<std::int64_t> gWritesLeft{-1};  // bytes before the disk is full; -1: never
+
+// False, as on a full disk, once the bytes left run out (and from then on).
+bool Spend(std::size_t size) {
+    std::int64_t left = gWritesLeft.load();
+    do {
+        if (left < 0) return true;
+        if (static_cast<std::uint64_t>(left) < size) {
+            gWritesLeft = 0;
+            errno = ENOSPC;
+            return false;
+        }
+    } while (!gWritesLeft.compare_exchange_weak(left, left - static_cast<std::int64_t>(size)));
+    return true;
+}
+
 class PosixOutputFile final : public OutputFile {
 public:
     explicit PosixOutputFile(int fd) : fd_(fd) {}
@@ -302,6 +319,7 @@ public:
     PosixOutputFile& operator=(const PosixOutputFile&) = delete;
 
     bool WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
+        if (!Spend(size)) return false;
         const char* p = static_cast<const char*>(data);
         while (size > 0) {
             const ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
@@ -334,6 +352,8 @@ private:
 };
 
 } // namespace
+
+void FailWritesAfter(std::optional<std::uint64_t> bytes) { gWritesLeft = bytes ? static_cast<std::int64_t>(*bytes) : -1; }
 
 std::unique_ptr<OutputFile> CreateExclusive(const Path& path) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);

@@ -28,6 +28,8 @@ BIG = b''.join(b'%d entry header stream\n' % (i * 7919 % 100003) for i in range(
 ONE = {'資料/a.txt': b'alpha\r\n', '資料/sub/b.txt': BIG[:20000]}
 # Info-ZIP and arj on Linux store UTF-8 names without a flag, so these keep to ASCII.
 MULTI = {'doc/a.txt': b'one\n', 'docs/b.txt': b'two\n', 'readme.txt': BIG[:5000]}
+# Enough entries and data for the ZIP library's workers to share (each file checked).
+MANY = {f'many/f{i:02}.txt': BIG[i * 5000:] + b'%d\n' % i for i in range(24)}
 # One per format and per settings value: (archive, files, lha header level, OptionFlags,
 # where the entries land, folder window or None)
 ROWS = [('one.lzh', ONE, 2, 0, f'{OUT}/', None),
@@ -38,6 +40,7 @@ ROWS = [('one.lzh', ONE, 2, 0, f'{OUT}/', None),
         ('one.7z', ONE, 0, 0, f'{OUT}/', None),
         ('old-lh1.lzh', ONE, 1, 0, f'{OUT}/', None),
         ('one-d64.zip', ONE, 0, 0, f'{OUT}/', None),
+        ('many.zip', MANY, 0, 0, f'{OUT}/', None),
         # The front end's own BGA check counts past the last entry: a BGA goes into a sub-folder.
         ('one.gza', ONE, 0, 0, f'{OUT}/one/', None)]
 
