@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# installer_test.sh SCRIPTS BUILD WINDOW-TEST OUT: the NSIS installer in a fresh prefix of its
+# installer_test.sh SCRIPTS BUILD WINDOW-TEST OUT PACKAGE VERSION: the NSIS installer in a fresh prefix of its
 # own. Installs silently, ticks LZH and ZIP in the installed program's window over another
 # program's handler for .zip, installs again over it, uninstalls silently and checks that
 # Windows is as it was; then photographs the installer's first page into OUT/setup.png.
 set -u
-scripts=$1 build=$2 window_test=$3 out=$4
+scripts=$1 build=$2 window_test=$3 out=$4 package=$5 version=$6
 prefix=$out/wineprefix
 fail() { echo "FAIL: $*"; exit 1; }
 rm -rf "$out" && mkdir -p "$out/home"
@@ -13,7 +13,7 @@ export HOME=$out/home
 cd "$out" || exit 1
 
 cpack -G NSIS --config "$build/CPackConfig.cmake" -B "$out/package" >cpack.log 2>&1 || fail "cpack: $(tail -3 cpack.log)"
-setup=$out/package/Dexalo-2.66-i686-setup.exe
+setup=$out/package/$package.exe
 [ -f "$setup" ] || fail "no $setup"
 
 "$scripts/wine-session" start "$prefix" || fail "the prefix did not start"
@@ -40,14 +40,14 @@ settings=$instdir/設定フォルダ/設定.ini
 
 w "$setup" /S || fail "the silent install failed"
 # Every file of the package, and the uninstaller, and nothing else.
-diff <(cd "$out/package/_CPack_Packages/win32/NSIS/Dexalo-2.66-i686-setup" && find . -type f | sort) \
+diff <(cd "$out/package/_CPack_Packages/"*"/NSIS/$package" && find . -type f | sort) \
      <(cd "$instdir" && find . -type f ! -name uninstall.exe | sort) || fail "installed files differ from the package"
 [ -f "$instdir/uninstall.exe" ] || fail "no uninstaller"
 cmp -s "$instdir/dexalo.exe" "$build/bin/dexalo.exe" || fail "dexalo.exe differs from the build's"
 { strings -a "$shortcut"; strings -a -el "$shortcut"; } 2>/dev/null | grep -qF 'Programs\Dexalo\dexalo.exe' ||
   fail "no Start-menu shortcut to the program"
 expect "$uninstall_key" DisplayName Dexalo
-expect "$uninstall_key" DisplayVersion 2.66
+expect "$uninstall_key" DisplayVersion "$version"
 expect "$uninstall_key" Publisher Vanto
 expect "$uninstall_key" DisplayIcon "$wininst\\dexalo.exe,0"
 expect "$uninstall_key" QuietUninstallString "\"$wininst\\uninstall.exe\" /S"
