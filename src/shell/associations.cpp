@@ -21,6 +21,11 @@ std::wstring SettingsIconTail(const AssociationType& type) {
     return L"設定フォルダ\\" + std::wstring(type.iconFile) + L",0";
 }
 
+// The key whose default value is the command of our verb.
+std::wstring CommandKey(std::wstring_view progId) {
+    return std::wstring(progId) + L"\\Shell\\" + std::wstring(kShellVerb) + L"\\command";
+}
+
 } // namespace
 
 ProgramLocation RegistrableLocation(ProgramLocation program, ClassRoot& root,
@@ -58,12 +63,21 @@ bool Associations::IsAssociated(int typeIndex) {
     const std::wstring extension = Vanto_GETREG(root_, std::wstring(type.extensions.front()));
     const std::wstring icon = Vanto_GETREG(root_, progId + L"\\DefaultIcon");
     const std::wstring shell = Vanto_GETREG(root_, progId + L"\\Shell");
-    const std::wstring command = Vanto_GETREG(root_, progId + L"\\Shell\\" + verb + L"\\command");
+    const std::wstring command = Vanto_GETREG(root_, CommandKey(progId));
 
     // Earlier versions joined with a plain "\", which doubles it at a drive root.
     const std::wstring legacyIcon = program_.folder + L"\\" + SettingsIconTail(type);
-    return extension == progId && (icon == IconValue(typeIndex) || icon == legacyIcon) &&
-           shell == verb && (command == CommandValue() || command == LegacyCommandValue());
+    return extension == progId && (icon == IconValue(typeIndex) || icon == legacyIcon) && shell == verb &&
+           IsOurCommand(command);
+}
+
+bool Associations::IsOurCommand(const std::wstring& command) const {
+    return command == CommandValue() || command == LegacyCommandValue();
+}
+
+bool Associations::VerbStartsProgram(int typeIndex) {
+    if (!ValidIndex(typeIndex)) return false;
+    return IsOurCommand(Vanto_GETREG(root_, CommandKey(kAssociationTable[typeIndex].ProgID)));
 }
 
 std::vector<Associations::Write> Associations::RowWrites(int typeIndex) const {
@@ -78,7 +92,7 @@ std::vector<Associations::Write> Associations::RowWrites(int typeIndex) const {
     writes.push_back({progId, L"", std::wstring(type.description)});
     writes.push_back({progId + L"\\DefaultIcon", L"", IconValue(typeIndex)});
     writes.push_back({progId + L"\\Shell", L"", verb});
-    writes.push_back({progId + L"\\Shell\\" + verb + L"\\command", L"", CommandValue()});
+    writes.push_back({CommandKey(progId), L"", CommandValue()});
     return writes;
 }
 
@@ -173,6 +187,12 @@ bool Associations::Apply(const std::array<int, kAssociationTypeCount>& checkValu
     }
     if (touched) root_.NotifyAssociationsChanged();
     return ok;
+}
+
+bool RemoveEveryAssociation(Associations& associations) {
+    std::array<std::int32_t, kAssociationTypeCount> ours{};
+    for (int i = 0; i < kAssociationTypeCount; ++i) ours[i] = associations.VerbStartsProgram(i) ? 1 : 0;
+    return associations.Apply({}, ours);
 }
 
 } // namespace dexalo

@@ -30,6 +30,8 @@ public:
     // True when type typeIndex is associated with this program as installed now. Always reads
     // all four values, in order: the first extension, DefaultIcon, Shell, the verb's command.
     bool IsAssociated(int typeIndex);
+    // True when type typeIndex's verb starts this program, whichever extensions still name it.
+    bool VerbStartsProgram(int typeIndex);
 
     // Row i is registered when checkValues[i] is 1, else removed when AssocState[i] is 1, else
     // left alone. Tells the shell when anything was touched. False when any write or removal
@@ -49,6 +51,7 @@ public:
     std::wstring LegacyCommandValue() const; // <folder>\<name> %1, as earlier versions wrote it
 
 private:
+    bool IsOurCommand(const std::wstring& command) const;
     struct Write {
         std::wstring subKey, name, data;
     };
@@ -61,5 +64,12 @@ private:
     ProgramLocation program_;
     ClassRoot* userClasses_;
 };
+
+// What unticking every box in the window does, for all ten types whether or not their
+// libraries are there, and also for a type whose first extension another program has taken
+// since: each type whose verb starts this program is removed, so its extensions go back to
+// the handlers they had before. For the uninstaller, before the program's files go. False when
+// any removal failed.
+bool RemoveEveryAssociation(Associations& associations);
 
 } // namespace dexalo

@@ -51,6 +51,24 @@ TEST(AssociationTakeOver, TheFormerHandlerComesBackAndOthersValuesStay) {
     EXPECT_FALSE(root.ValueNames(L".lzh"));
 }
 
+// The uninstaller's sweep: every type whose verb starts this copy goes, even one whose first
+// extension another program took since; another copy's rows stay.
+TEST(AssociationUninstall, EveryTypeWhoseVerbStartsThisCopyGoes) {
+    MemoryClassRoot root;
+    Associations assoc(root, kProgram);
+    for (int i : {0, 1, 3}) ASSERT_TRUE(assoc.Register(i));
+    root.WriteString(L".tar", L"", L"Other.tar");
+    Associations(root, {L"D:\\Portable", L"Dexalo"}).Register(2);
+
+    EXPECT_TRUE(RemoveEveryAssociation(assoc));
+    EXPECT_EQ(root.notices, 1);
+    EXPECT_EQ(root.Rows(), (std::vector<std::wstring>{
+        L".cab|=CabFile", L".cab|Content Type=application/x-cab-compressed", L".tar|=Other.tar",
+        L".tar|Content Type=application/x-tar", L"CabFile|=CAB File",
+        L"CabFile\\DefaultIcon|=D:\\Portable\\設定フォルダ\\CAB.ico,0", L"CabFile\\Shell|=Dexaloで解凍",
+        L"CabFile\\Shell\\Dexaloで解凍", L"CabFile\\Shell\\Dexaloで解凍\\command|=\"D:\\Portable\\Dexalo.exe\" \"%1\""}));
+}
+
 TEST(AssociationText, ARowTheRegistryCannotCarryWritesNothingAndAShortFolderStandsIn) {
     MemoryClassRoot root;
     root.refused = L"한";

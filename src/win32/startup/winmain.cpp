@@ -4,10 +4,9 @@
 #include "shell/associations.h"
 #include "startup/main.h"
 #include "common/win32/quiet_errors.h"
-#include "win32/extract/extract_ansi.h"
 #include "win32/extract/extract_services.h"
 #include "win32/window/form_view.h"
-#include "win32/shell/registry_class_root.h"
+#include "win32/shell/program_associations.h"
 #include "win32/startup/startup_win32.h"
 #include "window/form_services.h"
 
@@ -43,13 +42,8 @@ public:
     void ExtractFile(const std::wstring& path) override { extraction_.EXTRACT_FILE(path); }
 
     void LoadWindow() override {
-        win32::RegistryClassRoot classRoot;
-        win32::RegistryClassRoot userClasses(win32::RegistryClassRoot::Scope::UserClasses);
-        win32::Win32AnsiPaths paths;
-        const ProgramLocation registered = RegistrableLocation(
-            program_, classRoot, [&paths](const std::wstring& folder) { return paths.ShortForm(folder); });
-        Associations associations(classRoot, registered, &userClasses);
-        AssociationAdapter<Associations> adapter(associations);
+        win32::ProgramAssociations associations(program_);
+        AssociationAdapter<Associations> adapter(associations.get());
         win32::Form1View view(
             state_, extraction_.Libraries(), [this](const std::wstring& path) { extraction_.EXTRACT_FILE(path); },
             program_, adapter, storage_, codec_);

@@ -184,6 +184,14 @@ TEST_F(RoundTrip, ApplyRegistersAndRemovesLeavingOtherProgramsKeys) {
     EXPECT_EQ(ClassValue(kUnrelatedExtension), L"Other.File");
 }
 
+// Run only by the installer's test (tests/win32/installer), in its own prefix: ticks LZH and ZIP
+// in the window of the copy installed in DEXALO_INSTALLED_FOLDER.
+TEST(Installed, DISABLED_TickLzhAndZip) {
+    wchar_t folder[MAX_PATH]{};
+    ASSERT_NE(::GetEnvironmentVariableW(L"DEXALO_INSTALLED_FOLDER", folder, MAX_PATH), 0u);
+    TickAndApply(Installation{MakeSandbox(L"installed"), folder}, false);
+}
+
 TEST_F(RoundTrip, ADocumentOpenedThroughTheVerbIsExtractedEvenWithBlanksInItsPath) {
     // The program's own folder holds a blank and Japanese too: the registered command carries both.
     const Installation in = Install(L"verb", L"Dexalo ツール");
