@@ -391,4 +391,42 @@ bool JoinedFile::Seek(std::uint64_t offset) {
 
 bool JoinedFile::Skip(std::uint64_t size) { return size <= Size() - at_ && Seek(at_ + size); }
 
+SharedPieces::SharedPieces(const std::vector<std::wstring>& pieces) {
+    for (const auto& piece : pieces) {
+        const platform::Path path = platform::ToPath(piece);
+        const platform::FileInfo info = platform::InspectTarget(path);
+        files_.push_back(info.kind == platform::Kind::File ? platform::OpenInput(path) : nullptr);
+        open_ = open_ && files_.back() != nullptr;
+        starts_.push_back(starts_.back() + info.size);
+    }
+    open_ = open_ && !pieces.empty();
+}
+
+std::size_t SharedPieces::ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t size) const {
+    std::size_t got = 0;
+    while (got < size && offset < Size() && open_) {
+        // The last piece starting at or before the offset: empty pieces are passed over.
+        const auto piece = static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin() - 1);
+        const std::uint64_t within = offset - starts_[piece];
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size - got, starts_[piece + 1] - offset));
+        const std::size_t n = files_[piece]->ReadAt(within, data + got, want);
+        got += n;
+        offset += n;
+        if (n < want) break;  // the piece ended early or failed
+    }
+    return got;
+}
+
+std::size_t SharedPieces::Cursor::Read(std::uint8_t* data, std::size_t size) {
+    const std::size_t n = pieces_.ReadAt(at_, data, size);
+    at_ += n;
+    return n;
+}
+
+bool SharedPieces::Cursor::Seek(std::uint64_t position) {
+    if (position > pieces_.Size()) return false;
+    at_ = position;
+    return true;
+}
+
 } // namespace dexalo::archivers

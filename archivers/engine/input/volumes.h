@@ -104,4 +104,36 @@ private:
     bool failed_ = false;
 };
 
+// The pieces opened once each, read as one at any offset by several threads at once: each
+// reader moves a cursor of its own, and no thread's read moves another's.
+class SharedPieces {
+public:
+    explicit SharedPieces(const std::vector<std::wstring>& pieces);
+    SharedPieces(const SharedPieces&) = delete;
+    SharedPieces& operator=(const SharedPieces&) = delete;
+
+    bool IsOpen() const { return open_; }  // every piece was opened
+    std::uint64_t Size() const { return starts_.back(); }
+    // Up to `size` bytes from `offset`; fewer only at the end or when a piece fails.
+    std::size_t ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t size) const;
+
+    class Cursor final : public own::Input {
+    public:
+        explicit Cursor(const SharedPieces& pieces) : pieces_(pieces) {}
+        std::size_t Read(std::uint8_t* data, std::size_t size) override;
+        bool Skip(std::uint64_t size) override { return Seek(at_ + size); }
+        std::uint64_t Size() const override { return pieces_.Size(); }
+        bool Seek(std::uint64_t position) override;
+
+    private:
+        const SharedPieces& pieces_;
+        std::uint64_t at_ = 0;
+    };
+
+private:
+    std::vector<std::unique_ptr<platform::InputFile>> files_;
+    std::vector<std::uint64_t> starts_{0};  // where each piece starts in the whole; then the total
+    bool open_ = true;
+};
+
 } // namespace dexalo::archivers

@@ -46,12 +46,13 @@ unsigned ExtractionThreads() {
 
 // ---- ZipPool
 
-// One worker's own files and buffers: it reads the archive through its own handles.
+// One worker's cursor and buffers: it reads the archive through the pool's one open of each
+// piece, at offsets of its own.
 class ZipPool::Worker {
 public:
     enum class Status { Ok, Damaged, Unwritable, Stopped };
 
-    explicit Worker(ZipPool& pool) : pool_(pool), input_(pool.set_.pieces), in_(kReadBlockSize), out_(kReadBlockSize) {
+    explicit Worker(ZipPool& pool) : pool_(pool), input_(pool.pieces_), in_(kReadBlockSize), out_(kReadBlockSize) {
         inflateReady_ = inflateInit2(&z_, -MAX_WBITS) == Z_OK;
     }
     ~Worker() {
@@ -186,7 +187,7 @@ private:
     }
 
     ZipPool& pool_;
-    JoinedFile input_;
+    SharedPieces::Cursor input_;
     std::vector<std::uint8_t> in_, out_;
     z_stream z_{};
     bool inflateReady_ = false;
@@ -215,11 +216,13 @@ std::unique_ptr<ZipPool> ZipPool::For(const EntryReader& reader, Family family, 
         bytes += m.original;
     }
     if (shared < 2 || (bytes < kWorthSharing && !ExtractionThreadsSet())) return nullptr;
-    return std::make_unique<ZipPool>(set, std::move(members), static_cast<unsigned>(std::min<std::size_t>(threads, shared)), own);
+    auto pool = std::make_unique<ZipPool>(set, std::move(members), static_cast<unsigned>(std::min<std::size_t>(threads, shared)), own);
+    if (!pool->pieces_.IsOpen()) return nullptr;  // libarchive's path says what is wrong
+    return pool;
 }
 
 ZipPool::ZipPool(const VolumeSet& set, std::vector<zip::Member> members, unsigned workers, bool own)
-    : set_(set), members_(std::move(members)), input_(set_.pieces), workers_(workers), own_(own) {
+    : set_(set), members_(std::move(members)), input_(set_.pieces), pieces_(set_.pieces), workers_(workers), own_(own) {
     for (unsigned i = 0; i < workers_; ++i) threads_.emplace_back([this] { Work(); });
 }
 

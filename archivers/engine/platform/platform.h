@@ -89,6 +89,16 @@ public:
 // nullptr when the file cannot be created (it exists already, or the folder is not writable).
 std::unique_ptr<OutputFile> CreateExclusive(const Path& path);
 
+// A file opened once for reading at any offset, by several threads at once.
+class InputFile {
+public:
+    virtual ~InputFile() = default;
+    // Up to `size` bytes from `offset`; fewer only at the end of the file or on a read error.
+    virtual std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size) const = 0;
+};
+// nullptr when the file cannot be opened.
+std::unique_ptr<InputFile> OpenInput(const Path& path);
+
 // The system's cryptography (CNG on Windows), for the archives whose encryption libarchive
 // leaves to us.
 class Sha256 {

@@ -361,6 +361,34 @@ std::unique_ptr<OutputFile> CreateExclusive(const Path& path) {
     return std::make_unique<PosixOutputFile>(fd);
 }
 
+class PosixInputFile final : public InputFile {
+public:
+    explicit PosixInputFile(int fd) : fd_(fd) {}
+    ~PosixInputFile() override { ::close(fd_); }
+    PosixInputFile(const PosixInputFile&) = delete;
+    PosixInputFile& operator=(const PosixInputFile&) = delete;
+
+    std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size) const override {
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::pread(fd_, static_cast<char*>(data) + done, size - done, static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        return done;
+    }
+
+private:
+    int fd_;
+};
+
+std::unique_ptr<InputFile> OpenInput(const Path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixInputFile>(fd);
+}
+
 std::wstring LastErrorText() { return FromUtf8(std::strerror(errno)); }
 
 // Natively OpenSSL's libcrypto stands in for CNG.
