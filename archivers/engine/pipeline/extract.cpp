@@ -392,20 +392,25 @@ private:
         return decrypted_ ? Outcome::CorruptEncrypted : Outcome::Corrupt;
     }
 
+    // What the engine reads itself of a RAR 5 file's header (libarchive 3.6 neither flags
+    // encryption nor checks stored data), read once per entry.
+    void ReadRar5File(archive_entry* entry) {
+        rar5File_.reset();
+        if (!decrypted_ && archive_format(reader_) == ARCHIVE_FORMAT_RAR_V5 && archive_entry_filetype(entry) != AE_IFDIR)
+            rar5File_ = Rar5File(headers_, archive_read_header_position(reader_));
+    }
+
     // libarchive 3.6 neither flags nor decrypts RAR 5's encrypted files: their headers say so.
     bool EncryptedRar5(archive_entry* entry) const {
-        return !decrypted_ && archive_format(reader_) == ARCHIVE_FORMAT_RAR_V5 && archive_entry_filetype(entry) == AE_IFREG &&
-               Rar5File(headers_, archive_read_header_position(reader_)).encrypted;
+        return rar5File_ && archive_entry_filetype(entry) == AE_IFREG && rar5File_->encrypted;
     }
 
     // The checksums only we check: the MACs of a decrypted RAR 5, and the plain checksums of
     // a RAR 5's stored files, which libarchive 3.6 checks only for compressed data.
     std::optional<rar5::DataCheck> OwnDataCheck() const {
         if (decrypted_) return entries_.MacCheck();
-        if (archive_format(reader_) != ARCHIVE_FORMAT_RAR_V5) return std::nullopt;
-        const Rar5FileData file = Rar5File(headers_, archive_read_header_position(reader_));
-        if (file.encrypted || (!file.storedCrc && !file.storedBlake2)) return std::nullopt;
-        return rar5::DataCheck({std::nullopt, file.storedCrc, file.storedBlake2});
+        if (!rar5File_ || rar5File_->encrypted || (!rar5File_->storedCrc && !rar5File_->storedBlake2)) return std::nullopt;
+        return rar5::DataCheck({std::nullopt, rar5File_->storedCrc, rar5File_->storedBlake2});
     }
 
     bool CanDecrypt() const { return (archive_format(reader_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP; }
@@ -474,6 +479,7 @@ private:
 
     Outcome Process(archive_entry* entry) {
         order_ = met_++;
+        ReadRar5File(entry);
         const std::wstring stored = entries_.Path(entry);
         const std::optional<Components> parts = names_.Next(stored);
         current_ = WrittenNames::Shown(parts, stored);
@@ -641,6 +647,7 @@ private:
     std::vector<Path> pieces_;  // the archive's files: never overwritten
     Path root_;
     mutable JoinedFile headers_;  // the archive again, for the headers that the engine reads itself
+    std::optional<Rar5FileData> rar5File_;  // the current entry's, for a RAR 5 we do not decrypt
     std::uint64_t total_ = 0;
     WrittenNames names_;
     std::wstring current_;  // the entry at hand, as listed

@@ -222,7 +222,7 @@ std::unique_ptr<ZipPool> ZipPool::For(const EntryReader& reader, Family family, 
 }
 
 ZipPool::ZipPool(const VolumeSet& set, std::vector<zip::Member> members, unsigned workers, bool own)
-    : set_(set), members_(std::move(members)), input_(set_.pieces), pieces_(set_.pieces), workers_(workers), own_(own) {
+    : set_(set), members_(std::move(members)), pieces_(set_.pieces), input_(pieces_), workers_(workers), own_(own) {
     for (unsigned i = 0; i < workers_; ++i) threads_.emplace_back([this] { Work(); });
 }
 

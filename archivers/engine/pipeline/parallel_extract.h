@@ -119,8 +119,8 @@ private:
 
     VolumeSet set_;
     std::vector<zip::Member> members_;
-    JoinedFile input_;  // the calling thread's look at local headers
-    SharedPieces pieces_;  // the workers' reads: one open of each piece for all of them
+    SharedPieces pieces_;          // one open of each piece, for the workers and the calling thread
+    SharedPieces::Cursor input_;  // the calling thread's look at local headers
     unsigned workers_;
     bool own_;  // our own reader reads the archive, libarchive only its pax stream
     mutable std::mutex mutex_;
