@@ -2,6 +2,9 @@
 // never written with, names that can be counted only with the password.
 #include "archiver_test_support.h"
 
+#include <archive.h>
+
+#include "engine/pipeline/family.h"
 #include "engine/pipeline/resolve.h"
 #include "engine/formats/seven_zip.h"
 #include "engine/pipeline/passwords.h"
@@ -87,6 +90,27 @@ TEST_F(SevenZipEncryption, DecliningWritesNothing) {
         EXPECT_GE(user.reports[0].declined, 1u) << switches;
         EXPECT_TRUE(user.reports[0].unsupportedEntry.empty()) << switches;
     }
+}
+
+
+// A decryption whose result libarchive will not open leaves the reader spent: that is told
+// apart from an open reader (the program then reports unsupported encryption, not libarchive's
+// state), and the password that decrypted it is not asked for again.
+TEST_F(SevenZipEncryption, DecryptionLibarchiveRefusesIsToldApart) {
+    const fs::path archive = Make("r.7z", "-mhe=on");
+    static const char kNotAnArchive[] = "decrypted, yet no archive libarchive knows";
+    const VolumeSet set{SetKind::Single, {archive.wstring()}, L"", archive.wstring()};
+    int asked = 0;
+    const PasswordQuestion ask = [&](bool) -> std::optional<std::wstring> { return ++asked, L"right"; };
+    const auto attempt = [](const std::wstring&) {
+        return PasswordAttempt{std::make_shared<own::MemoryInput>(kNotAnArchive, sizeof kNotAnArchive)};
+    };
+    for (int round = 0; round < 2; ++round) {
+        const ReaderPtr reader(archive_read_new());
+        ASSERT_EQ(archive_read_support_format_7zip(reader.get()), ARCHIVE_OK);
+        EXPECT_EQ(OpenWithPassword(reader.get(), set, ask, attempt), Decryption::Refused);
+    }
+    EXPECT_EQ(asked, 1);
 }
 
 } // namespace dexalo::archivers::testing
