@@ -289,6 +289,7 @@ Status DecryptedView::Open(const std::optional<std::string>& password) {
     std::uint64_t fileAt = 0;  // where the header of the file being read lies in the view
     Packed packed;
     std::uint64_t at = 0;
+    bool ended = false;  // the current volume's end header was read
     try {
         while (at < size) {
             std::uint8_t marker[8];
@@ -296,6 +297,7 @@ Status DecryptedView::Open(const std::optional<std::string>& password) {
                 view_.AddRange(at, 8);
                 at += 8;
                 headerKeys.reset();
+                ended = false;
                 continue;
             }
             Header h;
@@ -422,6 +424,7 @@ Status DecryptedView::Open(const std::optional<std::string>& password) {
             }
             at = dataAt + dataSize;
             if (type == kEnd) {
+                ended = true;
                 volumeFollows_ = (c.Number() & kNotLastVolume) != 0;
                 // A volume may be padded after its end: the next one starts at its signature.
                 const std::uint64_t next = NextSignature(in, at);
@@ -434,6 +437,7 @@ Status DecryptedView::Open(const std::optional<std::string>& password) {
         // Damage ends the walk: libarchive reads on to it, and says so.
         view_.AddRange(at, size - std::min(size, at));
     }
+    cut_ = !ended;
     return encrypted ? Status::Ok : Status::NotEncrypted;
 }
 

@@ -60,6 +60,8 @@ public:
     bool NamesEncrypted() const { return namesEncrypted_; }
     // The last end header read says another volume follows (with -hp, only it can say so).
     bool VolumeFollows() const { return volumeFollows_; }
+    // The walk stopped short of the last volume's end header: the archive is cut short or damaged.
+    bool Cut() const { return cut_; }
 
     std::size_t Read(std::uint8_t* data, std::size_t size) override { return view_.Read(data, size); }
     bool Skip(std::uint64_t size) override { return view_.Skip(size); }
@@ -82,6 +84,7 @@ private:
     Limits limits_;
     bool namesEncrypted_ = false;
     bool volumeFollows_ = false;
+    bool cut_ = false;
     std::map<std::uint64_t, std::optional<Mac>> files_;  // by where each file's header starts in the view
 };
 

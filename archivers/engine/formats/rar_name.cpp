@@ -60,10 +60,15 @@ RarVolumeFlags Rar4Volume(JoinedFile& in) {
     return flags;
 }
 
-RarVolumeFlags Rar5Volume(JoinedFile& in) {
+RarVolumeFlags Rar5Volume(JoinedFile& in, bool wholeArchive) {
     constexpr unsigned kMain = 1, kCrypt = 4, kEnd = 5, kHasExtra = 1, kHasData = 2;
     RarVolumeFlags flags;
-    for (int block = 0; block < kMaxWalk; ++block) {
+    flags.cut = true;  // until the end header, or what hides it, is met
+    for (int block = 0;; ++block) {
+        if (block == kMaxWalk) {
+            flags.cut = false;  // too long a walk to tell
+            break;
+        }
         const std::uint64_t at = in.Position();
         unsigned char start[7];  // the header's CRC, then its size (a number of 1 to 3 bytes)
         const unsigned char* p = start + 4;
@@ -83,12 +88,17 @@ RarVolumeFlags Rar5Volume(JoinedFile& in) {
         // the file's name says it is a volume, and the last one found is taken to be the last.
         if (type == kCrypt) {
             flags.volume = true;
+            flags.cut = false;
             break;
         }
         if ((type == kMain || type == kEnd) && !ReadRar5Number(p, end, own)) break;
-        if (type == kMain && !(flags.volume = own & kVolume)) break;
+        if (type == kMain && !(flags.volume = own & kVolume) && !wholeArchive) {
+            flags.cut = false;
+            break;
+        }
         if (type == kEnd) {
             flags.more = own & kNextVolume;
+            flags.cut = false;
             break;
         }
         if (!in.Seek(at + 4 + sizeLength + size + data)) break;
@@ -108,12 +118,12 @@ bool ReadRar5Number(const unsigned char*& p, const unsigned char* end, std::uint
     return false;
 }
 
-std::optional<RarVolumeFlags> RarVolume(const std::wstring& path) {
+std::optional<RarVolumeFlags> RarVolume(const std::wstring& path, bool wholeArchive) {
     JoinedFile in({path});
     unsigned char marker[8];
     if (!ReadAll(in, marker, 7) || std::memcmp(marker, "Rar!\x1A\x07", 6) != 0) return std::nullopt;
     if (marker[6] == 0) return Rar4Volume(in);
-    if (marker[6] == 1 && ReadAll(in, marker + 7, 1) && marker[7] == 0) return Rar5Volume(in);
+    if (marker[6] == 1 && ReadAll(in, marker + 7, 1) && marker[7] == 0) return Rar5Volume(in, wholeArchive);
     return std::nullopt;
 }
 

@@ -40,9 +40,11 @@ bool ReadRar5Number(const unsigned char*& p, const unsigned char* end, std::uint
 struct RarVolumeFlags {
     bool volume = false;  // the main header says the file is a volume of a set
     bool more = false;    // its end header says another volume follows
+    bool cut = false;     // RAR 5: the headers stop short of the end header (a download cut off)
 };
-// The flags of a RAR 4 or RAR 5 file (its headers walked to the end, not its data);
-// nullopt when the file does not start as a RAR archive.
-std::optional<RarVolumeFlags> RarVolume(const std::wstring& path);
+// The flags of a RAR 4 or RAR 5 file (its headers walked to the end, not its data; with
+// `wholeArchive`, those of a RAR 5 that is no volume too); nullopt when the file does not
+// start as a RAR archive.
+std::optional<RarVolumeFlags> RarVolume(const std::wstring& path, bool wholeArchive = false);
 
 } // namespace dexalo::archivers

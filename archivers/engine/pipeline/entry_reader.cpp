@@ -70,6 +70,23 @@ int EntryReader::Open(PasswordRequest* passwords) {
     return OpenJoinedReader(reader, set.pieces, kReadBlockSize);
 }
 
+int EntryReader::NextHeader(archive_entry** entry) {
+    const int r = ReadNextHeader(reader_.get(), entry);
+    if (r != ARCHIVE_EOF || (archive_format(reader_.get()) & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_RAR_V5) return r;
+    // libarchive 3.6's RAR 5 reader ends quietly where a header cannot be read, so a download
+    // cut off would pass for a smaller archive. Its end is believed when no allocation failed
+    // on the way (a crafted name length) and each piece's headers reach their end header (a
+    // view we decrypted has walked them all).
+    endedShort_ = archive_errno(reader_.get()) == ENOMEM ||
+                  (macs_ ? macs_->Cut() : std::ranges::any_of(archive_.set.pieces, [](const std::wstring& piece) {
+                      const auto walked = RarVolume(piece, true);
+                      return walked && walked->cut;
+                  }));
+    if (!endedShort_) return r;
+    if (archive_errno(reader_.get()) != ENOMEM) archive_set_error(reader_.get(), EINVAL, "Truncated RAR archive");
+    return ARCHIVE_FATAL;
+}
+
 bool EntryReader::IsOwnArchive() const { return archivers::IsOwnArchive(reader_.get(), archive_.family, own_ != nullptr); }
 
 bool EntryReader::OwnEntryEncrypted() const { return own_ && own_->EntryEncrypted(); }

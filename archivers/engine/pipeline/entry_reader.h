@@ -41,7 +41,12 @@ public:
     // is missing, or a decrypted archive that libarchive refuses: the reader is spent).
     int Open(PasswordRequest* passwords = nullptr);
 
-    // After archive_read_next_header:
+    // archive_read_next_header, but an end libarchive took where the archive's end was not
+    // reached (it is cut short) fails as damage does; EndedShort() then tells.
+    int NextHeader(archive_entry** entry);
+    bool EndedShort() const { return endedShort_; }
+
+    // After NextHeader:
     // the reader really holds the family's archive;
     bool IsOwnArchive() const;
     // the stored path with '/' separators and a trailing '/' on folders (a lone compressed
@@ -78,6 +83,7 @@ private:
     ReaderPtr reader_;
     std::shared_ptr<const OwnStreamState> own_;  // the stream of ours it reads, if any
     MacSource macs_;                             // the decrypted view it reads, if any
+    bool endedShort_ = false;
 };
 
 } // namespace dexalo::archivers

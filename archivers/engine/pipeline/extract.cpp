@@ -225,7 +225,7 @@ public:
             return result_;
         }
         archive_entry* entry = nullptr;
-        int r = ReadNextHeader(reader_, &entry);
+        int r = entries_.NextHeader(&entry);
         if (r < ARCHIVE_WARN && NamesEncrypted(reader_)) {
             if (declined_) {
                 result_.declined = 1;
@@ -252,7 +252,7 @@ public:
                 break;
             }
             if (pool_ && pool_->Halted()) break;  // its damaged entry is counted below
-            r = ReadNextHeader(reader_, &entry);
+            r = entries_.NextHeader(&entry);
             if (r == ARCHIVE_EOF) break;
             if (r < ARCHIVE_WARN) {
                 corrupt_ = true;

@@ -60,7 +60,7 @@ void ReadListing(Resolved& resolved, Plan plan) {
     archive_entry* entry = nullptr;
     WrittenNames names;
     for (;;) {
-        const int r = ReadNextHeader(reader.get(), &entry);
+        const int r = reader.NextHeader(&entry);
         if (r == ARCHIVE_EOF) {
             // An empty archive still counts as ours when its format was recognised.
             if (listing.entries.empty()) listing.recognised = reader.IsOwnArchive();
@@ -69,6 +69,7 @@ void ReadListing(Resolved& resolved, Plan plan) {
         }
         if (r < ARCHIVE_WARN) {  // damaged or truncated: the entries so far stand
             if (listing.entries.empty() && NamesEncrypted(reader.get())) listing.recognised = listing.namesEncrypted = true;
+            if (reader.EndedShort()) listing.recognised = true;  // ours, reported as damaged when extracted
             break;
         }
         if (listing.entries.empty()) {
