@@ -84,12 +84,13 @@ int CountOf(Family family, const std::wstring& archivePath) {
     const auto archive = Resolve(family, archivePath);
     const Listing* listing = &archive->listing;
     if (!listing->recognised) return -1;
-    // A set whose readable pieces list nothing says "ours", so that the main operation gets
-    // the file and tells the user, instead of the file passing for none. Names hidden behind
-    // a password count two: with one the program would extract straight into the destination
-    // root what may be many loose files; with two and no listing it makes a folder for them.
+    // An archive, or a set's readable pieces, that lists nothing for damage says "ours", so
+    // that the main operation gets the file and tells the user, instead of the file passing
+    // for none. Names hidden behind a password count two: with one the program would extract
+    // straight into the destination root what may be many loose files; with two and no
+    // listing it makes a folder for them.
     if (listing->namesEncrypted) return 2;
-    if (listing->entries.empty() && !listing->missingPiece.empty()) return 1;
+    if (listing->entries.empty() && !listing->complete) return 1;  // damaged, or a piece missing
     return listing->entries.size() > INT_MAX ? INT_MAX : static_cast<int>(listing->entries.size());
 }
 
