@@ -197,7 +197,7 @@ TEST_F(Volumes, AMissingPieceIsNamedOnce) {
         {kZipS, "s.z02", "s.zip", small}, {kZipS, "s.zip", "s.z02", small}, {kSplitZip, "x.zip.003", "x.zip.004", small},
         {kRar4, "m.part4.rar", "m.part2.rar", html}, {kRar4, "m.part6.rar", "m.part1.rar", html},  // the last: by the end header
         {kRar4, "m.part1.rar", "m.part3.rar", {}}, {kRar4Old, "o.r03", "o.rar", html},
-        {kRar5, "f.part05.rar", "f.part08.rar", {*kRar5Files.begin()}},
+        {kRar5, "f.part05.rar", "f.part08.rar", {*kRar5Files.begin()}}, {k7z, "x.7z.002", "x.7z.001", {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.kind.what + (" without " + row.removed));
