@@ -1,5 +1,6 @@
 // Any bytes as a RAR 4 archive whose file header the engine reads itself: no read out of
-// bounds, and a name it returns is bytes of the file.
+// bounds, and a name it returns is bytes of the file. The same bytes walked as RAR volumes,
+// which also tells whether a RAR 5 is cut short.
 #include <unistd.h>
 
 #include <cstddef>
@@ -21,5 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const auto name = dexalo::archivers::Rar4CodePageName({file.wstring()}, data[0] % 64)) {
         dexalo::fuzz::Check(bytes.find(*name) != std::string::npos, "a name that is not in the file");
     }
+    (void)dexalo::archivers::RarVolume(file.wstring(), (data[0] & 64) != 0);
     return 0;
 }
