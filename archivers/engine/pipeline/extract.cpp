@@ -238,7 +238,9 @@ public:
             return result_;
         }
         if (r == ARCHIVE_EOF || r < ARCHIVE_WARN || !entries_.IsOwnArchive()) {
-            result_.code = r == ARCHIVE_EOF && entries_.IsOwnArchive() ? kOk : kErrorCannotOpen;
+            // A 7z or RAR that fails before its first entry is damaged, not of another format.
+            const bool damaged = r < ARCHIVE_WARN && entries_.IsOwnArchive() && (entries_.EndedShort() || UnmistakableFormat(reader_));
+            result_.code = damaged ? kErrorCorrupt : r == ARCHIVE_EOF && entries_.IsOwnArchive() ? kOk : kErrorCannotOpen;
             if (result_.code != kOk) Note(archive_error_string(reader_));
             return result_;
         }

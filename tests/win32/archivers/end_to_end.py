@@ -397,6 +397,16 @@ def main():
             make_archive(broken, corrupt, src)
             os.truncate(broken, os.path.getsize(broken) * 6 // 10)
             suite.damaged(broken, {'top/a.txt': corrupt['top/a.txt']})
+        # Downloads cut off: a 7z loses its header (at its end); RAR 7.01's names.rar stops
+        # inside its third header. Each is reported as damaged, not passed over as no archive.
+        cut7z, cutrar = os.path.join(made, 'cut.7z'), os.path.join(made, 'cut.rar')
+        make_archive(cut7z, corrupt, src)
+        os.truncate(cut7z, os.path.getsize(cut7z) * 6 // 10)
+        suite.damaged(cut7z, {}, (), '書庫が壊れています')
+        with open(os.path.join(HERE, '..', '..', 'data', 'archives', 'names.rar'), 'rb') as f, open(cutrar, 'wb') as out:
+            out.write(f.read()[:140])
+        first = {'cut/readme.txt': b'read me\n', 'cut/パンダ.txt': b'panda\n'}
+        suite.damaged(cutrar, first, first, '書庫が壊れています')
         # ISH always goes into a folder named after the text: a real text of two files
         # (tests/data/ish), saved from a mail with CR LF; the mail around it is skipped.
         ish, sent = os.path.join(HERE, '..', '..', 'data', 'ish'), {}
