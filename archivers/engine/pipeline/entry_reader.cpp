@@ -87,6 +87,14 @@ int EntryReader::NextHeader(archive_entry** entry) {
     return ARCHIVE_FATAL;
 }
 
+bool EntryReader::DamagedOwnArchive() const {
+    if (endedShort_) return true;
+    if (!IsOwnArchive()) return false;
+    const int format = archive_format(reader_.get()) & ARCHIVE_FORMAT_BASE_MASK;
+    return format == ARCHIVE_FORMAT_7ZIP || ((format == ARCHIVE_FORMAT_RAR || format == ARCHIVE_FORMAT_RAR_V5) &&
+                                             !archive_.set.pieces.empty() && RarVolume(archive_.set.pieces.front()));
+}
+
 bool EntryReader::IsOwnArchive() const { return archivers::IsOwnArchive(reader_.get(), archive_.family, own_ != nullptr); }
 
 bool EntryReader::OwnEntryEncrypted() const { return own_ && own_->EntryEncrypted(); }

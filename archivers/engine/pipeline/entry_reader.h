@@ -42,9 +42,12 @@ public:
     int Open(PasswordRequest* passwords = nullptr);
 
     // archive_read_next_header, but an end libarchive took where the archive's end was not
-    // reached (it is cut short) fails as damage does; EndedShort() then tells.
+    // reached (it is cut short) fails as damage does.
     int NextHeader(archive_entry** entry);
-    bool EndedShort() const { return endedShort_; }
+    // After a first NextHeader that failed: the archive is the family's all the same, damaged
+    // (cut short; or a 7z, or a file that starts as a RAR: signatures that leave no doubt,
+    // where a RAR's found inside a self-extractor would not).
+    bool DamagedOwnArchive() const;
 
     // After NextHeader:
     // the reader really holds the family's archive;

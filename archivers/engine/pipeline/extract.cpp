@@ -239,7 +239,7 @@ public:
         }
         if (r == ARCHIVE_EOF || r < ARCHIVE_WARN || !entries_.IsOwnArchive()) {
             // A 7z or RAR that fails before its first entry is damaged, not of another format.
-            const bool damaged = r < ARCHIVE_WARN && entries_.IsOwnArchive() && (entries_.EndedShort() || UnmistakableFormat(reader_));
+            const bool damaged = r < ARCHIVE_WARN && entries_.DamagedOwnArchive();
             result_.code = damaged ? kErrorCorrupt : r == ARCHIVE_EOF && entries_.IsOwnArchive() ? kOk : kErrorCannotOpen;
             if (result_.code != kOk) Note(archive_error_string(reader_));
             return result_;

@@ -198,11 +198,6 @@ bool NamesEncrypted(archive* reader) {
            (BaseFormat(reader) == ARCHIVE_FORMAT_RAR_V5 && std::strstr(message, "Encryption") != nullptr);
 }
 
-bool UnmistakableFormat(archive* reader) {
-    const int format = BaseFormat(reader);
-    return format == ARCHIVE_FORMAT_7ZIP || format == ARCHIVE_FORMAT_RAR || format == ARCHIVE_FORMAT_RAR_V5;
-}
-
 bool CheckNeedsWholeListing(Family family) { return TraitsOf(family).checkNeedsWholeListing; }
 
 bool IsLoneStream(archive* reader) { return BaseFormat(reader) == ARCHIVE_FORMAT_RAW; }

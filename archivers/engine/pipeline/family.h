@@ -88,10 +88,6 @@ bool CheckNeedsWholeListing(Family family);
 // True when the reader failed at the first header because the archive's names are encrypted
 // (a 7z made with -mhe, a RAR 5 with -hp): libarchive 3.6 reads no such archive, not even its listing.
 bool NamesEncrypted(archive* reader);
-// True when libarchive settled on a format whose signature leaves no doubt (7z, RAR): a reader
-// that fails at the first header then holds a damaged archive of that format, not a file of
-// another family's.
-bool UnmistakableFormat(archive* reader);
 
 // True when the reader delivers a lone compressed stream rather than an archive.
 bool IsLoneStream(archive* reader);

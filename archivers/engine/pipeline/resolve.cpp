@@ -70,7 +70,7 @@ void ReadListing(Resolved& resolved, Plan plan) {
         if (r < ARCHIVE_WARN) {  // damaged or truncated: the entries so far stand
             if (listing.entries.empty() && NamesEncrypted(reader.get())) listing.recognised = listing.namesEncrypted = true;
             // Ours all the same when its format is unmistakable (the main operation tells the damage).
-            if (listing.entries.empty() && (reader.EndedShort() || UnmistakableFormat(reader.get()))) listing.recognised = true;
+            if (listing.entries.empty() && reader.DamagedOwnArchive()) listing.recognised = true;
             break;
         }
         if (listing.entries.empty()) {
