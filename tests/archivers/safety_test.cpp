@@ -74,6 +74,33 @@ TEST_F(Safety, DamagedDataLeavesNoHalfWrittenFileAndReplacesNothing) {
     }
 }
 
+// gzip as gzip and tar write it, damaged where only its trailer tells (libarchive skips the
+// trailer unread): a .tar.gz's CRC, and a lone .gz's length, whose file is not kept. Members
+// one after another, and zeros after the last, still read as before.
+TEST_F(Safety, GzipTrailersAreChecked) {
+    WriteText(outer_ / "src/a.txt", Prose(300000));
+    WriteText(outer_ / "src/b.txt", "beta\n");
+    Shell(outer_ / "src", "tar cf ../ab.tar a.txt b.txt && gzip -c ../ab.tar > ../ab.tar.gz && gzip -c a.txt > ../a.txt.gz &&"
+                          " head -c 200000 ../ab.tar | gzip > ../two.tar.gz && tail -c +200001 ../ab.tar | gzip >> ../two.tar.gz &&"
+                          " cat ../ab.tar.gz /dev/zero | head -c $(( $(stat -c %s ../ab.tar.gz) + 1024 )) > ../padded.tar.gz");
+    const Files ab = {{"a.txt", Prose(300000)}, {"b.txt", "beta\n"}};
+    for (const char* archive : {"two.tar.gz", "padded.tar.gz"}) {
+        fs::remove_all(Dest());
+        EXPECT_EQ(Extract(Family::Tar, outer_ / archive, Dest()), kOk) << archive;
+        EXPECT_EQ(Tree(Dest()), ab) << archive;
+    }
+    const std::string tgz = ReadText(outer_ / "ab.tar.gz"), gz = ReadText(outer_ / "a.txt.gz");
+    WriteText(outer_ / "bad.tar.gz", Flip(tgz, tgz.size() - 8));  // the CRC-32
+    WriteText(outer_ / "bad.txt.gz", Flip(gz, gz.size() - 4));    // the length
+    for (const char* archive : {"bad.tar.gz", "bad.txt.gz"}) {
+        fs::remove_all(Dest());
+        ForgetHandledSets();
+        EXPECT_EQ(CheckArchive(Family::Tar, (outer_ / archive).c_str(), 0), 0) << archive;
+        EXPECT_EQ(Extract(Family::Tar, outer_ / archive, Dest()), kErrorCorrupt) << archive;
+    }
+    EXPECT_EQ(Tree(Dest()), Files{});
+}
+
 TEST_F(Safety, OnlyANewerEntryReplacesAFile) {
     WriteText(outer_ / "src/f.txt", "archived");
     Shell(outer_ / "src", "touch -d '2020-01-01' f.txt && tar cf ../t.tar f.txt");

@@ -52,7 +52,7 @@ public:
     bool Skip(std::uint64_t size) override { return view_.Skip(size); }
     std::uint64_t Size() const override { return view_.Size(); }
     bool Seek(std::uint64_t position) override { return view_.Seek(position); }
-    bool Failed() const { return view_.Failed(); }
+    bool Failed() const override { return view_.Failed(); }
 
 private:
     PatchedView view_;  // the signature header, the packed streams, the plain header

@@ -23,6 +23,11 @@ public:
     // size, and a move to `position` bytes from its start, back or on (false past the end).
     virtual std::uint64_t Size() const = 0;
     virtual bool Seek(std::uint64_t position) = 0;
+    // A short read was a failure, not the end (a stream of unknown size tells only so).
+    virtual bool Failed() const { return false; }
+
+    // The size of a stream that does not know it (a decompressed one).
+    static constexpr std::uint64_t kUnknownSize = UINT64_MAX;
 };
 
 struct Entry {

@@ -37,7 +37,7 @@ public:
     bool Skip(std::uint64_t size) override { return size <= Size() - at_ && Seek(at_ + size); }
     std::uint64_t Size() const override { return runs_.empty() ? 0 : runs_.back().start + runs_.back().size; }
     bool Seek(std::uint64_t position) override { return position <= Size() && (at_ = position, true); }
-    bool Failed() const { return failed_; }
+    bool Failed() const override { return failed_; }
 
 private:
     struct Run {

@@ -86,7 +86,7 @@ public:
     JoinedFile& operator=(const JoinedFile&) = delete;
 
     bool IsOpen() const { return !failed_; }  // every piece was found and is a file
-    bool Failed() const { return failed_; }   // a piece could not be opened or ended early
+    bool Failed() const override { return failed_; }   // a piece could not be opened or ended early
     std::uint64_t Size() const override { return starts_.back(); }
     std::uint64_t Position() const { return at_; }
 

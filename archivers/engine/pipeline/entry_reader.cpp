@@ -66,12 +66,25 @@ int EntryReader::Open(PasswordRequest* passwords) {
             return opened;
         }
     }
+    // libarchive's gzip filter checks no CRC: a gzip stream is decompressed here instead.
+    if (archive_.family == Family::Tar) {
+        auto file = std::make_unique<JoinedFile>(set.pieces);
+        if (file->IsOpen() && GunzipInput::Starts(*file)) {
+            gunzip_ = std::make_shared<GunzipInput>(std::move(file));
+            return OpenInputReader(reader, gunzip_, kReadBlockSize);
+        }
+    }
     // Through the call's open files, which the checks before have opened already.
     return OpenJoinedReader(reader, set.pieces, kReadBlockSize);
 }
 
 int EntryReader::NextHeader(archive_entry** entry) {
     const int r = ReadNextHeader(reader_.get(), entry);
+    // The end of what a gzip stream holds is believed once its last trailer checks out too.
+    if (r == ARCHIVE_EOF && gunzip_ && !gunzip_->Finish()) {
+        archive_set_error(reader_.get(), EINVAL, "Damaged gzip data");
+        return ARCHIVE_FATAL;
+    }
     if (r != ARCHIVE_EOF || (archive_format(reader_.get()) & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_RAR_V5) return r;
     // libarchive 3.6's RAR 5 reader ends quietly where a header cannot be read, so a download
     // cut off would pass for a smaller archive. Its end is believed when no allocation failed
@@ -95,12 +108,15 @@ bool EntryReader::DamagedOwnArchive() const {
                                              !archive_.set.pieces.empty() && RarVolume(archive_.set.pieces.front()));
 }
 
-bool EntryReader::IsOwnArchive() const { return archivers::IsOwnArchive(reader_.get(), archive_.family, own_ != nullptr); }
+bool EntryReader::IsOwnArchive() const {
+    return archivers::IsOwnArchive(reader_.get(), archive_.family, own_ != nullptr || gunzip_ != nullptr);
+}
 
 bool EntryReader::OwnEntryEncrypted() const { return own_ && own_->EntryEncrypted(); }
 
 std::uint64_t EntryReader::BytesRead() const {
     if (own_) return own_->BytesRead();  // libarchive counts the decoded pax stream
+    if (gunzip_) return gunzip_->Consumed();
     const la_int64_t n = archive_filter_bytes(reader_.get(), -1);
     return n > 0 ? static_cast<std::uint64_t>(n) : 0;
 }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/codecs/gunzip.h"
 #include "engine/pipeline/family.h"
 #include "engine/pipeline/passwords.h"
 #include "engine/pipeline/resolve.h"
@@ -86,6 +87,7 @@ private:
     ReaderPtr reader_;
     std::shared_ptr<const OwnStreamState> own_;  // the stream of ours it reads, if any
     MacSource macs_;                             // the decrypted view it reads, if any
+    std::shared_ptr<GunzipInput> gunzip_;        // the gzip stream it reads decompressed, if any
     bool endedShort_ = false;
 };
 

@@ -114,11 +114,11 @@ constexpr FamilyTraits kFamilies[] = {
          archive_read_support_filter_lzma(r);
          archive_read_support_filter_zstd(r);
      },
-     [](archive* r, bool) {
+     [](archive* r, bool gunzipped) {
          if (BaseFormat(r) == ARCHIVE_FORMAT_TAR || BaseFormat(r) == ARCHIVE_FORMAT_7ZIP) return true;
          // Any file passes the raw reader; only a compressed stream is ours.
-         return BaseFormat(r) == ARCHIVE_FORMAT_RAW && archive_filter_count(r) > 1 &&
-                archive_filter_code(r, 0) != ARCHIVE_FILTER_NONE;
+         return BaseFormat(r) == ARCHIVE_FORMAT_RAW &&
+                (gunzipped || (archive_filter_count(r) > 1 && archive_filter_code(r, 0) != ARCHIVE_FILTER_NONE));
      },
      nullptr, nullptr, nullptr, true, SetKind::Single, &OpenDecryptedSevenZip},
     // Our readers hand libarchive a pax stream (see own_stream.h).

@@ -78,8 +78,8 @@ wchar_t SeparatorOf(Family family);
 std::string_view NameOf(Family family);
 
 // True when the reader, after its first header, really holds the family's archive (with
-// `ownStream`, read through a reader of ours). TAR's raw reader is allowed only behind a
-// compression filter: a lone .gz, .bz2, .Z, .xz...
+// `ownStream`, read through a reader or a decompression of ours). TAR's raw reader is allowed
+// only behind a compression: a lone .gz, .bz2, .Z, .xz...
 bool IsOwnArchive(archive* reader, Family family, bool ownStream);
 
 // False for a family whose check call takes any text it recognises (ISH).

@@ -26,7 +26,9 @@ struct InputStream {
         const std::uint64_t size = s.input->Size();
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(s.block.size(), size - std::min(s.at, size)));
         const std::size_t n = want == 0 || !s.input->Seek(s.at) ? 0 : s.input->Read(s.block.data(), want);
-        if (n < want) {  // short before the end: a piece or the disk failed
+        // Short before the end: a piece or the disk failed. A stream of unknown size hands out
+        // what it decoded before its damage, and fails the read after.
+        if (n < want && (size != own::Input::kUnknownSize || (n == 0 && s.input->Failed()))) {
             archive_set_error(a, EIO, "the archive cannot be read");
             return ARCHIVE_FATAL;
         }
