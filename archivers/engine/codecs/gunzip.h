@@ -1,8 +1,5 @@
 #pragma once
-// A gzip stream read as what it holds. libarchive 3.6's gzip filter never checks a member's
-// CRC-32 or length (its trailer is skipped unread), so damage that still decodes would pass
-// for data; zlib checks both here, and the damage fails the read. Members follow one another
-// until the bytes after one are no gzip header.
+// gzip, through zlib, which checks each member's CRC-32 and length.
 #include <zlib.h>
 
 #include <cstdint>
@@ -13,12 +10,33 @@
 
 namespace dexalo::archivers {
 
+// One gzip member, decoded step by step.
+class GzipMember {
+public:
+    GzipMember() = default;
+    ~GzipMember();
+    GzipMember(const GzipMember&) = delete;
+    GzipMember& operator=(const GzipMember&) = delete;
+
+    // Ready for a member from its first byte; false when zlib cannot start.
+    bool Start();
+    // Takes `used` of the `inSize` bytes at `in` and makes `made` bytes at `out`: -1 on damage
+    // (its CRC or length included), 1 at the member's end, else 0.
+    int Run(const std::uint8_t* in, std::size_t inSize, std::size_t& used, std::uint8_t* out, std::size_t outSize,
+            std::size_t& made);
+
+private:
+    z_stream z_{};
+    bool ready_ = false;
+};
+
+// A gzip stream read as what it holds. libarchive 3.6's gzip filter never checks a member's
+// CRC-32 or length (its trailer is skipped unread), so damage that still decodes would pass
+// for data; here the damage fails the read. Members follow one another until the bytes after
+// one are no gzip header.
 class GunzipInput final : public own::Input {
 public:
     explicit GunzipInput(std::unique_ptr<own::Input> compressed);
-    ~GunzipInput() override;
-    GunzipInput(const GunzipInput&) = delete;
-    GunzipInput& operator=(const GunzipInput&) = delete;
 
     // Whether `input` starts as a gzip member (deflate); reads its first bytes.
     static bool Starts(own::Input& input);
@@ -43,9 +61,10 @@ private:
     bool Restart();
 
     std::unique_ptr<own::Input> in_;
-    z_stream z_{};
-    bool ready_ = false;
+    GzipMember member_;
     std::vector<std::uint8_t> buffer_;
+    const std::uint8_t* next_ = nullptr;  // the compressed bytes in the buffer not yet taken
+    std::size_t left_ = 0;
     std::uint64_t at_ = 0;        // uncompressed bytes handed out
     std::uint64_t consumed_ = 0;  // compressed bytes taken from the input
     bool inputEnded_ = false;

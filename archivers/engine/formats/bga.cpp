@@ -3,9 +3,9 @@
 // "GZIP"), a bzip2 stream ("BZ2\0") or, by the arc type, the bytes stored.
 #include "engine/formats/bga.h"
 #include "engine/codecs/bytes.h"
+#include "engine/codecs/gunzip.h"
 
 #include <bzlib.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -86,30 +86,14 @@ namespace {
 
 class Gzip final : public Codec {
 public:
-    ~Gzip() override {
-        if (ready_) inflateEnd(&z_);
-    }
-    bool Start() override {
-        if (ready_) return inflateReset(&z_) == Z_OK;
-        z_ = {};
-        ready_ = inflateInit2(&z_, 16 + MAX_WBITS) == Z_OK;  // a gzip wrapper, its CRC and length checked
-        return ready_;
-    }
+    bool Start() override { return member_.Start(); }
     int Run(const std::uint8_t* in, std::size_t inSize, std::size_t& used, std::uint8_t* out, std::size_t outSize,
             std::size_t& made) override {
-        z_.next_in = const_cast<Bytef*>(in);
-        z_.avail_in = static_cast<uInt>(inSize);
-        z_.next_out = out;
-        z_.avail_out = static_cast<uInt>(outSize);
-        const int r = inflate(&z_, Z_NO_FLUSH);
-        used = inSize - z_.avail_in;
-        made = outSize - z_.avail_out;
-        return r == Z_STREAM_END ? 1 : r == Z_OK || r == Z_BUF_ERROR ? 0 : -1;
+        return member_.Run(in, inSize, used, out, outSize, made);
     }
 
 private:
-    z_stream z_{};
-    bool ready_ = false;
+    GzipMember member_;
 };
 
 class Bzip2 final : public Codec {
